@@ -1,0 +1,114 @@
+#!/usr/bin/env bash
+# Every test and check of the project: unit tests, the same under ASan and
+# UBSan, the ARMv5 build run under qemu, and a short run of each fuzz target.
+# Installs what it needs (Debian 12, apt-get) and exits non-zero on a failure.
+set -u
+cd "$(dirname "$0")"
+top=$PWD
+jobs=$(nproc)
+fuzz_seconds=${FUZZ_SECONDS:-20}
+failed=()
+
+note() { printf '\n=== %s\n' "$*"; }
+fail() { failed+=("$1"); printf '*** FAILED: %s\n' "$1"; }
+
+packages=(cmake ninja-build g++ clang libclang-rt-14-dev libjpeg62-turbo-dev libturbojpeg0-dev
+          googletest libgtest-dev libbenchmark-dev g++-arm-linux-gnueabi qemu-user
+          binutils ca-certificates)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  note "installing ${missing[*]}"
+  sudo=""; [ "$(id -u)" -eq 0 ] || sudo=sudo
+  $sudo apt-get update -q && DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q "${missing[@]}" \
+    || { echo "cannot install ${missing[*]}"; exit 1; }
+fi
+
+build() { # folder, then cmake options
+  local dir=$1; shift
+  cmake -S "$top" -B "$dir" -G Ninja "$@" >"$dir.configure.log" 2>&1 \
+    || { cat "$dir.configure.log"; return 1; }
+  cmake --build "$dir" -j "$jobs" 2>&1 | grep -v '^\[' ; return "${PIPESTATUS[0]}"
+}
+
+run_tests() { # folder
+  (cd "$1" && ctest --output-on-failure -j "$jobs" --timeout 600)
+}
+
+note "x86: build and unit tests"
+mkdir -p build
+if build build -DCMAKE_BUILD_TYPE=RelWithDebInfo; then
+  run_tests build || fail "x86 unit tests"
+else
+  fail "x86 build"
+fi
+
+note "x86: unit tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+mkdir -p build-asan
+if build build-asan -DCMAKE_BUILD_TYPE=Debug -DDRAVEL_SANITIZE=ON -DDRAVEL_BENCH=OFF; then
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    run_tests build-asan || fail "sanitizer unit tests"
+else
+  fail "sanitizer build"
+fi
+
+note "ARMv5: cross build, unit tests under qemu-arm"
+sysroot=$top/build-arm-sysroot
+if [ ! -f "$sysroot/usr/lib/arm-linux-gnueabi/libjpeg.a" ]; then
+  # Debian's armel packages, fetched and unpacked without adding the
+  # architecture to this machine: apt works on lists of its own here.
+  apt_dir=$sysroot.apt
+  mkdir -p "$apt_dir/lists/partial" "$apt_dir/cache/archives/partial" "$apt_dir/debs" "$sysroot"
+  apt_opts=(-o "Dir::State::Lists=$apt_dir/lists" -o "Dir::Cache=$apt_dir/cache"
+            -o APT::Architecture=armel -o "APT::Architectures::=armel" -o Debug::NoLocking=1
+            -o APT::Sandbox::User=root)
+  if apt-get "${apt_opts[@]}" update -q >"$apt_dir/update.log" 2>&1 &&
+     (cd "$apt_dir/debs" && apt-get "${apt_opts[@]}" download libjpeg62-turbo-dev:armel \
+        libjpeg62-turbo:armel >"$apt_dir/download.log" 2>&1); then
+    for deb in "$apt_dir"/debs/*.deb; do dpkg-deb -x "$deb" "$sysroot"; done
+  else
+    cat "$apt_dir"/*.log
+  fi
+fi
+mkdir -p build-arm
+if [ -f "$sysroot/usr/lib/arm-linux-gnueabi/libjpeg.a" ] &&
+   build build-arm -DCMAKE_TOOLCHAIN_FILE="$top/cmake/armel.cmake" -DDRAVEL_ARMEL_SYSROOT="$sysroot" \
+     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDRAVEL_TOOLS=OFF -DDRAVEL_BENCH=OFF; then
+  run_tests build-arm || fail "ARMv5 unit tests"
+else
+  fail "ARMv5 build"
+fi
+
+note "fuzz targets, ${fuzz_seconds}s each"
+mkdir -p build-fuzz
+if build build-fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DDRAVEL_FUZZ=ON \
+     -DDRAVEL_TOOLS=OFF -DDRAVEL_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+     "-DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all" \
+     "-DCMAKE_C_FLAGS=-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all" \
+     "-DCMAKE_EXE_LINKER_FLAGS=-fsanitize=address,undefined"; then
+  for target in build-fuzz/tests/fuzz/fuzz_*; do
+    [ -x "$target" ] || continue
+    name=$(basename "$target")
+    corpus=build-fuzz/corpus/$name
+    mkdir -p "$corpus"
+    seeds=$top/tests/fuzz/seeds/${name#fuzz_}
+    [ -d "$seeds" ] || seeds=""
+    if "$target" -max_total_time="$fuzz_seconds" -print_final_stats=1 "$corpus" $seeds \
+         >"build-fuzz/$name.log" 2>&1; then
+      printf '%s: %s executions, no finding\n' "$name" \
+        "$(grep -m1 'stat::number_of_executed_units' "build-fuzz/$name.log" | awk '{print $2}')"
+    else
+      tail -40 "build-fuzz/$name.log"; fail "fuzz target $name"
+    fi
+  done
+else
+  fail "fuzz build"
+fi
+
+if [ ${#failed[@]} -gt 0 ]; then
+  note "FAILED: ${failed[*]}"
+  exit 1
+fi
+note "all checks passed"
