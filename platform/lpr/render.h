@@ -1,6 +1,7 @@
 // The picture the fake camera shows: a scene at the barrier drawn into a PAL
 // frame. The recognition engine stand-in reads the plate back from these
-// pixels alone, so drawing and reading live side by side in this folder.
+// pixels alone, so drawing and reading live side by side in this folder; the
+// fake camera drivers link the drawing as the library plate_scene.
 #pragma once
 
 #include <cstddef>
