@@ -1,0 +1,64 @@
+#include "platform/shmgr/shmgr_connection.h"
+
+#include <cerrno>
+
+void* shmgrGetData(SHMGR_CONNECTION connection, SHMGR_BLOCK block) {
+    shmgr_block* held = shmgr::held_block(block);
+    if (held == nullptr || held->owner != connection) {
+        errno = EINVAL;
+        return nullptr;
+    }
+    return held->slot->data;
+}
+
+int shmgrSetLen(SHMGR_BLOCK block, int length) {
+    shmgr_block* held = shmgr::held_block(block);
+    if (held == nullptr) {
+        return 0;
+    }
+    // Readers copy `length` bytes: more than the writer asked for would hand
+    // them bytes that nobody wrote for this block.
+    if (length < -1 || length > held->size) {
+        errno = EINVAL;
+        return 0;
+    }
+    held->slot->header.length = length;
+    return 1;
+}
+
+int shmgrGetIFrameBit(SHMGR_BLOCK block, int* iframe) {
+    shmgr_block* held = shmgr::held_block(block);
+    if (held == nullptr || iframe == nullptr) {
+        errno = EINVAL;
+        return 0;
+    }
+    *iframe = held->slot->header.iframe != 0 ? 1 : 0;
+    return 1;
+}
+
+int shmgrSetFrameTime(SHMGR_BLOCK block, int64_t frame_time) {
+    shmgr_block* held = shmgr::held_block(block);
+    if (held == nullptr) {
+        return 0;
+    }
+    held->slot->header.frame_time = frame_time;
+    return 1;
+}
+
+int shmgrSetActivity(SHMGR_BLOCK block, int activity) {
+    shmgr_block* held = shmgr::held_block(block);
+    if (held == nullptr) {
+        return 0;
+    }
+    held->slot->header.activity = activity;
+    return 1;
+}
+
+int shmgrSetFrameNumber(SHMGR_BLOCK block, uint32_t frame_number) {
+    shmgr_block* held = shmgr::held_block(block);
+    if (held == nullptr) {
+        return 0;
+    }
+    held->slot->header.frame_number = frame_number;
+    return 1;
+}

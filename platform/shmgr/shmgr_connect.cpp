@@ -1,0 +1,50 @@
+#include "platform/shmgr/shmgr_connection.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <new>
+
+int shmgrConnect(const char* client_name, int flags, SHMGR_CONNECTION* connection) {
+    (void)flags;
+    char name[NAME_MAX + 1];
+    if (connection == nullptr) {
+        errno = EINVAL;
+        return 0;
+    }
+    *connection = nullptr;
+    // Channels are mapped on first use; checking the name here makes a
+    // misconfigured prefix fail at connection time, where it is reported.
+    if (shmgr::channel_name(0, name, sizeof name) != 0) {
+        return 0;
+    }
+    shmgr_connection* created = new (std::nothrow) shmgr_connection();
+    if (created == nullptr) {
+        errno = ENOMEM;
+        return 0;
+    }
+    created->magic = shmgr::connection_magic;
+    snprintf(created->client_name, sizeof created->client_name, "%s",
+             client_name != nullptr ? client_name : "");
+    *connection = created;
+    return 1;
+}
+
+int shmgrDisconnect(SHMGR_CONNECTION* connection) {
+    if (connection == nullptr || *connection == nullptr ||
+        (*connection)->magic != shmgr::connection_magic) {
+        errno = EINVAL;
+        return 0;
+    }
+    shmgr_connection* closing = *connection;
+    if (closing->block.held) {
+        shmgr::release_block(&closing->block);
+    }
+    for (shmgr::Channel* channel : closing->channels) {
+        shmgr::unmap_channel(channel);
+    }
+    closing->magic = 0;
+    delete closing;
+    *connection = nullptr;
+    return 1;
+}

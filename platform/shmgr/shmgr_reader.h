@@ -1,0 +1,40 @@
+// Following a channel of the stream manager from another process: the dump
+// tool, tests and simulated boards read what the writer publishes (see
+// shmgr.h for the stream's model). A reader never makes the writer wait; a
+// reader too slow for the ring is told how many blocks it lost.
+#pragma once
+
+#include <cstdint>
+
+extern "C" {
+
+typedef struct shmgr_reader* SHMGR_READER;
+
+// One block's header as published.
+struct shmgr_block_info {
+    uint32_t sequence; // 1 for the channel's first block, then one more per block
+    int32_t length;    // as the writer set it, -1 and 0 included
+    int64_t frame_time;
+    int32_t activity;
+    uint32_t frame_number;
+    int32_t iframe;  // 1 when set
+    uint32_t missed; // blocks published since the previous one delivered that this reader lost
+};
+
+// Attaches to `channel` (creating the channel's memory when no writer has
+// yet); the reader then follows the blocks published after this call.
+// 1 on success, 0 with errno set.
+int shmgrReaderAttach(int channel, SHMGR_READER* reader);
+// Delivers the next block: its header into *info and the first
+// min(length, capacity) bytes of its data into `data`. Waits up to
+// `timeout_ms` milliseconds for one to be published (0: just looks).
+// 1 when a block was delivered, 0 when none came in time, -1 with errno set
+// on a bad argument.
+int shmgrReaderNext(SHMGR_READER reader, shmgr_block_info* info, void* data, int capacity,
+                    int timeout_ms);
+// Detaches and clears *reader; 1 on success, 0 with errno set.
+int shmgrReaderDetach(SHMGR_READER* reader);
+// Removes the channel's shared-memory object (an attached writer or reader
+// keeps its mapping): 1 on success, 0 with errno set.
+int shmgrRemoveChannel(int channel);
+}
