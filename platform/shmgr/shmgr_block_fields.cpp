@@ -8,6 +8,9 @@ void* shmgrGetData(SHMGR_CONNECTION connection, SHMGR_BLOCK block) {
         errno = EINVAL;
         return nullptr;
     }
+    if (shmgr::injected_failure(SHMGR_FAULT_GET_DATA)) {
+        return nullptr;
+    }
     return held->slot->data;
 }
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "platform/shmgr/shmgr.h"
+#include "platform/shmgr/shmgr_faults.h"
 #include "platform/shmgr/shmgr_layout.h"
 
 struct shmgr_block {
@@ -34,5 +35,8 @@ shmgr_block* held_block(SHMGR_BLOCK block);
 // Gives up the channel's writer slot that `block` holds, unpublished or
 // published.
 void release_block(shmgr_block* block);
+
+// True, with errno set, when a failure of `call` was asked for; consumes it.
+bool injected_failure(shmgr_fault_call call);
 
 } // namespace shmgr

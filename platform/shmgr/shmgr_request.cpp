@@ -73,6 +73,9 @@ int shmgrRequestMemory(SHMGR_CONNECTION connection, int channel, int size, SHMGR
         errno = EBUSY;
         return 0;
     }
+    if (shmgr::injected_failure(SHMGR_FAULT_REQUEST)) {
+        return 0;
+    }
     shmgr::Channel* mapped = shmgr::channel_for(*connection, channel);
     if (mapped == nullptr || !shmgr::claim_channel(*mapped)) {
         return 0;
@@ -109,6 +112,13 @@ int shmgrReturnMemory(SHMGR_CONNECTION connection, SHMGR_BLOCK* block) {
         return 0;
     }
     shmgr_block& held = **block;
+    if (shmgr::injected_failure(SHMGR_FAULT_RETURN)) {
+        int error = errno;
+        shmgr::release_block(&held);
+        *block = nullptr;
+        errno = error;
+        return 0;
+    }
     __atomic_thread_fence(__ATOMIC_SEQ_CST);
     __atomic_store_n(&held.slot->header.sequence_end, held.sequence, __ATOMIC_RELEASE);
     __atomic_store_n(&held.channel->header.head, held.sequence, __ATOMIC_RELEASE);

@@ -1,0 +1,23 @@
+// The service's output on the board's shared-memory stream: one block per
+// passage (the record, then its JPEG) on the main channel, and zero blocks
+// that keep the channel fed while no car passes.
+#pragma once
+
+#include "records/parking_rec.h"
+
+// Connects `gv.shm_connection` under the service's client name: 0, or -1 when
+// the manager refuses (start-up cannot go on without it).
+int connect_shmgr();
+void disconnect_shmgr();
+
+// Publishes `rec` followed by a JPEG of `frame` (planar YUV 4:2:0,
+// width x height). The record goes out even when no JPEG could be made.
+// 0 when the block was handed back, -1 on failure (logged).
+int send_rec_to_shmgr(_parking_rec_t rec, const unsigned char* frame, int width, int height);
+
+// Publishes a block without data: the reset form (length 0, frame time,
+// activity and frame number 0) when `force` is non-zero or the manager marked
+// the block as an I-frame, otherwise the empty form (length -1). 0 when
+// handed back, -1 on failure; a block that cannot be had is not logged, the
+// next loop iteration simply tries again.
+int send_zero_block(int force);
