@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "platform/shmgr/shmgr.h"
+
 extern "C" {
 
 typedef struct shmgr_reader* SHMGR_READER;

@@ -1,0 +1,1 @@
+list(APPEND AREA_LIBS shmgr_dump_core)

@@ -1,0 +1,73 @@
+#include "tools/shmgr-dump/shmgr_dump.h"
+
+#include <cinttypes>
+#include <cstring>
+#include <ctime>
+
+#include "records/parking_rec.h"
+#include "records/utf8-1251-utf8.h"
+
+namespace {
+
+// Record fields come from another program: control bytes are shown as
+// escapes rather than sent to the terminal.
+void print_quoted(FILE* out, const char* text) {
+    fputc('"', out);
+    for (const unsigned char* c = reinterpret_cast<const unsigned char*>(text); *c != 0; ++c) {
+        if (*c < 0x20 || *c == 0x7F || *c == '"' || *c == '\\') {
+            fprintf(out, "\\x%02X", *c);
+        } else {
+            fputc(*c, out);
+        }
+    }
+    fputc('"', out);
+}
+
+// A CP1251 field of `size` bytes, terminated or not, in UTF-8.
+void print_cp1251_field(FILE* out, const char* field, size_t size) {
+    char terminated[sizeof(_parking_rec_t::text) + 1];
+    char utf8[3 * sizeof(_parking_rec_t::text) + 1];
+    size_t length = strnlen(field, size);
+    memcpy(terminated, field, length);
+    terminated[length] = '\0';
+    print_quoted(out, w1251_to_u8(utf8, terminated));
+}
+
+void print_passage(FILE* out, const _parking_rec_t& rec) {
+    time_t when = rec.time;
+    tm utc;
+    char date[32] = "?";
+    if (gmtime_r(&when, &utc) != nullptr) {
+        strftime(date, sizeof date, "%Y-%m-%d %H:%M:%S UTC", &utc);
+    }
+    char number[sizeof rec.number + 1];
+    size_t length = strnlen(rec.number, sizeof rec.number);
+    memcpy(number, rec.number, length);
+    number[length] = '\0';
+    fprintf(out, "  passage time %" PRId32 " (%s) number ", rec.time, date);
+    print_quoted(out, number);
+    fprintf(out, " kind %u in_list %u access %d\n", rec.kind, rec.in_list, rec.access);
+    fputs("  text ", out);
+    print_cp1251_field(out, rec.text, sizeof rec.text);
+    fputs("\n  summary ", out);
+    print_cp1251_field(out, rec.summary, sizeof rec.summary);
+    fputc('\n', out);
+}
+
+} // namespace
+
+void print_block(FILE* out, const shmgr_block_info& info, const unsigned char* data) {
+    if (info.missed > 0) {
+        fprintf(out, "missed %" PRIu32 " blocks\n", info.missed);
+    }
+    fprintf(out,
+            "block %" PRIu32 " length %" PRId32 " time %" PRId64 " activity %" PRId32
+            " frame %" PRIu32 " iframe %" PRId32 "\n",
+            info.sequence, info.length, info.frame_time, info.activity, info.frame_number,
+            info.iframe);
+    if (info.length >= static_cast<int32_t>(sizeof(_parking_rec_t))) {
+        _parking_rec_t rec;
+        memcpy(&rec, data, sizeof rec);
+        print_passage(out, rec);
+    }
+}

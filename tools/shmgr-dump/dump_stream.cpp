@@ -1,0 +1,58 @@
+#include "tools/shmgr-dump/shmgr_dump.h"
+
+#include <ctime>
+#include <vector>
+
+#include "records/parking_rec.h"
+
+volatile sig_atomic_t dump_interrupted = 0;
+
+namespace {
+
+// Short waits keep the dump responsive to an interruption and its time limit.
+const int wait_slice_ms = 200;
+
+int64_t monotonic_ms() {
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+} // namespace
+
+int dump_stream(SHMGR_READER reader, const DumpOptions& options, FILE* out, FILE* err) {
+    std::vector<unsigned char> data(SHMGR_BLOCK_SIZE);
+    const int64_t deadline = monotonic_ms() + options.seconds * 1000;
+    long shown = 0;
+    uint32_t missed_unshown = 0;
+    int status = 0;
+    while (!dump_interrupted && (options.count == 0 || shown < options.count)) {
+        int wait = wait_slice_ms;
+        if (options.seconds > 0) {
+            int64_t left = deadline - monotonic_ms();
+            if (left <= 0) {
+                break;
+            }
+            wait = left < wait ? static_cast<int>(left) : wait;
+        }
+        shmgr_block_info info;
+        if (shmgrReaderNext(reader, &info, data.data(), SHMGR_BLOCK_SIZE, wait) != 1) {
+            continue;
+        }
+        if (options.passages_only && info.length < static_cast<int32_t>(sizeof(_parking_rec_t))) {
+            // Readers of the dump still learn that blocks went by unseen.
+            missed_unshown += info.missed;
+            continue;
+        }
+        info.missed += missed_unshown;
+        missed_unshown = 0;
+        print_block(out, info, data.data());
+        fflush(out);
+        if (options.jpeg_dir != nullptr &&
+            save_block_jpeg(options.jpeg_dir, info, data.data(), err) != 0) {
+            status = 1;
+        }
+        ++shown;
+    }
+    return status;
+}
