@@ -2,6 +2,20 @@
 
 #include <cerrno>
 
+namespace {
+
+template <typename Field>
+int set_field(SHMGR_BLOCK block, Field shmgr::BlockHeader::*field, Field value) {
+    shmgr_block* held = shmgr::held_block(block);
+    if (held == nullptr) {
+        return 0;
+    }
+    held->slot->header.*field = value;
+    return 1;
+}
+
+} // namespace
+
 void* shmgrGetData(SHMGR_CONNECTION connection, SHMGR_BLOCK block) {
     shmgr_block* held = shmgr::held_block(block);
     if (held == nullptr || held->owner != connection) {
@@ -40,28 +54,13 @@ int shmgrGetIFrameBit(SHMGR_BLOCK block, int* iframe) {
 }
 
 int shmgrSetFrameTime(SHMGR_BLOCK block, int64_t frame_time) {
-    shmgr_block* held = shmgr::held_block(block);
-    if (held == nullptr) {
-        return 0;
-    }
-    held->slot->header.frame_time = frame_time;
-    return 1;
+    return set_field(block, &shmgr::BlockHeader::frame_time, frame_time);
 }
 
 int shmgrSetActivity(SHMGR_BLOCK block, int activity) {
-    shmgr_block* held = shmgr::held_block(block);
-    if (held == nullptr) {
-        return 0;
-    }
-    held->slot->header.activity = activity;
-    return 1;
+    return set_field(block, &shmgr::BlockHeader::activity, activity);
 }
 
 int shmgrSetFrameNumber(SHMGR_BLOCK block, uint32_t frame_number) {
-    shmgr_block* held = shmgr::held_block(block);
-    if (held == nullptr) {
-        return 0;
-    }
-    held->slot->header.frame_number = frame_number;
-    return 1;
+    return set_field(block, &shmgr::BlockHeader::frame_number, frame_number);
 }

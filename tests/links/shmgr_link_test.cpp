@@ -50,18 +50,6 @@ std::vector<unsigned char> frame_just_too_big() {
     return test_frame(high);
 }
 
-_parking_rec_t test_record() {
-    _parking_rec_t rec;
-    memset(&rec, 0, sizeof rec);
-    rec.time = 1700000000;
-    memcpy(rec.number, "A123BC77", 8);
-    rec.kind = 2;
-    rec.in_list = 1;
-    rec.access = -1;
-    memset(rec.text, 0xE2, sizeof rec.text);
-    return rec;
-}
-
 // Decodes the whole JPEG (a fault ends the test program): true when it is a
 // width x height picture.
 bool decodes_as_frame_jpeg(const unsigned char* bytes, size_t length) {
@@ -111,7 +99,7 @@ class ShmgrLink : public StreamTest {
 } // namespace
 
 TEST_F(ShmgrLink, PassageBlockIsTheRecordThenItsJpegWithinTheBlock) {
-    _parking_rec_t rec = test_record();
+    _parking_rec_t rec = exit_record();
     std::vector<unsigned char> frame = test_frame();
     ASSERT_EQ(send_rec_to_shmgr(rec, frame.data(), width, height), 0);
     EXPECT_EQ(gv.shm_block, nullptr);
@@ -173,7 +161,7 @@ TEST_F(ShmgrLink, BlockThatCannotBeHadIsLoggedForPassagesOnlyAndEndsTheCall) {
     ASSERT_EQ(shmgrSetLen(held, -1), 1);
 
     std::vector<unsigned char> frame = test_frame();
-    EXPECT_EQ(send_rec_to_shmgr(test_record(), frame.data(), width, height), -1);
+    EXPECT_EQ(send_rec_to_shmgr(exit_record(), frame.data(), width, height), -1);
     std::vector<LoggedLine> logged = syslog_capture::lines();
     ASSERT_EQ(logged.size(), 1u);
     EXPECT_EQ(logged[0].priority, 0);
@@ -199,7 +187,7 @@ TEST_F(ShmgrLink, FailedHandBackAndMissingDataAreaAreLogged) {
     shmgrFailNext(SHMGR_FAULT_RETURN, EIO);
     EXPECT_EQ(send_zero_block(0), -1);
     shmgrFailNext(SHMGR_FAULT_RETURN, EIO);
-    EXPECT_EQ(send_rec_to_shmgr(test_record(), frame.data(), width, height), -1);
+    EXPECT_EQ(send_rec_to_shmgr(exit_record(), frame.data(), width, height), -1);
     const std::string error = std::to_string(EIO) + " [" + strerror(EIO) + "]\n";
     EXPECT_TRUE(syslog_capture::contains("send_zero_block: shmgrReturnMemory() error = " + error));
     EXPECT_TRUE(
@@ -209,11 +197,11 @@ TEST_F(ShmgrLink, FailedHandBackAndMissingDataAreaAreLogged) {
     // A data area that cannot be had is not written through; the block goes
     // back marked empty.
     shmgrFailNext(SHMGR_FAULT_GET_DATA, EFAULT);
-    EXPECT_EQ(send_rec_to_shmgr(test_record(), frame.data(), width, height), -1);
+    EXPECT_EQ(send_rec_to_shmgr(exit_record(), frame.data(), width, height), -1);
     EXPECT_TRUE(syslog_capture::contains("send_rec_to_shmgr: shmgrGetData() failed: "));
     ASSERT_TRUE(next());
     EXPECT_EQ(info.length, -1);
 
-    ASSERT_EQ(send_rec_to_shmgr(test_record(), frame.data(), width, height), 0);
-    expect_passage_with_jpeg(test_record());
+    ASSERT_EQ(send_rec_to_shmgr(exit_record(), frame.data(), width, height), 0);
+    expect_passage_with_jpeg(exit_record());
 }

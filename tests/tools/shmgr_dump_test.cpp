@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include "records/parking_rec.h"
 #include "tests/shmgr/stream_fixture.h"
 #include "tools/shmgr-dump/shmgr_dump.h"
 
@@ -22,20 +21,6 @@ std::string closed_text(FILE* stream, char** buffer, size_t* size) {
 }
 
 const unsigned char fake_jpeg[] = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 0xFF, 0xD9};
-
-_parking_rec_t exit_record() {
-    _parking_rec_t rec;
-    memset(&rec, 0, sizeof rec);
-    rec.time = 1700000000;
-    memcpy(rec.number, "A123BC77", 8);
-    rec.kind = 2;
-    rec.in_list = 1;
-    rec.access = -1;
-    memset(rec.text, 0xE2, sizeof rec.text); // "в" to the field's last byte
-    const char summary[] = "\xC8\xE2\xE0\xED\xEE\xE2: \xE2\xFA\xE5\xE7\xE4 (0+1)";
-    memcpy(rec.summary, summary, sizeof summary);
-    return rec;
-}
 
 std::string repeated(const char* text, int times) {
     std::string result;
