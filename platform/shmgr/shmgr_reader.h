@@ -1,7 +1,10 @@
 // Following a channel of the stream manager from another process: the dump
 // tool, tests and simulated boards read what the writer publishes (see
 // shmgr.h for the stream's model). A reader never makes the writer wait; a
-// reader too slow for the ring is told how many blocks it lost.
+// reader too slow for the ring is told how many blocks it lost. One that
+// fell a whole ring behind goes on with the oldest block still in the ring;
+// one that the writer overtakes in the middle of a copy goes on with the
+// newest, since the blocks in between are the next ones to be overwritten.
 #pragma once
 
 #include <cstdint>

@@ -27,7 +27,7 @@ void print_quoted(FILE* out, const char* text) {
 void print_cp1251_field(FILE* out, const char* field, size_t size) {
     char terminated[sizeof(_parking_rec_t::text) + 1];
     char utf8[3 * sizeof(_parking_rec_t::text) + 1];
-    size_t length = strnlen(field, size);
+    size_t length = strnlen(field, size < sizeof terminated ? size : sizeof terminated - 1);
     memcpy(terminated, field, length);
     terminated[length] = '\0';
     print_quoted(out, w1251_to_u8(utf8, terminated));
