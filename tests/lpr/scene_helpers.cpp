@@ -59,3 +59,43 @@ box_t bright_box(const unsigned char* luma, int stride, int first_row, int rows,
         return {0, 0, 0, 0};
     return {left, top, right - left + 1, bottom - top + 1};
 }
+
+std::vector<test_car_t> test_cars(int count) {
+    static const char LETTERS[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+    static const char SYMBOLS[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+    uint32_t state = 20240611u;
+    auto next = [&state](uint32_t below) {
+        state = state * 1664525u + 1013904223u;
+        return (state >> 8) % below;
+    };
+    std::vector<test_car_t> cars;
+    for (int i = 0; i < count; i++) {
+        std::string body, suffix;
+        // The first cars spell out the whole font; the rest look like real plates.
+        if (i < 6) {
+            body.assign(SYMBOLS + i * 6, 6);
+        } else {
+            body.push_back(LETTERS[next(26)]);
+            for (int d = 0; d < 3; d++)
+                body.push_back(char('0' + next(10)));
+            body.push_back(LETTERS[next(26)]);
+            body.push_back(LETTERS[next(26)]);
+        }
+        int suffix_digits = i % 10 == 9 ? 0 : 2 + int(next(2));
+        for (int d = 0; d < suffix_digits; d++)
+            suffix.push_back(char('0' + next(10)));
+        uint32_t unreadable = 0;
+        if (i % 4 == 3) {
+            size_t length = body.size() + suffix.size();
+            unreadable |= 1u << next(uint32_t(length));
+            if (i % 8 == 7)
+                unreadable |= 1u << next(uint32_t(length));
+        }
+        test_car_t car{car_scene(body.c_str(), suffix.c_str(), i % 16, unreadable), body, suffix};
+        for (size_t c = 0; c < body.size() + suffix.size(); c++)
+            if ((unreadable >> c) & 1u)
+                (c < body.size() ? car.body[c] : car.suffix[c - body.size()]) = '*';
+        cars.push_back(car);
+    }
+    return cars;
+}

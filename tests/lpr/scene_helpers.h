@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "platform/lpr/render.h"
@@ -28,3 +29,16 @@ struct box_t {
     int x, y, width, height;
 };
 box_t bright_box(const unsigned char* luma, int stride, int first_row, int rows, int level);
+
+// A car of a test scenario: its scene and what a reader must return for it
+// ('*' where a character is drawn unreadable).
+struct test_car_t {
+    scene_t scene;
+    std::string body;
+    std::string suffix;
+};
+
+// `count` cars with different plates: every character of the font, kinds
+// 0..15 in turn, suffixes of two or three digits or none, and every fourth
+// car with one or two unreadable characters.
+std::vector<test_car_t> test_cars(int count);
