@@ -155,8 +155,7 @@ int encode_at_quality(unsigned char* frame, FILE* stream, unsigned width, unsign
 
 // One attempt into the whole buffer: the JPEG's length, 0 when no JPEG was
 // made, or -1 when it did not fit.
-int encode_into(unsigned char* frame, void* buffer, int size, int width, int height,
-                       int quality) {
+int encode_into(unsigned char* frame, void* buffer, int size, int width, int height, int quality) {
     FILE* stream = fmemopen(buffer, size, "wb");
     if (stream == nullptr) {
         log_line("encodeImage_to_memory", "can't open memory as file\n");
@@ -165,7 +164,10 @@ int encode_into(unsigned char* frame, void* buffer, int size, int width, int hei
     int failure = encode_at_quality(frame, stream, width, height, quality);
     long length = failure == 0 ? ftell(stream) : 0;
     fclose(stream);
-    if (failure == JERR_FILE_WRITE)
+    // A memory stream ends what it holds with a null byte; when the data
+    // fills the buffer exactly, the C library puts that byte over the last
+    // one of the JPEG. Such a JPEG does not fit.
+    if (failure == JERR_FILE_WRITE || length >= size)
         return -1;
     return length > 0 ? static_cast<int>(length) : 0;
 }

@@ -11,8 +11,9 @@
 //   stream, and for a width or height below 2 or above the library's limit;
 //   0 when the whole JPEG is written.
 // - encodeImage_to_memory returns the JPEG's length, or 0 when no JPEG was
-//   made. A JPEG that does not fit into `size` bytes is made again at quality
-//   30, then 15, then 5, and the first that fits is returned; when none does,
+//   made. A JPEG must leave the buffer's last byte free (the memory stream
+//   puts a null byte there); one that does not fit is made again at quality
+//   30, then 15, then 5, and the first that fits is returned. When none does,
 //   or on any other error, the result is 0 and the buffer holds no image.
 // - encodeImage_to_file returns 0, or -1 when the file cannot be opened
 //   (nothing is encoded) or the JPEG cannot be written whole (the file then
