@@ -6,7 +6,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <jpeglib.h>
 
@@ -177,6 +180,26 @@ bytes_t flat_frame(int width, int height, unsigned char y, unsigned char v, unsi
     std::fill(frame.begin() + luma, frame.begin() + luma + chroma, v);
     std::fill(frame.begin() + luma + chroma, frame.end(), u);
     return frame;
+}
+
+guarded_frame::guarded_frame(const bytes_t& frame) : size_(frame.size()) {
+    size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    size_t usable = (size_ + page - 1) / page * page;
+    mapped_ = usable + page;
+    void* mapping =
+        mmap(nullptr, mapped_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapping == MAP_FAILED)
+        abort();
+    mapping_ = mapping;
+    unsigned char* start = static_cast<unsigned char*>(mapping);
+    if (mprotect(start + usable, page, PROT_NONE) != 0)
+        abort();
+    data_ = start + usable - size_;
+    memcpy(data_, frame.data(), size_);
+}
+
+guarded_frame::~guarded_frame() {
+    munmap(mapping_, mapped_);
 }
 
 bytes_t read_file(const std::string& path) {

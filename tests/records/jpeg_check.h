@@ -46,6 +46,25 @@ bytes_t smooth_frame(int width, int height);
 bytes_t noise_frame(int width, int height, unsigned seed);
 bytes_t flat_frame(int width, int height, unsigned char y, unsigned char v, unsigned char u);
 
+// A copy of a frame that ends right before an inaccessible page, so that a
+// read past its end faults even inside the JPEG library, which the sanitizers
+// do not see into.
+class guarded_frame {
+  public:
+    explicit guarded_frame(const bytes_t& frame);
+    ~guarded_frame();
+    guarded_frame(const guarded_frame&) = delete;
+    guarded_frame& operator=(const guarded_frame&) = delete;
+    unsigned char* data() const { return data_; }
+    bytes_t bytes() const { return bytes_t(data_, data_ + size_); }
+
+  private:
+    void* mapping_ = nullptr;
+    size_t mapped_ = 0;
+    unsigned char* data_ = nullptr;
+    size_t size_ = 0;
+};
+
 bytes_t read_file(const std::string& path);
 // A fresh scratch folder below DRAVEL_TEST_TMP (or /tmp).
 std::string scratch_dir();
