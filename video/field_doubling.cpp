@@ -30,8 +30,6 @@ void double_rows(const unsigned char* src, unsigned char* dst, size_t width, siz
     }
     size_t cw = width / 2;
     size_t ch = height / 2;
-    if (ch == 0 || cw == 0)
-        return;
     const unsigned char* src_chroma = src + width * height;
     unsigned char* dst_chroma = dst + 2 * width * height;
     for (size_t r = 0; r < 2 * ch; ++r) {
