@@ -43,7 +43,7 @@ void double_rows(const unsigned char* src, unsigned char* dst, size_t width, siz
 unsigned char* allocate_result(size_t bytes) {
     unsigned char* result = static_cast<unsigned char*>(malloc(bytes));
     if (result == nullptr)
-        log_line("allocate_result", "can't allocate %zu bytes\n", bytes);
+        LOG("can't allocate %zu bytes\n", bytes);
     return result;
 }
 
