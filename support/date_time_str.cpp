@@ -18,7 +18,12 @@ int format_broken_down(char* buf, int size, const char* format, int local, time_
     }
     memset(buf, 0, static_cast<size_t>(size));
     // One byte short of the buffer, so its last byte always stays NUL.
-    return static_cast<int>(strftime(buf, static_cast<size_t>(size) - 1, format, &parts));
+    const size_t length = strftime(buf, static_cast<size_t>(size) - 1, format, &parts);
+    // A text that did not fit may be left behind partly written; the result
+    // 0 says nothing was made, so the buffer must not hold a text either.
+    if (length == 0)
+        memset(buf, 0, static_cast<size_t>(size));
+    return static_cast<int>(length);
 }
 
 int format_seconds(char* buf, int size, int local, time_t when) {
