@@ -22,6 +22,13 @@ namespace {
 
 const char default_netmountpoint[] = "/mnt/usb/";
 
+// A missing key gives `fallback`, whatever the library did with `dest`.
+void read_text(CONFIG_HANDLE config, char* dest, int size, const char* section, const char* key,
+               const char* fallback) {
+    if (ConfigGetStr(config, dest, section, key, size) != 0)
+        snprintf(dest, static_cast<size_t>(size), "%s", fallback);
+}
+
 void read_net_base(CONFIG_HANDLE config) {
     int use_local_storage = 1;
     if (ConfigGetInt(config, &use_local_storage, "net_base", "use_local_storage") != 0)
@@ -31,22 +38,14 @@ void read_net_base(CONFIG_HANDLE config) {
         memcpy(gv_netmountpoint, gv.maindirlink, sizeof gv_netmountpoint);
         return;
     }
-    if (ConfigGetStr(config, gv_netmountpoint, "net_base", "mountdir", sizeof gv_netmountpoint) !=
-        0)
-        snprintf(gv_netmountpoint, sizeof gv_netmountpoint, "%s", default_netmountpoint);
+    read_text(config, gv_netmountpoint, sizeof gv_netmountpoint, "net_base", "mountdir",
+              default_netmountpoint);
 }
 
 void read_barrier_type(CONFIG_HANDLE config) {
-    char type[10] = "";
-    if (ConfigGetStr(config, type, "barrier", "barrier_type", sizeof type) != 0)
-        type[0] = '\0';
+    char type[10];
+    read_text(config, type, sizeof type, "barrier", "barrier_type", "");
     gv_barrier_type = strcmp(type, "in") == 0 ? 1 : -1;
-}
-
-// A missing key leaves the text empty, whatever the library did with it.
-void read_text(CONFIG_HANDLE config, char* dest, const char* section, const char* key, int size) {
-    if (ConfigGetStr(config, dest, section, key, size) != 0)
-        dest[0] = '\0';
 }
 
 } // namespace
@@ -62,10 +61,10 @@ void read_startup_settings() {
     if (config == nullptr)
         return;
     get_deviceid();
-    read_text(config, gv.maindirlink, "savermgr", "maindirlink", sizeof gv.maindirlink);
+    read_text(config, gv.maindirlink, sizeof gv.maindirlink, "savermgr", "maindirlink", "");
     read_net_base(config);
     read_barrier_type(config);
-    read_text(config, gv.external_program, "dravel_parking", "external_program",
-              sizeof gv.external_program);
+    read_text(config, gv.external_program, sizeof gv.external_program, "dravel_parking",
+              "external_program", "");
     ConfigClose(config);
 }
