@@ -96,7 +96,8 @@ int get_state(const stmd_daemon& daemon, const char* name, stm_msg_t& reply) {
 int client_info(const stmd_daemon& daemon, int32_t index, stm_msg_t& reply) {
     int32_t seen = 0;
     for (const stmd_client& other : daemon.clients) {
-        if (!other.started)
+        // A client that hung up in this same round is not reported.
+        if (!other.started || other.gone)
             continue;
         if (seen++ != index)
             continue;

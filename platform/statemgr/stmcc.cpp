@@ -2,6 +2,8 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <deque>
+#include <new>
 #include <cstdlib>
 #include <cstring>
 #include <poll.h>
@@ -13,14 +15,18 @@
 #include "platform/statemgr/stm_protocol.h"
 
 struct stmcc {
-    int fd;       // -1 before the start and after the daemon went away
-    bool started; // tells "not started" from "connection lost" once fd is -1
-    uint32_t seq; // of the last request; a late reply to an earlier one is skipped
+    int fd = -1;          // -1 before the start and after the daemon went away
+    bool started = false; // tells "not started" from "connection lost" once fd is -1
+    uint32_t seq = 0;     // of the last request; a late reply to an earlier one is skipped
+    // Notices that came in while a watching client waited for a reply.
+    std::deque<stm_msg_t> notices;
 };
 
 namespace {
 
 const char default_address[] = "/tmp/statemgr.sock";
+// Notices kept for a watcher that makes requests instead of reading them.
+const size_t max_kept_notices = 1024;
 
 void close_connection(stmcc_t* handle) {
     if (handle->fd >= 0)
@@ -99,8 +105,13 @@ int exchange(stmcc_t* handle, stm_msg_t* msg) {
         int code = receive(handle, msg);
         if (code != STMCC_OK)
             return code;
-        // Notices of a watching client and replies that came after their
-        // request timed out are not the answer to this request.
+        if (msg->type == STM_NOTICE) {
+            if (handle->notices.size() >= max_kept_notices)
+                handle->notices.pop_front();
+            handle->notices.push_back(*msg);
+            continue;
+        }
+        // A reply that came after its request timed out is skipped.
         if (msg->type == STM_REPLY && msg->seq == seq)
             return msg->code;
     }
@@ -125,12 +136,7 @@ const char* stmcc_address(void) {
     return address != nullptr && address[0] != '\0' ? address : default_address;
 }
 
-stmcc_t* stmcc_new(void) {
-    stmcc_t* handle = static_cast<stmcc_t*>(calloc(1, sizeof(stmcc_t)));
-    if (handle != nullptr)
-        handle->fd = -1;
-    return handle;
-}
+stmcc_t* stmcc_new(void) { return new (std::nothrow) stmcc(); }
 
 int stmcc_start_as_msg_queue_client(stmcc_t* handle, stmcc_client_rec_t record) {
     if (handle == nullptr)
@@ -184,7 +190,7 @@ void stmcc_delete(stmcc_t* handle) {
     if (handle == nullptr)
         return;
     close_connection(handle);
-    free(handle);
+    delete handle;
 }
 
 int stmcc_set_state(stmcc_t* handle, const char* state, int value) {
@@ -212,31 +218,37 @@ int stmcc_watch(stmcc_t* handle) {
 int stmcc_wait_for_notice(stmcc_t* handle, stmcc_notice_t* notice, int timeout_ms) {
     if (handle == nullptr || notice == nullptr)
         return STMCC_ERR_ARGUMENT;
-    int state = connection_state(handle);
-    if (state != STMCC_OK)
-        return state;
+    stm_msg_t msg;
     for (;;) {
+        if (!handle->notices.empty()) {
+            msg = handle->notices.front();
+            handle->notices.pop_front();
+            break;
+        }
+        int state = connection_state(handle);
+        if (state != STMCC_OK)
+            return state;
         pollfd pfd = {handle->fd, POLLIN, 0};
         int ready = poll(&pfd, 1, timeout_ms < 0 ? -1 : timeout_ms);
         if (ready < 0 && errno == EINTR)
             continue;
         if (ready == 0)
             return STMCC_ERR_TIMEOUT;
-        stm_msg_t msg;
+        // Readable or broken: receive tells which.
         int code = receive(handle, &msg);
         if (code != STMCC_OK)
             return code;
-        if (msg.type != STM_NOTICE)
-            continue;
-        if (!stm_valid_item_name(msg.name))
-            return STMCC_ERR_PROTOCOL;
-        notice->kind = msg.extra;
-        snprintf(notice->name, sizeof notice->name, "%.*s", STMCC_NAME_MAX, msg.name);
-        notice->value = msg.value;
-        notice->seconds = msg.seconds;
-        notice->microseconds = msg.microseconds;
-        return STMCC_OK;
+        if (msg.type == STM_NOTICE)
+            break;
     }
+    if (!stm_valid_item_name(msg.name))
+        return STMCC_ERR_PROTOCOL;
+    notice->kind = msg.extra;
+    snprintf(notice->name, sizeof notice->name, "%.*s", STMCC_NAME_MAX, msg.name);
+    notice->value = msg.value;
+    notice->seconds = msg.seconds;
+    notice->microseconds = msg.microseconds;
+    return STMCC_OK;
 }
 
 int stmcc_client_info(stmcc_t* handle, int index, char* name, int* id, uint32_t* requests) {

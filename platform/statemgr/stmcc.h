@@ -88,7 +88,7 @@ int stmcc_watch(stmcc_t* handle);
 // watching client; STMCC_ERR_TIMEOUT when none came.
 int stmcc_wait_for_notice(stmcc_t* handle, stmcc_notice_t* notice, int timeout_ms);
 
-// The started client at `index` (0, 1, ... in the order they started): its
+// The started client at `index` (0, 1, ... in the order they connected): its
 // name (256 bytes), the id of its client record, and how many requests the
 // daemon has taken from it. STMCC_ERR_UNKNOWN past the last client.
 int stmcc_client_info(stmcc_t* handle, int index, char* name, int* id, uint32_t* requests);
