@@ -136,7 +136,9 @@ const char* stmcc_address(void) {
     return address != nullptr && address[0] != '\0' ? address : default_address;
 }
 
-stmcc_t* stmcc_new(void) { return new (std::nothrow) stmcc(); }
+stmcc_t* stmcc_new(void) {
+    return new (std::nothrow) stmcc();
+}
 
 int stmcc_start_as_msg_queue_client(stmcc_t* handle, stmcc_client_rec_t record) {
     if (handle == nullptr)
