@@ -19,34 +19,30 @@
 
 class StateManagerDaemon {
   public:
-    // A scratch folder with a short path: socket paths are limited to 107
-    // characters.
+    // A scratch folder with a short path: socket paths hold 107 characters.
     StateManagerDaemon() {
         char pattern[] = "/tmp/stmtest.XXXXXX";
-        if (mkdtemp(pattern) != nullptr)
-            dir_ = pattern;
-        address_ = dir_ + "/sock";
-        log_path_ = dir_ + "/daemon.log";
-        setenv("STATEMGR_SOCKET", address_.c_str(), 1);
+        dir_ = mkdtemp(pattern) != nullptr ? pattern : "/tmp";
+        setenv("STATEMGR_SOCKET", address().c_str(), 1);
     }
 
     ~StateManagerDaemon() {
         stop();
-        unlink(log_path_.c_str());
-        unlink(address_.c_str());
+        unlink(log_path().c_str());
+        unlink(address().c_str());
         rmdir(dir_.c_str());
     }
 
-    const std::string& address() const { return address_; }
     const std::string& dir() const { return dir_; }
+    std::string address() const { return dir_ + "/sock"; }
 
     // The socket listens before the fork, so clients may connect at once.
+    // SIGTERM stays blocked in the child until it serves, so an early stop
+    // reaches the daemon's handler instead of killing the child.
     bool start() {
-        int listen_fd = statemgrd_listen(address_.c_str());
+        int listen_fd = statemgrd_listen(address().c_str());
         if (listen_fd < 0)
             return false;
-        // SIGTERM stays blocked in the child until it serves, so a stop that
-        // comes early is kept for the daemon rather than killing the child.
         sigset_t term, old;
         sigemptyset(&term);
         sigaddset(&term, SIGTERM);
@@ -66,7 +62,7 @@ class StateManagerDaemon {
         kill(pid_, SIGTERM);
         waitpid(pid_, nullptr, 0);
         pid_ = -1;
-        std::ifstream in(log_path_);
+        std::ifstream in(log_path());
         std::stringstream text;
         text << in.rdbuf();
         return text.str();
@@ -82,19 +78,16 @@ class StateManagerDaemon {
     }
 
   private:
-    static volatile sig_atomic_t& stop_flag() {
-        static volatile sig_atomic_t flag;
-        return flag;
-    }
+    std::string log_path() const { return dir_ + "/daemon.log"; }
 
-    static void on_term(int) { stop_flag() = 1; }
+    static inline volatile sig_atomic_t stopping = 0;
+    static void on_term(int) { stopping = 1; }
 
     [[noreturn]] void serve_in_child(int listen_fd) {
         syslog_capture::clear();
-        stop_flag() = 0;
         signal(SIGTERM, on_term);
-        statemgrd_serve(listen_fd, &stop_flag());
-        if (FILE* log = fopen(log_path_.c_str(), "w")) {
+        statemgrd_serve(listen_fd, &stopping);
+        if (FILE* log = fopen(log_path().c_str(), "w")) {
             for (const LoggedLine& line : syslog_capture::lines())
                 fputs(line.text.c_str(), log);
             fclose(log);
@@ -103,18 +96,14 @@ class StateManagerDaemon {
     }
 
     std::string dir_;
-    std::string address_;
-    std::string log_path_;
     pid_t pid_ = -1;
 };
 
-// A started client of the daemon at STATEMGR_SOCKET; null when it could not
-// start.
+// A started client of the daemon at STATEMGR_SOCKET (record id 7); null when
+// it could not start.
 inline stmcc_t* started_client(const char* name) {
     stmcc_t* handle = stmcc_new();
-    stmcc_client_rec_t record;
-    memset(&record, 0, sizeof record);
-    record.id = 7;
+    stmcc_client_rec_t record = {7, {}};
     snprintf(record.name, sizeof record.name, "%s", name);
     if (stmcc_start_as_msg_queue_client(handle, record) != STMCC_OK) {
         stmcc_delete(handle);
@@ -123,21 +112,19 @@ inline stmcc_t* started_client(const char* name) {
     return handle;
 }
 
-// What the daemon reports of the client named `name` through `observer`;
-// false when no such client is connected.
+// What the daemon reports of the client named `name`; false when no such
+// client is connected.
 inline bool client_known(stmcc_t* observer, const std::string& name, uint32_t* requests,
                          int* id = nullptr) {
-    for (int index = 0;; index++) {
-        char found[256];
-        int found_id = 0;
-        uint32_t count = 0;
-        if (stmcc_client_info(observer, index, found, &found_id, &count) != STMCC_OK)
-            return false;
+    char found[256];
+    int found_id = 0;
+    for (int index = 0; stmcc_client_info(observer, index, found, &found_id, requests) == 0;
+         index++) {
         if (name == found) {
-            *requests = count;
             if (id != nullptr)
                 *id = found_id;
             return true;
         }
     }
+    return false;
 }

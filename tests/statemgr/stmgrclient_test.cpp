@@ -1,4 +1,3 @@
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -23,10 +22,8 @@ struct Outcome {
 std::string read_all(FILE* file) {
     std::string text;
     rewind(file);
-    char chunk[512];
-    size_t n;
-    while ((n = fread(chunk, 1, sizeof chunk, file)) > 0)
-        text.append(chunk, n);
+    for (int c; (c = fgetc(file)) != EOF;)
+        text += static_cast<char>(c);
     fclose(file);
     return text;
 }
@@ -55,38 +52,26 @@ TEST(Stmgrclient, BadCommandLinesPrintUsageAndFail) {
         {},
         {"bogus"},
         {"rise"},
-        {"rise", "e_access_grntd", "1x"},
-        {"rise", "e_access_grntd", "1", "2"},
+        {"rise", "e_x", "1x"},
         {"set", "s_make_photo"},
         {"set", "s_make_photo", ""},
-        {"set", "s_make_photo", "one"},
         {"set", "s_make_photo", "99999999999999999999"},
-        {"get"},
         {"get", "a", "b"},
         {"watch", "-n"},
         {"watch", "-n", "0"},
-        {"watch", "-n", "2", "-n", "3"},
-        {"watch", "-t", "-5"},
-        {"watch", "-x", "1"},
+        {"watch", "-t", "1", "-t", "2"},
         {"clients", "more"},
-        {"--help", "me"},
     };
     for (const auto& args : bad) {
         Outcome result = run(args);
-        std::string line = args.empty() ? "(none)" : args[0] + (args.size() > 1 ? " ..." : "");
-        EXPECT_EQ(result.status, 2) << line;
-        EXPECT_NE(result.err.find("Usage: stmgrclient"), std::string::npos) << line;
-        EXPECT_EQ(result.out, "") << line;
+        EXPECT_EQ(result.status, 2) << args.size();
+        EXPECT_EQ(result.err.find("Usage: stmgrclient"), 0u) << args.size();
     }
-    int value = 0;
     stmcc_t* observer = started_client("observer");
+    int value = 0;
     EXPECT_EQ(stmcc_get_state(observer, "s_make_photo", &value), STMCC_ERR_UNKNOWN);
     stmcc_delete(observer);
-
-    Outcome help = run({"--help"});
-    EXPECT_EQ(help.status, 0);
-    EXPECT_NE(help.out.find("rise EVENT"), std::string::npos);
-    EXPECT_EQ(help.err, "");
+    EXPECT_EQ(run({"--help"}).status, 0);
 }
 
 // The commands as the service and an operator use them.
@@ -94,41 +79,30 @@ TEST(Stmgrclient, CommandsReachTheStateManager) {
     StateManagerDaemon daemon;
     ASSERT_TRUE(daemon.start());
     stmcc_t* watcher = started_client("watcher");
-    ASSERT_NE(watcher, nullptr);
     ASSERT_EQ(stmcc_watch(watcher), STMCC_OK);
 
     Outcome rise = run({"rise", "e_access_grntd"});
     EXPECT_EQ(rise.status, 0) << rise.err;
-    stmcc_notice_t notice;
-    ASSERT_EQ(stmcc_wait_for_notice(watcher, &notice, -1), STMCC_OK);
-    EXPECT_EQ(notice.kind, STMCC_NOTICE_EVENT);
-    EXPECT_STREQ(notice.name, "e_access_grntd");
-    EXPECT_EQ(notice.value, 0);
-
     EXPECT_EQ(run({"rise", "e_signal0", "-1"}).status, 0);
-    ASSERT_EQ(stmcc_wait_for_notice(watcher, &notice, -1), STMCC_OK);
-    EXPECT_EQ(notice.value, -1);
-
     EXPECT_EQ(run({"set", "s_make_photo", "1"}).status, 0);
-    ASSERT_EQ(stmcc_wait_for_notice(watcher, &notice, -1), STMCC_OK);
-    EXPECT_EQ(notice.kind, STMCC_NOTICE_STATE);
-    EXPECT_STREQ(notice.name, "s_make_photo");
+    const char* expected[][2] = {
+        {"e_access_grntd", "0"}, {"e_signal0", "-1"}, {"s_make_photo", "1"}};
+    for (const auto& line : expected) {
+        stmcc_notice_t notice;
+        ASSERT_EQ(stmcc_wait_for_notice(watcher, &notice, -1), STMCC_OK);
+        EXPECT_STREQ(notice.name, line[0]);
+        EXPECT_EQ(std::to_string(notice.value), line[1]);
+    }
 
     Outcome get = run({"get", "s_make_photo"});
     EXPECT_EQ(get.status, 0);
     EXPECT_EQ(get.out, "1\n");
     Outcome unknown = run({"get", "s_nothing"});
     EXPECT_EQ(unknown.status, 1);
-    EXPECT_EQ(unknown.out, "");
     EXPECT_EQ(unknown.err, "stmgrclient: get: no such state or client\n");
-    Outcome too_long = run({"set", std::string(40, 's'), "1"});
-    EXPECT_EQ(too_long.status, 1);
-    EXPECT_EQ(too_long.err, "stmgrclient: set: invalid name\n");
-
+    EXPECT_EQ(run({"set", std::string(40, 's'), "1"}).err, "stmgrclient: set: invalid name\n");
     Outcome clients = run({"clients"});
-    EXPECT_EQ(clients.status, 0);
     EXPECT_EQ(clients.out.find("watcher 7 "), 0u) << clients.out;
-    EXPECT_NE(clients.out.find("\nstmgrclient."), std::string::npos) << clients.out;
     stmcc_delete(watcher);
 
     daemon.stop();
@@ -137,14 +111,13 @@ TEST(Stmgrclient, CommandsReachTheStateManager) {
     EXPECT_EQ(absent.err, "stmgrclient: start: state manager not running\n");
 }
 
-// One line per change or event, in the documented form, each whole.
+// One whole line per change or event, in the documented form; a count bound
+// leaves the rest for later, a time bound ends a quiet watch without error.
 TEST(Stmgrclient, WatchPrintsOneLinePerNotice) {
     StateManagerDaemon daemon;
     ASSERT_TRUE(daemon.start());
     stmcc_t* watcher = started_client("watcher");
     stmcc_t* actor = started_client("actor");
-    ASSERT_NE(watcher, nullptr);
-    ASSERT_NE(actor, nullptr);
     ASSERT_EQ(stmcc_watch(watcher), STMCC_OK);
     ASSERT_EQ(stmcc_set_state(actor, "s_make_photo", 1), STMCC_OK);
     ASSERT_EQ(stmcc_event_notify(actor, "e_signal0", 0), STMCC_OK);
@@ -153,37 +126,33 @@ TEST(Stmgrclient, WatchPrintsOneLinePerNotice) {
     FILE* out = tmpfile();
     EXPECT_EQ(stmgrclient_print_notices(watcher, 2, 0, out), STMCC_OK);
     std::string text = read_all(out);
-    std::regex lines("\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} state s_make_photo 1\n"
-                     "\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} event e_signal0 0\n");
-    EXPECT_TRUE(std::regex_match(text, lines)) << text;
+    const std::string stamp = "\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} ";
+    EXPECT_TRUE(std::regex_match(
+        text, std::regex(stamp + "state s_make_photo 1\n" + stamp + "event e_signal0 0\n")))
+        << text;
 
-    // The third notice is still there for the next watch; then a time bound
-    // ends a quiet watch without an error.
     out = tmpfile();
     EXPECT_EQ(stmgrclient_print_notices(watcher, 0, 1, out), STMCC_OK);
     text = read_all(out);
-    EXPECT_NE(text.find(" event e_access_grntd 0\n"), std::string::npos) << text;
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1);
+    EXPECT_TRUE(std::regex_match(text, std::regex(stamp + "event e_access_grntd 0\n"))) << text;
 
     daemon.kill_now();
-    out = tmpfile();
-    EXPECT_EQ(stmgrclient_print_notices(watcher, 0, 0, out), STMCC_ERR_CLOSED);
-    EXPECT_EQ(read_all(out), "");
+    EXPECT_EQ(stmgrclient_print_notices(watcher, 0, 0, stdout), STMCC_ERR_CLOSED);
     stmcc_delete(watcher);
     stmcc_delete(actor);
 }
 
 TEST(Stmgrclient, NoticeTimeIsLocalWithMilliseconds) {
     const char* saved = getenv("TZ");
-    std::string kept = saved != nullptr ? saved : "";
+    const std::string kept = saved != nullptr ? saved : "";
     setenv("TZ", "UTC-3", 1);
     tzset();
-    stmcc_notice_t notice = {STMCC_NOTICE_STATE, "s_make_photo", 1, 0, 999999};
     char line[128];
-    stmgrclient_format_notice(notice, line, sizeof line);
+    stmgrclient_format_notice({STMCC_NOTICE_STATE, "s_make_photo", 1, 0, 999999}, line,
+                              sizeof line);
     EXPECT_STREQ(line, "1970-01-01 03:00:00.999 state s_make_photo 1\n");
-    notice = {STMCC_NOTICE_EVENT, "e_signal0", -2147483647 - 1, 1000000000, 5000};
-    stmgrclient_format_notice(notice, line, sizeof line);
+    stmgrclient_format_notice({STMCC_NOTICE_EVENT, "e_signal0", -2147483647 - 1, 1000000000, 5000},
+                              line, sizeof line);
     EXPECT_STREQ(line, "2001-09-09 04:46:40.005 event e_signal0 -2147483648\n");
     if (saved != nullptr)
         setenv("TZ", kept.c_str(), 1);
