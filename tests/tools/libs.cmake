@@ -1,0 +1,1 @@
+list(APPEND AREA_LIBS accessbase_core)
