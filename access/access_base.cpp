@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sys/stat.h>
 
 #include "core/gv.h"
 #include "support/log.h"
@@ -29,6 +30,18 @@ int log_size(long bytes) {
     return bytes > INT_MAX ? INT_MAX : static_cast<int>(bytes);
 }
 
+// A directory opens for reading too, and then measures as an enormous size;
+// anything but a plain file is refused as unreadable (errno tells why).
+bool regular_file(FILE* file) {
+    struct stat status;
+    if (fstat(fileno(file), &status) != 0)
+        return false;
+    if (S_ISREG(status.st_mode))
+        return true;
+    errno = S_ISDIR(status.st_mode) ? EISDIR : EINVAL;
+    return false;
+}
+
 // The file's size in bytes, or -1 when it cannot be measured.
 long file_size(FILE* file) {
     if (fseek(file, 0, SEEK_END) != 0)
@@ -48,8 +61,10 @@ void free_access_base() {
 int load_access_base(const char* path) {
     LOG("Loading access base from %s", path);
     FILE* file = fopen(path, "rb");
-    if (file == nullptr) {
+    if (file == nullptr || !regular_file(file)) {
         LOG("Can't open access base from %s: %s", path, strerror(errno));
+        if (file != nullptr)
+            fclose(file);
         return 0;
     }
     long size = file_size(file);

@@ -9,7 +9,8 @@
 
 namespace {
 
-const char HEADER[] = "number,from,to,owner,places,max_time,text\n";
+const std::string HEADER = "number,from,to,owner,places,max_time,text\n";
+const std::string ALWAYS = ",2024-01-01T00:00:00Z,2024-12-31T23:59:59Z,";
 
 std::string import_error(const std::string& csv) {
     std::vector<_access_rec_t> records;
@@ -20,47 +21,31 @@ std::string import_error(const std::string& csv) {
 } // namespace
 
 TEST(Csv, QuotedFieldsLineEndsAndByteOrderMark) {
+    const std::vector<std::string> fields = {"with,comma", "\"quoted\"", " padded ", "", "a\nb"};
     std::vector<CsvRow> rows;
     std::string error;
     ASSERT_EQ(parse_csv("\xEF\xBB\xBF"
-                        "a,\"b,c\",\"say \"\"hi\"\"\"\r\n\r\n"
-                        "x,,\"two\nlines\"\ny,\n",
+                        "a,b\r\n\r\n" +
+                            csv_line(fields) + "y,",
                         &rows, &error),
-              0)
-        << error;
+              0);
     ASSERT_EQ(rows.size(), 3u);
-    EXPECT_EQ(rows[0].fields, (std::vector<std::string>{"a", "b,c", "say \"hi\""}));
+    EXPECT_EQ(rows[0].fields, (std::vector<std::string>{"a", "b"}));
     EXPECT_EQ(rows[1].line, 3);
-    EXPECT_EQ(rows[1].fields, (std::vector<std::string>{"x", "", "two\nlines"}));
+    EXPECT_EQ(rows[1].fields, fields);
     EXPECT_EQ(rows[2].line, 5);
     EXPECT_EQ(rows[2].fields, (std::vector<std::string>{"y", ""}));
-}
 
-TEST(Csv, MalformedQuotesAreRefused) {
-    std::vector<CsvRow> rows;
-    std::string error;
     EXPECT_NE(parse_csv("a,\"open\n", &rows, &error), 0);
     EXPECT_NE(error.find("line 1"), std::string::npos);
     EXPECT_NE(parse_csv("ok\n\"a\"b,c\n", &rows, &error), 0);
     EXPECT_NE(error.find("line 2"), std::string::npos);
 }
 
-TEST(Csv, WrittenFieldsParseBackUnchanged) {
-    const std::vector<std::string> fields = {"plain", "with,comma", "\"quoted\"", " padded ", ""};
-    std::vector<CsvRow> rows;
-    std::string error;
-    ASSERT_EQ(parse_csv(csv_line(fields), &rows, &error), 0);
-    ASSERT_EQ(rows.size(), 1u);
-    EXPECT_EQ(rows[0].fields, fields);
-}
-
 TEST(AccessCsv, ImportExportRoundTrip) {
-    const std::string csv = std::string(HEADER) +
-                            "A123BC77,2024-01-01T00:00:00Z,2024-12-31T23:59:59Z,Иванов,2,1:30,"
-                            "\"Гость, въезд}\"\n"
-                            "A???BC,1970-01-01T00:00:00Z,2038-01-19T03:14:07Z,,,,\n"
-                            "K1??,2024-05-01T08:00:00Z,2024-05-01T20:00:00Z,ООО Ромашка,,0:45,"
-                            "Ёлка №5\n";
+    const std::string csv = HEADER + "A123BC77" + ALWAYS + "Иванов,2,1:30,\"Гость, въезд}\"\n" +
+                            "A???BC" + ALWAYS + ",,,\n" + "K1??" + ALWAYS +
+                            "ООО Ромашка,,0:45,Ёлка №5\n";
     std::vector<_access_rec_t> records;
     std::string error;
     ASSERT_EQ(import_access_csv(csv, &records, &error), 0) << error;
@@ -69,32 +54,18 @@ TEST(AccessCsv, ImportExportRoundTrip) {
     EXPECT_EQ(export_access_csv(records), csv);
 }
 
-TEST(AccessCsv, HeaderIsOptionalAndOffsetsAreWrittenInUtc) {
-    std::vector<_access_rec_t> records;
-    std::string error;
-    ASSERT_EQ(import_access_csv("A1,2024-01-01T03:00:00+03:00,2024-01-02T00:00:00Z,,,,\n", &records,
-                                &error),
-              0)
-        << error;
-    ASSERT_EQ(records.size(), 1u);
-    EXPECT_EQ(records[0].period_from, 1704067200);
-    EXPECT_NE(export_access_csv(records).find("A1,2024-01-01T00:00:00Z,"), std::string::npos);
-}
-
 TEST(AccessCsv, AnyBadLineRefusesTheWholeImportAndNamesTheLine) {
     std::vector<_access_rec_t> records(2);
     std::string error;
-    const std::string csv = std::string(HEADER) +
-                            "A1,2024-01-01T00:00:00Z,2024-12-31T23:59:59Z,,,,\n"
-                            "TOOLONGPATTERN,2024-01-01T00:00:00Z,2024-12-31T23:59:59Z,,,,\n";
-    EXPECT_NE(import_access_csv(csv, &records, &error), 0);
+    EXPECT_NE(import_access_csv(HEADER + "A1" + ALWAYS + ",,,\nTOOLONGPATTERN" + ALWAYS + ",,,\n",
+                                &records, &error),
+              0);
     EXPECT_EQ(records.size(), 2u); // untouched
     EXPECT_NE(error.find("line 3"), std::string::npos);
     EXPECT_NE(import_error("A1,2024-01-01T00:00:00Z\n").find("7 columns expected, found 2"),
               std::string::npos);
-    EXPECT_NE(import_error("A1,2024-01-01T00:00:00Z,2024-12-31T23:59:59Z,,,,\n"
-                           "A1,2024-01-01T00:00:00Z,2024-12-31T23:59:59Z,,,,\n")
-                  .find("already listed"),
+    // No header line here: it is optional.
+    EXPECT_NE(import_error("A1" + ALWAYS + ",,,\nA1" + ALWAYS + ",,,\n").find("already listed"),
               std::string::npos);
 }
 
@@ -107,10 +78,10 @@ TEST(AccessCsv, ExportReadsUnterminatedFieldsWithinTheirBytes) {
     record.period_from = 0x41414141;
     memset(record.info, 'I', sizeof record.info);
     memset(record.text, '\xC0', sizeof record.text);
-    const std::string csv = export_access_csv({record});
     std::string text;
     for (int i = 0; i < 64; ++i)
         text += "А";
+    const std::string csv = export_access_csv({record});
     EXPECT_NE(csv.find("\nABCDEFGHIJ,2004-"), std::string::npos);
     EXPECT_NE(csv.find("," + std::string(31, 'I') + ",,," + text + "\n"), std::string::npos);
 }
