@@ -152,6 +152,10 @@ int check_command(const Settings& settings, FILE* err) {
         return usage_error(err, "entry options belong to the add command");
     if (!settings.notify_pid.empty() && !settings.pid_file.empty())
         return usage_error(err, "give either --notify or --pid-file, not both");
+    pid_t pid = 0;
+    std::string error;
+    if (!settings.notify_pid.empty() && parse_pid(settings.notify_pid, &pid, &error) != 0)
+        return usage_error(err, error);
     for (const Shape& shape : shapes) {
         if (settings.command != shape.name)
             continue;
@@ -169,8 +173,8 @@ int write_and_notify(const Settings& settings, const std::vector<_access_rec_t>&
     if (write_access_file(settings.file, records, &error) != 0)
         return failed(err, error);
     pid_t pid = 0;
-    if (!settings.notify_pid.empty() && parse_pid(settings.notify_pid, &pid, &error) != 0)
-        return failed(err, "the base was written, but " + error);
+    if (!settings.notify_pid.empty())
+        parse_pid(settings.notify_pid, &pid, &error); // checked with the command line
     if (!settings.pid_file.empty() && read_pid_file(settings.pid_file, &pid, &error) != 0)
         return failed(err, "the base was written, but " + error);
     if (pid != 0 && notify_service(pid, &error) != 0)
