@@ -55,8 +55,11 @@ class AccessBaseLoad : public ::testing::Test {
     void write_records(const std::vector<_access_rec_t>& records, size_t extra = 0) {
         FILE* file = fopen(path_.c_str(), "wb");
         ASSERT_NE(file, nullptr);
-        fwrite(records.data(), sizeof(_access_rec_t), records.size(), file);
-        fwrite(std::string(extra, '\xEE').data(), 1, extra, file);
+        std::string bytes;
+        for (const _access_rec_t& rec : records)
+            bytes.append(reinterpret_cast<const char*>(&rec), sizeof rec);
+        bytes.append(extra, '\xEE');
+        fwrite(bytes.data(), 1, bytes.size(), file);
         fclose(file);
     }
     void load() {
