@@ -13,8 +13,8 @@
 
 #include "access/access_base.h"
 #include "core/gv.h"
-#include "tests/common/scratch_dir.h"
 #include "tests/common/syslog_capture.h"
+#include "tests/support/scratch_dir.h"
 
 namespace {
 
@@ -40,9 +40,9 @@ int first_match(const char* number) {
 class AccessBaseLoad : public ::testing::Test {
   protected:
     void SetUp() override {
-        dir_ = make_scratch_dir("access");
-        ASSERT_FALSE(dir_.empty());
+        dir_ = scratch_dir("access-base");
         path_ = dir_ + "/accessbase.tpa";
+        remove(path_.c_str()); // left over by an interrupted run
         free_access_base();
         syslog_capture::clear();
     }
@@ -53,14 +53,10 @@ class AccessBaseLoad : public ::testing::Test {
     }
     // Writes the records, then `extra` bytes of a torn record.
     void write_records(const std::vector<_access_rec_t>& records, size_t extra = 0) {
-        FILE* file = fopen(path_.c_str(), "wb");
-        ASSERT_NE(file, nullptr);
         std::string bytes;
         for (const _access_rec_t& rec : records)
             bytes.append(reinterpret_cast<const char*>(&rec), sizeof rec);
-        bytes.append(extra, '\xEE');
-        fwrite(bytes.data(), 1, bytes.size(), file);
-        fclose(file);
+        write_text_file(path_, bytes.append(extra, '\xEE'));
     }
     void load() {
         syslog_capture::clear();
@@ -194,10 +190,8 @@ TEST_F(AccessBaseLoad, FailedAllocationLeavesTheBaseEmpty) {
     const size_t large_size = 256u << 20;
     const std::string large = dir_ + "/large.tpa";
     write_records({record("A1", "X")});
-    FILE* file = fopen(large.c_str(), "wb");
-    ASSERT_NE(file, nullptr);
-    ASSERT_EQ(ftruncate(fileno(file), static_cast<off_t>(large_size)), 0); // sparse
-    fclose(file);
+    write_text_file(large, "");
+    ASSERT_EQ(truncate(large.c_str(), static_cast<off_t>(large_size)), 0); // sparse
 
     const pid_t child = fork();
     ASSERT_GE(child, 0);

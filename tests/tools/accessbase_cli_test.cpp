@@ -12,7 +12,7 @@
 
 #include "access/access_base.h"
 #include "core/gv.h"
-#include "tests/common/scratch_dir.h"
+#include "tests/support/scratch_dir.h"
 #include "tools/accessbase/access_file.h"
 #include "tools/accessbase/accessbase_cli.h"
 #include "tools/accessbase/notify.h"
@@ -35,8 +35,9 @@ std::string contents(FILE* file) {
 class AccessBaseTool : public ::testing::Test {
   protected:
     void SetUp() override {
-        dir_ = make_scratch_dir("accessbase");
-        ASSERT_FALSE(dir_.empty());
+        dir_ = scratch_dir("accessbase");
+        TearDown(); // whatever an interrupted run left
+        ASSERT_EQ(mkdir(dir_.c_str(), 0700), 0);
         file_ = dir_ + "/accessbase.tpa";
     }
     void TearDown() override {
@@ -62,18 +63,16 @@ class AccessBaseTool : public ::testing::Test {
     std::vector<std::string> entries() const {
         std::vector<std::string> names;
         DIR* folder = opendir(dir_.c_str());
-        while (dirent* entry = readdir(folder))
+        if (folder == nullptr)
+            return names;
+        while (dirent* entry = readdir(folder)) {
             if (entry->d_name[0] != '.')
                 names.push_back(entry->d_name);
+        }
         closedir(folder);
         return names;
     }
-    std::string file_bytes() const {
-        std::string bytes;
-        std::string error;
-        read_whole_file(file_, &bytes, &error);
-        return bytes;
-    }
+    std::string file_bytes() const { return read_text_file(file_); }
 
     std::string dir_;
     std::string file_;
@@ -193,10 +192,7 @@ TEST_F(AccessBaseTool, NotifiesTheServiceOnlyAfterAChange) {
     ASSERT_EQ(sigaction(SIGUSR1, &action, &previous), 0);
     const std::string self = std::to_string(getpid());
     const std::string pid_file = dir_ + "/dravel.pid";
-    FILE* file = fopen(pid_file.c_str(), "w");
-    ASSERT_NE(file, nullptr);
-    fprintf(file, "%s\n", self.c_str());
-    fclose(file);
+    write_text_file(pid_file, self + "\n");
 
     const std::pair<std::vector<std::string>, int> runs[] = {
         {{"create", "--notify", self}, 1},
