@@ -1,0 +1,160 @@
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "core/config.h"
+#include "core/gv.h"
+#include "tests/common/syslog_capture.h"
+#include "tests/support/scratch_dir.h"
+
+// Each test starts with the settings as main leaves them before reading the
+// file, and a configuration folder of its own in VELM_CONF_DIR.
+class Config : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir = scratch_dir("core-config");
+        setenv("VELM_CONF_DIR", dir.c_str(), 1);
+        remove(ini().c_str());
+        memset(&gv, 0, sizeof gv);
+        set_recognizer_defaults();
+        snprintf(gv_deviceid, sizeof gv_deviceid, "gate-7");
+        snprintf(gv_netmountpoint, sizeof gv_netmountpoint, "/stale");
+        gv_barrier_type = 0;
+        snprintf(gv.maindirlink, sizeof gv.maindirlink, "/stale");
+        for (auto& mountpoint : gv_mountpoints)
+            snprintf(mountpoint, sizeof mountpoint, "/stale");
+        syslog_capture::clear();
+    }
+    std::string ini() const { return dir + "/streams.ini"; }
+    std::string dir;
+};
+
+namespace {
+
+std::vector<std::string> logged() {
+    std::vector<std::string> texts;
+    for (const auto& line : syslog_capture::lines()) {
+        EXPECT_EQ(line.priority, 0) << line.text;
+        texts.push_back(line.text);
+    }
+    return texts;
+}
+
+} // namespace
+
+TEST_F(Config, PathsInTheConfigurationFolder) {
+    EXPECT_EQ(std::string(build_conf_path("TZ")), dir + "/TZ");
+    unsetenv("VELM_CONF_DIR");
+    EXPECT_STREQ(build_streams_ini_path(), "/etc//streams.ini");
+    // A cut path could name an unrelated file that exists.
+    setenv("VELM_CONF_DIR", std::string(sizeof _GLOBAL_CONF_FULLNAME_, 'd').c_str(), 1);
+    EXPECT_STREQ(build_streams_ini_path(), "");
+}
+
+TEST_F(Config, WithoutTheFile) {
+    read_startup_settings();
+    get_deviceid();
+    EXPECT_STREQ(gv_deviceid, "gate-7");
+    EXPECT_STREQ(gv_netmountpoint, "/mnt/usb/");
+    EXPECT_EQ(gv_barrier_type, 1);
+    EXPECT_STREQ(gv.maindirlink, "");
+    EXPECT_EQ(get_mountpoints(), 0);
+    EXPECT_STREQ(gv_mountpoints[2], "/stale");
+    EXPECT_TRUE(logged().empty());
+
+    build_conf_path("TZ"); // every reader builds its path anew
+    EXPECT_EQ(load_config(), 0);
+    EXPECT_EQ(logged(), std::vector<std::string>{"load_config: Can not open " + ini()});
+    EXPECT_EQ(gv.recognizer_params.average_plate_width, 17.0);
+}
+
+TEST_F(Config, EveryKeyRead) {
+    write_text_file(ini(), "[common]\ndeviceid = gate-3\n[savermgr]\nmaindirlink = /mnt/main\n"
+                           "[net_base]\nuse_local_storage = 0\nmountdir = /mnt/net\n"
+                           "[barrier]\nbarrier_type = in\n"
+                           "[dravel_parking]\nexternal_program = /usr/bin/notify\n"
+                           "[recognizer]\naverage_plate_width = 21.5\nextra_sensitivity = 1.5\n"
+                           "eliminate_geometry = 7\nrecogn_single = 1\n"
+                           "[disc0]\nON = 1\nmountpoint = /mnt/disc0\n"
+                           "[disc1]\nON = 0\nmountpoint = /mnt/disc1\n"
+                           "[usbdisc]\nON = on\nmountpoint = /mnt/usb\n");
+    read_startup_settings();
+    EXPECT_STREQ(gv_deviceid, "gate-3");
+    EXPECT_STREQ(gv.maindirlink, "/mnt/main");
+    EXPECT_STREQ(gv_netmountpoint, "/mnt/net");
+    EXPECT_EQ(gv_barrier_type, 1);
+    EXPECT_STREQ(gv.external_program, "/usr/bin/notify");
+
+    EXPECT_EQ(load_config(), 1);
+    EXPECT_EQ(logged(), (std::vector<std::string>{"load_config: Average plate width: 21.5",
+                                                  "load_config: Extra sensitivity: 1.5",
+                                                  "load_config: Eliminate geometry: true",
+                                                  "load_config: Recognize: each single frame"}));
+
+    // A storage switched off, or whose "ON" is not a number, is emptied.
+    EXPECT_EQ(get_mountpoints(), 0);
+    EXPECT_STREQ(gv_mountpoints[0], "/mnt/disc0");
+    EXPECT_STREQ(gv_mountpoints[1], "");
+    EXPECT_STREQ(gv_mountpoints[2], "");
+}
+
+TEST_F(Config, MissingKeysFallBack) {
+    write_text_file(ini(), "[recognizer]\neliminate_geometry = yes\n[disc1]\nON = 1\n");
+    gv.recogn_single = 1;
+    read_startup_settings();
+    get_deviceid();
+    EXPECT_STREQ(gv_deviceid, "gate-7");
+    EXPECT_STREQ(gv.maindirlink, "");
+    EXPECT_EQ(load_config(), 0);
+    const std::vector<std::string> expected = {
+        "load_config: Can not get streams.ini/recognizer/average_plate_width. Use default.",
+        "load_config: Average plate width: 17.0",
+        "load_config: Can not get streams.ini/recognizer/extra_sensitivity. Use default.",
+        "load_config: Extra sensitivity: 0.0",
+        "load_config: Can not get streams.ini/recognizer/eliminate_geometry. Use default.",
+        "load_config: Eliminate geometry: false",
+        "load_config: Can not get streams.ini/recognizer/recogn_single. Use default.",
+        "load_config: Recognize: video stream"};
+    EXPECT_EQ(logged(), expected);
+    EXPECT_EQ(gv.recogn_single, 0);
+    get_mountpoints();
+    EXPECT_STREQ(gv_mountpoints[1], "/stale"); // on, but no mount point given
+}
+
+// Only the exact word "in" makes an entry barrier. Local storage is the
+// default, and then the journals follow the main folder link, even an empty one.
+TEST_F(Config, BarrierTypeAndNetBaseFolder) {
+    const struct {
+        const char* text;
+        int barrier;
+        const char* netbase;
+    } rows[] = {
+        {"[barrier]\nbarrier_type = in\r\n", 1, ""},
+        {"[barrier]\nbarrier_type = IN\n", -1, ""},
+        {"[barrier]\nbarrier_type = \"in \"\n", -1, ""},
+        {"[savermgr]\nmaindirlink = /mnt/main\n[net_base]\nmountdir = /mnt/net\n", -1, "/mnt/main"},
+        {"[savermgr]\nmaindirlink = /m\n[net_base]\nuse_local_storage = x\n", -1, "/m"},
+        {"[net_base]\nuse_local_storage = 0\nmountdir = /mnt/net\n", -1, "/mnt/net"},
+        {"[net_base]\nuse_local_storage = 0\n", -1, "/mnt/usb/"},
+    };
+    for (const auto& row : rows) {
+        write_text_file(ini(), row.text);
+        snprintf(gv_netmountpoint, sizeof gv_netmountpoint, "/stale");
+        read_startup_settings();
+        EXPECT_EQ(gv_barrier_type, row.barrier) << row.text;
+        EXPECT_STREQ(gv_netmountpoint, row.netbase) << row.text;
+    }
+}
+
+// The engine reads the whole block, padding included.
+TEST_F(Config, RecognizerDefaultsFillTheBlock) {
+    memset(&gv.recognizer_params, 0xA5, sizeof gv.recognizer_params);
+    set_recognizer_defaults();
+    RecognizerParams expected = {};
+    expected.average_plate_width = 17.0;
+    EXPECT_EQ(memcmp(&gv.recognizer_params, &expected, sizeof expected), 0);
+}

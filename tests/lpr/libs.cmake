@@ -1,0 +1,1 @@
+set(AREA_LIBS plate_scene ${DRAVEL_ENGINE_LIB})

@@ -1,0 +1,229 @@
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "records/jpeg_compressor.h"
+#include "tests/common/syslog_capture.h"
+
+namespace {
+
+using bytes_t = std::vector<unsigned char>;
+const int W = 704;
+const int H = 576;
+
+size_t frame_bytes(int w, int h) {
+    return size_t(w) * h + 2 * size_t(w / 2) * (h / 2);
+}
+
+// Smooth: both chroma planes change along both axes, each its own way, so a
+// swapped plane or a wrong stride shows in the PSNR. Otherwise uniform noise.
+bytes_t make_frame(int w, int h, bool noise) {
+    bytes_t frame(frame_bytes(w, h));
+    size_t luma = size_t(w) * h, chroma = size_t(w / 2) * (h / 2);
+    uint32_t state = 7;
+    for (size_t i = 0; i < frame.size(); ++i) {
+        state ^= state << 13, state ^= state >> 17, state ^= state << 5;
+        int pw = i < luma ? w : w / 2, ph = i < luma ? h : h / 2;
+        size_t at = i < luma ? i : (i - luma) % chroma;
+        int x = int(at % pw) * 100 / pw, y = int(at / pw) * 100 / ph;
+        int smooth = i < luma            ? 20 + x * 3 / 2 + y
+                     : i < luma + chroma ? 60 + x + y / 2
+                                         : 200 - x / 2 - y;
+        frame[i] = noise ? state >> 24 : smooth;
+    }
+    return frame;
+}
+
+// A copy that ends where an inaccessible page begins: a read past the frame
+// faults even inside the JPEG library, which the sanitizers do not see into.
+struct guarded_frame {
+    size_t page = size_t(sysconf(_SC_PAGESIZE)), span;
+    unsigned char* base;
+    unsigned char* data;
+    explicit guarded_frame(const bytes_t& frame) : span((frame.size() / page + 2) * page) {
+        base = static_cast<unsigned char*>(
+            mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+        mprotect(base + span - page, page, PROT_NONE);
+        data = base + span - page - frame.size();
+        memcpy(data, frame.data(), frame.size());
+    }
+    ~guarded_frame() { munmap(base, span); }
+};
+
+bytes_t encode(const bytes_t& frame, int w, int h, int size = 1 << 20) {
+    guarded_frame source(frame);
+    bytes_t jpeg(static_cast<size_t>(size));
+    int length = encodeImage_to_memory(source.data, jpeg.data(), size, w, h);
+    EXPECT_EQ(memcmp(source.data, frame.data(), frame.size()), 0) << "frame changed";
+    jpeg.resize(length > 0 ? size_t(length) : 0);
+    return jpeg;
+}
+
+struct picture {
+    bool jfif;
+    int width, height;
+    std::vector<int> components; // id, then sampling factors as 0xHV
+    bytes_t pixels;              // interleaved
+};
+
+// Chroma is replicated rather than interpolated, so every pixel can be held
+// against its source sample. A corrupt file ends the test program.
+picture decode(const bytes_t& jpeg, J_COLOR_SPACE space) {
+    jpeg_decompress_struct d;
+    jpeg_error_mgr err;
+    d.err = jpeg_std_error(&err);
+    jpeg_create_decompress(&d);
+    jpeg_mem_src(&d, jpeg.data(), static_cast<unsigned long>(jpeg.size()));
+    jpeg_read_header(&d, TRUE);
+    picture p{d.saw_JFIF_marker != 0, 0, 0, {}, {}};
+    for (int c = 0; c < d.num_components; ++c)
+        p.components.push_back(d.comp_info[c].component_id << 8 |
+                               d.comp_info[c].h_samp_factor << 4 | d.comp_info[c].v_samp_factor);
+    d.out_color_space = space;
+    d.do_fancy_upsampling = FALSE;
+    jpeg_start_decompress(&d);
+    p.width = int(d.output_width), p.height = int(d.output_height);
+    p.pixels.resize(size_t(p.width) * p.height * 3);
+    while (d.output_scanline < d.output_height) {
+        JSAMPROW row = &p.pixels[size_t(d.output_scanline) * p.width * 3];
+        jpeg_read_scanlines(&d, &row, 1);
+    }
+    jpeg_finish_decompress(&d);
+    jpeg_destroy_decompress(&d);
+    return p;
+}
+
+// PSNR in dB of component `comp` (Y, Cb, Cr) against its source plane (Y, the
+// last plane, the plane after Y) where that plane has samples of its own.
+double psnr(const picture& p, const bytes_t& frame, int comp) {
+    int w = p.width, cw = w / 2, ch = p.height / 2;
+    size_t luma = size_t(w) * p.height;
+    const unsigned char* plane = &frame[comp == 0 ? 0 : comp == 1 ? luma + size_t(cw) * ch : luma];
+    int cols = comp ? 2 * cw : w, rows = comp ? 2 * ch : p.height;
+    double squares = 0;
+    for (int y = 0; y < rows; ++y)
+        for (int x = 0; x < cols; ++x) {
+            int source = comp ? plane[size_t(y / 2) * cw + x / 2] : plane[size_t(y) * w + x];
+            int error = p.pixels[(size_t(y) * w + x) * 3 + comp] - source;
+            squares += error * error;
+        }
+    return 10 * std::log10(255.0 * 255 * rows * cols / std::max(squares, 1.0));
+}
+
+void expect_faithful(const bytes_t& jpeg, const bytes_t& frame, int w, int h) {
+    ASSERT_GT(jpeg.size(), 4u);
+    const unsigned char sof0[] = {0xFF, 0xC0}, sos[] = {0xFF, 0xDA};
+    auto scan = std::search(jpeg.begin(), jpeg.end(), sos, sos + 2);
+    EXPECT_NE(std::search(jpeg.begin(), scan, sof0, sof0 + 2), scan) << "not baseline";
+    EXPECT_TRUE(jpeg[0] == 0xFF && jpeg[1] == 0xD8) << "no start of image";
+    EXPECT_TRUE(jpeg[jpeg.size() - 2] == 0xFF && jpeg.back() == 0xD9) << "no end of image";
+    picture p = decode(jpeg, JCS_YCbCr);
+    EXPECT_TRUE(p.jfif);
+    EXPECT_EQ(p.components, (std::vector<int>{0x122, 0x211, 0x311}));
+    ASSERT_EQ(p.width, w);
+    ASSERT_EQ(p.height, h);
+    for (int comp = 0; comp < 3; ++comp)
+        EXPECT_GT(psnr(p, frame, comp), 30.0) << "component " << comp;
+}
+
+} // namespace
+
+// The row loop works in passes of 16 rows and the library in whole blocks;
+// the sizes off that grid must neither read past the frame nor distort it.
+TEST(JpegEncoder, FramesBecomeFaithfulBaselineJfif) {
+    const int sizes[][2] = {{W, H}, {100, 50}, {101, 51}, {18, 2}, {2, 17}, {712, 290}};
+    for (const auto& size : sizes) {
+        SCOPED_TRACE(std::to_string(size[0]) + " x " + std::to_string(size[1]));
+        bytes_t frame = make_frame(size[0], size[1], false);
+        expect_faithful(encode(frame, size[0], size[1]), frame, size[0], size[1]);
+    }
+}
+
+// The plane after Y is Cr: filled with 255 it turns the picture red, where
+// a Cb reading would turn it blue.
+TEST(JpegEncoder, PlaneAfterLumaIsRed) {
+    bytes_t frame(frame_bytes(W, H), 128);
+    std::fill_n(frame.begin() + W * H, W * H / 4, 255);
+    picture rgb = decode(encode(frame, W, H), JCS_RGB);
+    double red = 0, blue = 0;
+    for (size_t i = 0; i < rgb.pixels.size(); i += 3)
+        red += rgb.pixels[i], blue += rgb.pixels[i + 2];
+    EXPECT_GT(red / (W * H), 220.0);
+    EXPECT_LT(blue / (W * H), 140.0);
+}
+
+TEST(JpegEncoder, TargetsGetTheSameBytesOrFail) {
+    bytes_t frame = make_frame(W, H, false);
+    const char* tmp = getenv("DRAVEL_TEST_TMP");
+    std::string dir = tmp ? tmp : "/tmp";
+    mkdir(dir.c_str(), 0755);
+    std::string path = dir + "/encoded.jpeg";
+    ASSERT_EQ(encodeImage_to_file(frame.data(), path.c_str(), W, H), 0);
+    std::ifstream file(path, std::ios::binary);
+    EXPECT_EQ(encode(frame, W, H, 65536), bytes_t(std::istreambuf_iterator<char>(file), {}));
+
+    syslog_capture::clear();
+    std::string missing = dir + "/missing/encoded.jpeg";
+    EXPECT_EQ(encodeImage_to_file(frame.data(), missing.c_str(), W, H), -1);
+    EXPECT_TRUE(syslog_capture::contains("encodeImage_to_file: can't open " + missing + "\n"));
+    EXPECT_EQ(encodeImage_to_memory(frame.data(), nullptr, 65536, W, H), 0);
+    EXPECT_TRUE(syslog_capture::contains("encodeImage_to_memory: can't open memory as file\n"));
+    // A stream that refuses the bytes fails the call instead of ending the process.
+    FILE* full = fopen("/dev/full", "wb");
+    ASSERT_NE(full, nullptr);
+    EXPECT_EQ(encodeImage(frame.data(), full, W, H), -1);
+    fclose(full);
+    EXPECT_TRUE(syslog_capture::contains("log_message: Output file write error"));
+    for (const auto& line : syslog_capture::lines())
+        EXPECT_EQ(line.priority, 0);
+}
+
+// A buffer one byte short of the JPEG, or exactly its size (the memory
+// stream's terminating null would overwrite its last byte), gets a coarser
+// picture; one byte more gets the very same bytes.
+TEST(JpegEncoder, TightBufferGetsCoarserPicture) {
+    bytes_t frame = make_frame(W, H, false);
+    bytes_t full = encode(frame, W, H);
+    int needed = int(full.size());
+    EXPECT_EQ(encode(frame, W, H, needed + 1), full);
+    for (int size : {needed, needed - 1}) {
+        syslog_capture::clear();
+        bytes_t coarser = encode(frame, W, H, size);
+        EXPECT_LT(coarser.size(), full.size());
+        expect_faithful(coarser, frame, W, H);
+        EXPECT_TRUE(syslog_capture::contains("encodeImage_to_memory: JPEG does not fit into " +
+                                             std::to_string(size) + " bytes, trying quality 30\n"));
+        EXPECT_FALSE(syslog_capture::contains("trying quality 15"));
+    }
+}
+
+// Uniform noise needs far more than a passage record's 65420 bytes even at
+// the lowest quality tried: every step is logged and the call gives 0.
+TEST(JpegEncoder, NoiseThatNeverFitsGivesNothing) {
+    bytes_t frame = make_frame(W, H, true);
+    syslog_capture::clear();
+    EXPECT_EQ(encode(frame, W, H, 65420).size(), 0u);
+    for (int quality : {30, 15, 5})
+        EXPECT_TRUE(syslog_capture::contains("trying quality " + std::to_string(quality) + "\n"));
+    EXPECT_EQ(syslog_capture::matching("log_message: Output file write error").size(), 4u);
+    EXPECT_TRUE(syslog_capture::contains("encodeImage_to_memory: no JPEG fits into 65420 bytes\n"));
+}
+
+TEST(JpegEncoder, RefusesFramesItCannotEncode) {
+    bytes_t frame = make_frame(16, 16, false);
+    const int sizes[][2] = {{1, 16}, {16, 1}, {0, 0}, {-16, 16}, {16, INT_MIN}, {70000, 2}};
+    for (const auto& size : sizes)
+        EXPECT_EQ(encode(frame, size[0], size[1]).size(), 0u) << size[0] << " x " << size[1];
+    EXPECT_EQ(encodeImage(nullptr, stdout, 16, 16), -1);
+    EXPECT_EQ(encodeImage(frame.data(), nullptr, 16, 16), -1);
+}
