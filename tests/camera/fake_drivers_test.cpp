@@ -1,5 +1,6 @@
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <functional>
 #include <string>
@@ -12,20 +13,12 @@
 #include <gtest/gtest.h>
 
 #include "platform/camera/camera_fake.h"
+#include "platform/lpr/render.h"
+#include "tests/support/scratch_dir.h"
 #include "tests/video/output_capture.h"
 #include "video/imx27_records.h"
 
 namespace {
-
-// A folder of this test program's own for the files it writes.
-std::string scratch_folder() {
-    const char* base = getenv("DRAVEL_TEST_TMP");
-    const std::string top = base ? base : "/tmp";
-    const std::string dir = top + "/fake_drivers";
-    mkdir(top.c_str(), 0700);
-    mkdir(dir.c_str(), 0700);
-    return dir;
-}
 
 // The fake drivers as any program sees them: through open, ioctl and mmap.
 class FakeDrivers : public ::testing::Test {
@@ -228,12 +221,9 @@ TEST_F(FakeDrivers, ScenarioDrivesLossAndOpenFailuresFrameByFrame) {
 }
 
 TEST_F(FakeDrivers, BadSourcesAreReportedAndKeepTheDevicesClosed) {
-    const std::string dir = scratch_folder();
+    const std::string dir = scratch_dir("fake_drivers");
     const std::string scenario = dir + "/bad.scenario";
-    FILE* file = fopen(scenario.c_str(), "w");
-    ASSERT_NE(file, nullptr);
-    fputs("0 empty\n1 fly away\n", file);
-    fclose(file);
+    write_text_file(scenario, "0 empty\n1 fly away\n");
     {
         OutputCapture err(STDERR_FILENO);
         EXPECT_EQ(camera_fake_use_scenario_file(scenario.c_str()), 1);
@@ -244,10 +234,7 @@ TEST_F(FakeDrivers, BadSourcesAreReportedAndKeepTheDevicesClosed) {
     EXPECT_EQ(errno, ENODEV);
 
     const std::string torn = dir + "/torn.yuv";
-    file = fopen(torn.c_str(), "w");
-    ASSERT_NE(file, nullptr);
-    fputs("not a whole frame", file);
-    fclose(file);
+    write_text_file(torn, "not a whole frame");
     ASSERT_EQ(camera_fake_use_scenario("", 0), 0);
     {
         OutputCapture err(STDERR_FILENO);
@@ -258,21 +245,15 @@ TEST_F(FakeDrivers, BadSourcesAreReportedAndKeepTheDevicesClosed) {
 }
 
 TEST_F(FakeDrivers, FrameFilesPlayInOrderThenAgain) {
-    const std::string dir = scratch_folder();
-    std::string list;
-    for (int file = 0; file < 2; ++file) {
-        const std::string path = dir + "/frames" + std::to_string(file) + ".yuv";
-        FILE* out = fopen(path.c_str(), "w");
-        ASSERT_NE(out, nullptr);
-        // The first file holds two frames, the second one.
-        for (int frame = 0; frame < 2 - file; ++frame) {
-            const std::vector<unsigned char> bytes(CAMERA_CAPTURE_BUFFER_LENGTH,
-                                                   static_cast<unsigned char>(10 * file + frame));
-            fwrite(bytes.data(), 1, bytes.size(), out);
-        }
-        fclose(out);
-        list += (file ? ":" : "") + path;
-    }
+    const std::string dir = scratch_dir("fake_drivers");
+    // The first file holds two frames, the second one.
+    const std::string paths[2] = {dir + "/frames0.yuv", dir + "/frames1.yuv"};
+    const auto frame_of = [](char value) {
+        return std::string(CAMERA_CAPTURE_BUFFER_LENGTH, value);
+    };
+    write_text_file(paths[0], frame_of(0) + frame_of(1));
+    write_text_file(paths[1], frame_of(10));
+    const std::string list = paths[0] + ":" + paths[1];
     ASSERT_EQ(camera_fake_use_frame_files(list.c_str()), 0);
     camera_fake_use_pattern(0);
     ASSERT_TRUE(open_all());
@@ -287,3 +268,23 @@ TEST_F(FakeDrivers, FrameFilesPlayInOrderThenAgain) {
 }
 
 } // namespace
+
+TEST_F(FakeDrivers, ScenesAreDrawnForTheFrameTheyAreShownIn) {
+    const std::string text = "0 empty\n0.08 car A123BC 77 kind=3 unreadable=2\n";
+    ASSERT_EQ(camera_fake_use_scenario(text.data(), text.size()), 0);
+    camera_fake_use_pattern(0);
+    ASSERT_TRUE(open_all());
+
+    scene_t scenes[2] = {};
+    scenes[1].car = true;
+    strcpy(scenes[1].body, "A123BC");
+    strcpy(scenes[1].suffix, "77");
+    scenes[1].kind = 3;
+    scenes[1].unreadable = 1u << 1;
+    std::vector<unsigned char> expected(PAL_FRAME_BYTES);
+    for (unsigned frame_number = 0; frame_number < 3; ++frame_number) {
+        ASSERT_EQ(still(), 0);
+        render_scene(expected.data(), scenes[frame_number / 2], frame_number);
+        EXPECT_EQ(memcmp(capture, expected.data(), expected.size()), 0) << frame_number;
+    }
+}

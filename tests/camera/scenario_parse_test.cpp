@@ -76,7 +76,7 @@ TEST(ScenarioParse, ReportsEveryBadLineByItsNumberAndKeepsTheGoodOnes) {
         "1 car A123BC 77 99",       // three texts
         "1 car ABCDEFGHIJKLMNOP",   // body too long
         "1 car A1 ABCDEFGH",        // suffix too long
-        "1 car A1 kind=256",        // kind too big
+        "1 car A1 kind=16",         // kind too big
         "1 car A1 kind=",           // kind missing
         "1 car A1 unreadable=3",    // only two characters
         "1 car A1 unreadable=0",    // positions count from 1
