@@ -20,12 +20,26 @@ constexpr uint32_t CSI_PIXEL_FORMAT_UYVY = 0x59565955; // "UYVY" read as a littl
 constexpr int RESTART_ERRNO_ERESTART = 85;
 constexpr int RESTART_ERRNO_ETIME = 62;
 
-// Both messages of the sensor interface go to the console that started the
-// service, not to the system log; flushed so that they are there even when
-// the process ends right after.
-void print_failure(const char* what, int error) {
-    printf("%s failed: %d [%s]\n", what, error, strerror(error));
-    fflush(stdout);
+// A result of a set-up step as video_init_input passes it on: -1 after the
+// step's failure has been logged with errno, any other value unreported.
+int logged(int result, const char* step) {
+    if (result == -1) {
+        const int error = errno;
+        log_line("video_init_input", "%s failed: %d [%s]\n", step, error, strerror(error));
+    }
+    return result;
+}
+
+// The same for the sensor interface, whose failures go to the console that
+// started the service, not to the system log; flushed so that they are
+// there even when the process ends right after.
+int printed(int result, const char* step) {
+    if (result == -1) {
+        const int error = errno;
+        printf("%s failed: %d [%s]\n", step, error, strerror(error));
+        fflush(stdout);
+    }
+    return result;
 }
 
 void unmap(_mapped_buffer_t* buffer) {
@@ -56,60 +70,32 @@ int video_init_input() {
     }
 
     gv.mem_handle = memOpen();
-    if (gv.mem_handle == -1) {
-        const int error = errno;
-        LOG("Video init input: memOpen() failed: %d [%s]\n", error, strerror(error));
-        return -1;
-    }
+    if (gv.mem_handle == -1)
+        return logged(-1, "Video init input: memOpen()");
 
     gv.csi_handle = csiOpen();
-    if (gv.csi_handle == -1) {
-        print_failure("open /dev/imx27_csi", errno);
-        return -1;
-    }
+    if (gv.csi_handle == -1)
+        return printed(-1, "open /dev/imx27_csi");
 
     gv.csi_config = {CSI_MODE, CSI_WIDTH, CSI_HEIGHT, CSI_PIXEL_FORMAT_UYVY, 0, 0};
-    int result = csiConfigure(gv.csi_handle, &gv.csi_config);
-    if (result == -1) {
-        print_failure("csiConfigure()", errno);
-        return -1;
-    }
+    int result = printed(csiConfigure(gv.csi_handle, &gv.csi_config), "csiConfigure()");
     if (result != 0)
         return result;
 
     gv.video_handle = videoOpen();
-    if (gv.video_handle == -1) {
-        const int error = errno;
-        LOG("Video init input: videoOpen() failed: %d [%s]\n", error, strerror(error));
-        return -1;
-    }
+    if (gv.video_handle == -1)
+        return logged(-1, "Video init input: videoOpen()");
     LOG("videoOpen() -> ok\n");
 
-    result = videoSetFrameRateDivisor(gv.video_handle, 1);
-    if (result == -1) {
-        const int error = errno;
-        LOG("videoSetFrameRateDivisor() failed: %d [%s]\n", error, strerror(error));
-        return -1;
-    }
+    result = logged(videoSetFrameRateDivisor(gv.video_handle, 1), "videoSetFrameRateDivisor()");
     if (result != 0)
         return result;
-
-    result = memGetVideoCaptureCh2(gv.mem_handle, &gv.capture_buffer);
-    if (result == -1) {
-        const int error = errno;
-        LOG("memGetVideoCaptureCh2() failed: %d [%s]\n", error, strerror(error));
-        return -1;
-    }
+    result =
+        logged(memGetVideoCaptureCh2(gv.mem_handle, &gv.capture_buffer), "memGetVideoCaptureCh2()");
     if (result != 0)
         return result;
-
-    result = memGetBuffer(gv.mem_handle, IMX27_FRAME_BUFFER, &gv.frame_buffer);
-    if (result == -1) {
-        const int error = errno;
-        LOG("memGetBuffer() failed: %d [%s]\n", error, strerror(error));
-        return -1;
-    }
-    return result;
+    return logged(memGetBuffer(gv.mem_handle, IMX27_FRAME_BUFFER, &gv.frame_buffer),
+                  "memGetBuffer()");
 }
 
 int video_Capture_frame(_video_buffer* request) {

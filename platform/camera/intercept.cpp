@@ -41,26 +41,23 @@ mode_t mode_argument(int flags, va_list ap) {
     return (flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE ? va_arg(ap, mode_t) : 0;
 }
 
-// The fake's answer to a request on `fd`, when `fd` is one of its own.
-bool fake_request(int fd, unsigned long request, void* arg, int* result) {
+// Runs `answer(state, device)` under the lock when `fd` is one of the
+// fake's descriptors; false when it is not.
+template <typename Answer> bool answered(int fd, Answer answer) {
     fake_state_t& state = fake();
     std::lock_guard<std::mutex> hold(state.lock);
     const int device = device_of_handle(state, fd);
     if (device < 0)
         return false;
-    *result = device_request(state, static_cast<camera_device>(device), request, arg);
+    answer(state, static_cast<camera_device>(device));
     return true;
 }
 
 // The fake chooses where its buffers go, so the address hint is not used.
-bool fake_map(size_t length, int prot, int flags, int fd, long long offset, void** mapped) {
-    fake_state_t& state = fake();
-    std::lock_guard<std::mutex> hold(state.lock);
-    const int device = device_of_handle(state, fd);
-    if (device < 0)
-        return false;
-    *mapped = device_map(state, static_cast<camera_device>(device), length, prot, flags, offset);
-    return true;
+bool mapped_by_fake(size_t length, int prot, int flags, int fd, long long offset, void** mapped) {
+    return answered(fd, [&](fake_state_t& state, camera_device device) {
+        *mapped = device_map(state, device, length, prot, flags, offset);
+    });
 }
 
 } // namespace
@@ -115,13 +112,16 @@ extern "C" CAMERA_FAKE_API int ioctl(int fd, unsigned long request, ...) __THROW
     void* arg = va_arg(ap, void*);
     va_end(ap);
     int result = 0;
-    return fake_request(fd, request, arg, &result) ? result : real().ioctl(fd, request, arg);
+    const bool fake_device = answered(fd, [&](fake_state_t& state, camera_device device) {
+        result = device_request(state, device, request, arg);
+    });
+    return fake_device ? result : real().ioctl(fd, request, arg);
 }
 
 extern "C" CAMERA_FAKE_API void* mmap(void* address, size_t length, int prot, int flags, int fd,
                                       off_t offset) __THROW {
     void* mapped = nullptr;
-    if (fake_map(length, prot, flags, fd, offset, &mapped))
+    if (mapped_by_fake(length, prot, flags, fd, offset, &mapped))
         return mapped;
     return real().mmap(address, length, prot, flags, fd, offset);
 }
@@ -129,7 +129,7 @@ extern "C" CAMERA_FAKE_API void* mmap(void* address, size_t length, int prot, in
 extern "C" CAMERA_FAKE_API void* mmap64(void* address, size_t length, int prot, int flags, int fd,
                                         off64_t offset) __THROW {
     void* mapped = nullptr;
-    if (fake_map(length, prot, flags, fd, offset, &mapped))
+    if (mapped_by_fake(length, prot, flags, fd, offset, &mapped))
         return mapped;
     return real().mmap64(address, length, prot, flags, fd, offset);
 }
