@@ -112,6 +112,21 @@ bool make_memory(fake_state_t& state) {
     return true;
 }
 
+// A well-formed configuration request succeeds unless a test injected
+// another result or the scenario fails it at this moment.
+int configuration_result(fake_state_t& state, camera_op op, camera_device device) {
+    injection_t taken;
+    if (injected(state, op, &taken)) {
+        errno = taken.error;
+        return taken.result;
+    }
+    if (const int error = scenario_config_error(state.scenario, current_frame(state), device)) {
+        errno = error;
+        return -1;
+    }
+    return 0;
+}
+
 int csi_configure(fake_state_t& state, const _csi_config_t* config) {
     ++state.stats.calls[CAMERA_OP_CSI_CONFIG];
     if (config->mode != 2 || config->width != 720 || config->height != 576 ||
@@ -121,16 +136,7 @@ int csi_configure(fake_state_t& state, const _csi_config_t* config) {
                         ", expected 2/720/576/0x%08" PRIx32 " (UYVY)/0/0\n",
                         config->mode, config->width, config->height, config->pixel_format,
                         config->reserved1, config->reserved2, UYVY);
-    injection_t taken;
-    if (injected(state, CAMERA_OP_CSI_CONFIG, &taken)) {
-        errno = taken.error;
-        return taken.result;
-    }
-    if (const int error = scenario_config_error(state.scenario, current_frame(state), CAMERA_CSI)) {
-        errno = error;
-        return -1;
-    }
-    return 0;
+    return configuration_result(state, CAMERA_OP_CSI_CONFIG, CAMERA_CSI);
 }
 
 int set_divisor(fake_state_t& state, const _frame_rate_divisor_t* record) {
@@ -139,17 +145,7 @@ int set_divisor(fake_state_t& state, const _frame_rate_divisor_t* record) {
         return mismatch(state, CAMERA_VIDEO,
                         "frame-rate divisor %" PRIu32 "/%" PRIu32 ", expected 1/0\n",
                         record->divisor, record->result);
-    injection_t taken;
-    if (injected(state, CAMERA_OP_FRAME_RATE_DIVISOR, &taken)) {
-        errno = taken.error;
-        return taken.result;
-    }
-    if (const int error =
-            scenario_config_error(state.scenario, current_frame(state), CAMERA_VIDEO)) {
-        errno = error;
-        return -1;
-    }
-    return 0;
+    return configuration_result(state, CAMERA_OP_FRAME_RATE_DIVISOR, CAMERA_VIDEO);
 }
 
 int query_buffer(fake_state_t& state, _mem_buffer_query_t* query) {
