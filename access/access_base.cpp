@@ -1,0 +1,115 @@
+#include "access/access_base.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <sys/stat.h>
+
+#include "core/gv.h"
+#include "support/log.h"
+
+namespace {
+
+void release(_access_rec_t* records, _access_entry_t* entries) {
+    free(records);
+    free(entries);
+}
+
+// The new base replaces the old one only as a whole, so no decision ever
+// sees records and entries (or a count) that do not belong together.
+void install(_access_rec_t* records, _access_entry_t* entries, int32_t count) {
+    release(gv.access_base, gv.access_entries);
+    gv.access_base = records;
+    gv.access_entries = entries;
+    gv.access_count = count;
+}
+
+int log_size(long bytes) {
+    return bytes > INT_MAX ? INT_MAX : static_cast<int>(bytes);
+}
+
+// A directory opens for reading too, and then measures as an enormous size;
+// anything but a plain file is refused as unreadable (errno tells why).
+bool regular_file(FILE* file) {
+    struct stat status;
+    if (fstat(fileno(file), &status) != 0)
+        return false;
+    if (S_ISREG(status.st_mode))
+        return true;
+    errno = S_ISDIR(status.st_mode) ? EISDIR : EINVAL;
+    return false;
+}
+
+// The file's size in bytes, or -1 when it cannot be measured.
+long file_size(FILE* file) {
+    if (fseek(file, 0, SEEK_END) != 0)
+        return -1;
+    long size = ftell(file);
+    if (size < 0 || fseek(file, 0, SEEK_SET) != 0)
+        return -1;
+    return size;
+}
+
+} // namespace
+
+void free_access_base() {
+    install(nullptr, nullptr, 0);
+}
+
+int load_access_base(const char* path) {
+    LOG("Loading access base from %s", path);
+    FILE* file = fopen(path, "rb");
+    if (file == nullptr || !regular_file(file)) {
+        LOG("Can't open access base from %s: %s", path, strerror(errno));
+        if (file != nullptr)
+            fclose(file);
+        return 0;
+    }
+    long size = file_size(file);
+    if (size < 0) {
+        LOG("Read from %s error", path);
+        fclose(file);
+        return 0;
+    }
+    // An empty file is a valid, empty base: nothing to allocate.
+    _access_rec_t* records = nullptr;
+    if (size > 0) {
+        records = static_cast<_access_rec_t*>(malloc(static_cast<size_t>(size)));
+        if (records == nullptr) {
+            LOG("Can't realloc %d bytes", log_size(size));
+            fclose(file);
+            free_access_base();
+            return 0;
+        }
+    }
+    const long whole = size / static_cast<long>(sizeof(_access_rec_t));
+    int32_t count = 0;
+    while (count < whole && fread(&records[count], sizeof(_access_rec_t), 1, file) == 1)
+        ++count;
+    if (count < whole && ferror(file))
+        LOG("Read from %s error", path);
+    fclose(file);
+
+    _access_entry_t* entries = nullptr;
+    if (count > 0) {
+        entries =
+            static_cast<_access_entry_t*>(calloc(static_cast<size_t>(count), sizeof *entries));
+        if (entries == nullptr) {
+            LOG("Can't realloc %d bytes", log_size(static_cast<long>(count * sizeof *entries)));
+            free(records);
+            free_access_base();
+            return 0;
+        }
+    }
+    install(records, entries, count);
+    for (int32_t i = 0; i < count; ++i) {
+        const _access_rec_t& record = records[i];
+        parse_access_info(&entries[i], record.info, sizeof record.info);
+        LOG("Access: %.*s\n", static_cast<int>(strnlen(record.number, sizeof record.number)),
+            record.number);
+    }
+    LOG("Allowed %d car number plates", count);
+    return 0;
+}

@@ -1,0 +1,207 @@
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "access/access_base.h"
+#include "core/gv.h"
+#include "tests/common/syslog_capture.h"
+#include "tests/support/scratch_dir.h"
+
+namespace {
+
+_access_rec_t record(const char* number, const char* info) {
+    _access_rec_t rec;
+    memset(&rec, 0, sizeof rec);
+    strncpy(rec.number, number, sizeof rec.number);
+    strncpy(rec.info, info, sizeof rec.info);
+    return rec;
+}
+
+// The index of the first record whose pattern matches, as the decision walks.
+int first_match(const char* number) {
+    char field[13] = {};
+    strncpy(field, number, sizeof field - 1);
+    for (int i = 0; i < gv.access_count; ++i) {
+        if (car_number_cmp(gv.access_base[i].number, field))
+            return i;
+    }
+    return -1;
+}
+
+class AccessBaseLoad : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = scratch_dir("access-base");
+        path_ = dir_ + "/accessbase.tpa";
+        remove(path_.c_str()); // left over by an interrupted run
+        free_access_base();
+        syslog_capture::clear();
+    }
+    void TearDown() override {
+        free_access_base();
+        remove(path_.c_str());
+        rmdir(dir_.c_str());
+    }
+    // Writes the records, then `extra` bytes of a torn record.
+    void write_records(const std::vector<_access_rec_t>& records, size_t extra = 0) {
+        std::string bytes;
+        for (const _access_rec_t& rec : records)
+            bytes.append(reinterpret_cast<const char*>(&rec), sizeof rec);
+        write_text_file(path_, bytes.append(extra, '\xEE'));
+    }
+    void load() {
+        syslog_capture::clear();
+        EXPECT_EQ(load_access_base(path_.c_str()), 0);
+    }
+
+    std::string dir_;
+    std::string path_;
+};
+
+} // namespace
+
+TEST_F(AccessBaseLoad, KeepsFileOrderParsesEachInfoAndLogs) {
+    write_records(
+        {record("A123BC", "Ivanov,2,01:30"), record("A1????", "Petrov"), record("A???BC", "")});
+    load();
+    ASSERT_EQ(gv.access_count, 3);
+    EXPECT_STREQ(gv.access_entries[0].owner, "Ivanov");
+    EXPECT_EQ(gv.access_entries[0].max_park_time, 5400);
+    EXPECT_STREQ(gv.access_entries[1].owner, "Petrov");
+    EXPECT_STREQ(gv.access_entries[2].owner, "");
+    // All three match A123BC; the first in the file is the one used.
+    EXPECT_EQ(first_match("A123BC"), 0);
+    EXPECT_EQ(first_match("A199BC"), 1);
+    EXPECT_EQ(first_match("A777BC"), 2);
+
+    EXPECT_TRUE(syslog_capture::contains("load_access_base: Loading access base from " + path_));
+    EXPECT_TRUE(syslog_capture::contains("load_access_base: Access: A1????\n"));
+    EXPECT_TRUE(syslog_capture::contains("load_access_base: Allowed 3 car number plates"));
+    for (const LoggedLine& line : syslog_capture::lines())
+        EXPECT_EQ(line.priority, 0);
+}
+
+TEST_F(AccessBaseLoad, TornTrailingRecordIsIgnored) {
+    write_records({record("A1", ""), record("B2", "")}, 50);
+    load();
+    EXPECT_EQ(gv.access_count, 2);
+    EXPECT_EQ(first_match("B2"), 1);
+}
+
+TEST_F(AccessBaseLoad, ReloadsShrinkTheBaseDownToAnEmptyFile) {
+    write_records({record("A1", "X"), record("B2", "Y"), record("C3", "Z")});
+    load();
+    ASSERT_EQ(gv.access_count, 3);
+
+    write_records({record("B2", "Y")});
+    load();
+    ASSERT_EQ(gv.access_count, 1);
+    EXPECT_STREQ(gv.access_entries[0].owner, "Y");
+    EXPECT_EQ(first_match("B2"), 0);
+    EXPECT_EQ(first_match("C3"), -1);
+
+    write_records({});
+    load();
+    EXPECT_EQ(gv.access_count, 0);
+    EXPECT_EQ(gv.access_entries, nullptr);
+    EXPECT_TRUE(syslog_capture::contains("load_access_base: Allowed 0 car number plates"));
+    EXPECT_FALSE(syslog_capture::contains("Can't realloc"));
+}
+
+TEST_F(AccessBaseLoad, MissingFileKeepsThePreviousBase) {
+    write_records({record("A1", "X")});
+    load();
+    remove(path_.c_str());
+    load();
+    EXPECT_EQ(first_match("A1"), 0);
+    EXPECT_TRUE(syslog_capture::contains("load_access_base: Can't open access base from " + path_ +
+                                         ": No such file or directory"));
+    // A folder in its place is unreadable too, not a base of enormous size.
+    ASSERT_EQ(mkdir(path_.c_str(), 0755), 0);
+    load();
+    rmdir(path_.c_str());
+    EXPECT_EQ(first_match("A1"), 0);
+    EXPECT_TRUE(syslog_capture::contains(": Is a directory"));
+}
+
+// A writer that fills every field to its last byte: the number pattern is
+// logged and matched within its 10 bytes, the info parsed within its 32.
+TEST_F(AccessBaseLoad, UnterminatedFieldsAreReadWithinTheirBytes) {
+    _access_rec_t rec;
+    memset(&rec, 'K', sizeof rec); // the period right after the pattern reads "KKKK"
+    memcpy(rec.number, "ABCDEFGHIJ", 10);
+    write_records({rec});
+    load();
+    ASSERT_EQ(gv.access_count, 1);
+    EXPECT_EQ(std::string(gv.access_entries[0].owner), std::string(31, 'K'));
+    EXPECT_TRUE(syslog_capture::contains("Access: ABCDEFGHIJ\n"));
+    EXPECT_EQ(first_match("ABCDEFGHIJ"), 0);
+    EXPECT_EQ(first_match("ABCDEFGHIJK"), -1);
+}
+
+namespace {
+
+enum ChildResult { CHILD_PASSED = 0, CHILD_FAILED = 1, CHILD_SKIPPED = 77 };
+
+// In a child: loads a base, then, with the address space capped at 64 MiB
+// above what is in use, reloads a file too large for it.
+int load_beyond_memory(const std::string& small, const std::string& large, size_t large_size) {
+    load_access_base(small.c_str());
+    if (gv.access_count != 1)
+        return CHILD_FAILED;
+    long long pages = 0;
+    FILE* statm = fopen("/proc/self/statm", "r");
+    if (statm == nullptr || fscanf(statm, "%lld", &pages) != 1)
+        return CHILD_SKIPPED;
+    fclose(statm);
+    struct rlimit limit;
+    limit.rlim_cur = limit.rlim_max =
+        static_cast<rlim_t>(pages * sysconf(_SC_PAGESIZE) + (64 << 20));
+    void* probe = setrlimit(RLIMIT_AS, &limit) == 0 ? malloc(large_size) : &limit;
+    if (probe != nullptr) // no cap here (qemu-user ignores it)
+        return CHILD_SKIPPED;
+    load_access_base(large.c_str());
+    const bool empty =
+        gv.access_count == 0 && gv.access_base == nullptr && gv.access_entries == nullptr;
+    const std::string logged = "Can't realloc " + std::to_string(large_size) + " bytes";
+    return empty && syslog_capture::contains(logged) ? CHILD_PASSED : CHILD_FAILED;
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool ADDRESS_SANITIZER = true;
+#else
+constexpr bool ADDRESS_SANITIZER = false;
+#endif
+
+} // namespace
+
+TEST_F(AccessBaseLoad, FailedAllocationLeavesTheBaseEmpty) {
+    if (ADDRESS_SANITIZER)
+        GTEST_SKIP() << "the address sanitizer ends the process on a failed allocation";
+    const size_t large_size = 256u << 20;
+    const std::string large = dir_ + "/large.tpa";
+    write_records({record("A1", "X")});
+    write_text_file(large, "");
+    ASSERT_EQ(truncate(large.c_str(), static_cast<off_t>(large_size)), 0); // sparse
+
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0)
+        _exit(load_beyond_memory(path_, large, large_size));
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    remove(large.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == CHILD_SKIPPED)
+        GTEST_SKIP() << "no address-space cap available";
+    EXPECT_EQ(WEXITSTATUS(status), CHILD_PASSED);
+}

@@ -1,0 +1,97 @@
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "records/utf8-1251-utf8.h"
+
+namespace {
+
+// Exact-size output buffers, so a write past the documented size is caught.
+std::string to_w1251(const std::string& utf8) {
+    std::vector<char> out(utf8.size() + 1, 'X');
+    return u8_to_w1251(out.data(), utf8.c_str());
+}
+
+std::string to_u8(const std::string& w1251) {
+    std::vector<char> out(3 * w1251.size() + 1, 'X');
+    return w1251_to_u8(out.data(), w1251.c_str());
+}
+
+struct Conversion {
+    const char* from;
+    const char* to;
+};
+
+} // namespace
+
+TEST(Wtable, AnchorRowsAndNoValueTwice) {
+    const std::pair<int, int32_t> anchors[] = {{0x80, 0x0402}, {0x82, 0x201A}, {0x88, 0x20AC},
+                                               {0x96, 0x2013}, {0x98, 0x007F}, {0x99, 0x2122},
+                                               {0xA0, 0x00A0}, {0xA5, 0x0490}, {0xA8, 0x0401},
+                                               {0xB8, 0x0451}, {0xB9, 0x2116}, {0xBF, 0x0457}};
+    for (const auto& anchor : anchors)
+        EXPECT_EQ(wtable[anchor.first - 0x80], anchor.second) << std::hex << anchor.first;
+    EXPECT_EQ(std::set<int32_t>(wtable, wtable + 64).size(), 64u);
+}
+
+TEST(Utf8ToW1251, LettersTableCharactersAndMalformedInput) {
+    const Conversion cases[] = {
+        {"", ""},
+        {"въезд", "\xE2\xFA\xE5\xE7\xE4"},
+        {"выезд", "\xE2\xFB\xE5\xE7\xE4"},
+        {"\xD0\x81\xD1\x91", "\xA8\xB8"},         // capital and small io
+        {"\xE2\x82\xAC\xE2\x84\x96", "\x88\xB9"}, // euro and numero signs
+        {"\xC3\xA9", "?"},                        // e with acute: not in the code page
+        {"\xF0\x9F\x98\x80", "?"},                // above U+FFFF
+        {"\x7F\xC1\xBF", "\x7F\x7F"},             // never 0x98, even for U+007F
+        {"A\x9F"
+         "B",
+         "AB"}, // stray continuation byte
+        {"A\xF8\xFF"
+         "B",
+         "AB"},               // bytes that lead nothing
+        {"\xD0\xD0\x9F", ""}, // broken, breaker dropped, then stray
+        {"\xD0"
+         "AB",
+         "B"},                      // the breaking byte goes with it
+        {"\xC0\x80", ""},           // overlong zero
+        {"\xC1\x81", "A"},          // overlong A
+        {"въ\xE2\x82", "\xE2\xFA"}, // cut by the terminator
+    };
+    for (const Conversion& c : cases)
+        EXPECT_EQ(to_w1251(c.from), c.to) << c.from;
+}
+
+// A text cut in the middle of a letter by a fixed-size buffer: the converter
+// stops at the terminator instead of taking it as a continuation byte.
+TEST(Utf8ToW1251, NeverReadsPastTheTerminator) {
+    const char input[] = "AB\xD0\x00"
+                         "CD";
+    char out[8];
+    memset(out, 'X', sizeof out);
+    EXPECT_EQ(u8_to_w1251(out, input), out);
+    EXPECT_STREQ(out, "AB");
+    EXPECT_EQ(u8_to_w1251(nullptr, "abc"), nullptr);
+}
+
+TEST(W1251ToUtf8, EveryByteMapsAndComesBack) {
+    const Conversion cases[] = {{"", ""},
+                                {"\xC0\xFF", "\xD0\x90\xD1\x8F"},
+                                {"\x88\xA0", "\xE2\x82\xAC\xC2\xA0"},
+                                {"\x98", "\x7F"},
+                                {"\xE2\xFA\xE5\xE7\xE4", "въезд"}};
+    for (const Conversion& c : cases)
+        EXPECT_EQ(to_u8(c.from), c.to) << c.from;
+    EXPECT_EQ(w1251_to_u8(nullptr, "abc"), nullptr);
+
+    // Every byte but NUL there and back: unchanged, except 0x98 (DEL).
+    std::string all;
+    for (int b = 1; b < 256; ++b)
+        all.push_back(static_cast<char>(b));
+    std::string expected = all;
+    expected[0x98 - 1] = '\x7F';
+    EXPECT_EQ(to_w1251(to_u8(all)), expected);
+}

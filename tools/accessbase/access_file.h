@@ -1,0 +1,26 @@
+// Reading and replacing an access base file. The service may reload the file
+// at any moment (SIGUSR1, or its own start), so the file is only ever
+// replaced whole: written beside it under a temporary name, then renamed.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "access/access_base.h"
+
+// Reads every whole record. `ignored_bytes` receives the size of a trailing
+// piece shorter than a record (the service ignores it too). 0, or -1 with
+// `error` set when the file cannot be read.
+int read_access_file(const std::string& path, std::vector<_access_rec_t>* records,
+                     size_t* ignored_bytes, std::string* error);
+
+int write_access_file(const std::string& path, const std::vector<_access_rec_t>& records,
+                      std::string* error);
+
+// Replaces the file at `path` with `bytes` atomically; the file keeps its
+// permissions (a new one gets rw-r--r--). 0, or -1 with `error` set, and
+// then the old file is untouched and no temporary file is left.
+int replace_file(const std::string& path, const std::string& bytes, std::string* error);
+
+// The whole content of a file. 0, or -1 with `error` set.
+int read_whole_file(const std::string& path, std::string* bytes, std::string* error);

@@ -1,0 +1,142 @@
+#include "video/capture.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include "support/log.h"
+#include "video/capture_device.h"
+#include "video/capture_repack.h"
+
+namespace {
+
+constexpr uint32_t CSI_MODE = 2;
+constexpr uint16_t CSI_WIDTH = 720;
+constexpr uint16_t CSI_HEIGHT = 576;
+constexpr uint32_t CSI_PIXEL_FORMAT_UYVY = 0x59565955; // "UYVY" read as a little-endian word
+constexpr int RESTART_ERRNO_ERESTART = 85;
+constexpr int RESTART_ERRNO_ETIME = 62;
+
+// A result of a set-up step as video_init_input passes it on: -1 after the
+// step's failure has been logged with errno, any other value unreported.
+int logged(int result, const char* step) {
+    if (result == -1) {
+        const int error = errno;
+        log_line("video_init_input", "%s failed: %d [%s]\n", step, error, strerror(error));
+    }
+    return result;
+}
+
+// The same for the sensor interface, whose failures go to the console that
+// started the service, not to the system log; flushed so that they are
+// there even when the process ends right after.
+int printed(int result, const char* step) {
+    if (result == -1) {
+        const int error = errno;
+        printf("%s failed: %d [%s]\n", step, error, strerror(error));
+        fflush(stdout);
+    }
+    return result;
+}
+
+void unmap(_mapped_buffer_t* buffer) {
+    if (buffer->address)
+        munmap(buffer->address, buffer->length);
+    memset(buffer, 0, sizeof *buffer);
+}
+
+// A failed (re)initialisation can leave the video device open while a
+// buffer is unmapped, and a driver may report a buffer too short for the
+// layouts the repacking walks. Writing or reading there would corrupt
+// memory, so such a capture fails like a request on a closed handle.
+bool buffers_hold_a_frame() {
+    return gv.capture_buffer.address && gv.capture_buffer.length >= CAPTURE_BYTES_READ &&
+           gv.frame_buffer.address && gv.frame_buffer.length >= FRAME_BYTES;
+}
+
+} // namespace
+
+int video_init_input() {
+    // Only the restart path reaches here with a record, after closing, which
+    // frees it; releasing any leftover keeps a second initialisation leak-free.
+    free(gv.request);
+    gv.request = static_cast<_video_buffer*>(calloc(1, sizeof(_video_buffer)));
+    if (!gv.request) {
+        LOG("Video init input: no memory for the request record\n");
+        return -1;
+    }
+
+    gv.mem_handle = memOpen();
+    if (gv.mem_handle == -1)
+        return logged(-1, "Video init input: memOpen()");
+
+    gv.csi_handle = csiOpen();
+    if (gv.csi_handle == -1)
+        return printed(-1, "open /dev/imx27_csi");
+
+    gv.csi_config = {CSI_MODE, CSI_WIDTH, CSI_HEIGHT, CSI_PIXEL_FORMAT_UYVY, 0, 0};
+    int result = printed(csiConfigure(gv.csi_handle, &gv.csi_config), "csiConfigure()");
+    if (result != 0)
+        return result;
+
+    gv.video_handle = videoOpen();
+    if (gv.video_handle == -1)
+        return logged(-1, "Video init input: videoOpen()");
+    LOG("videoOpen() -> ok\n");
+
+    result = logged(videoSetFrameRateDivisor(gv.video_handle, 1), "videoSetFrameRateDivisor()");
+    if (result != 0)
+        return result;
+    result =
+        logged(memGetVideoCaptureCh2(gv.mem_handle, &gv.capture_buffer), "memGetVideoCaptureCh2()");
+    if (result != 0)
+        return result;
+    return logged(memGetBuffer(gv.mem_handle, IMX27_FRAME_BUFFER, &gv.frame_buffer),
+                  "memGetBuffer()");
+}
+
+int video_Capture_frame(_video_buffer* request) {
+    int result = -1;
+    if (request && buffers_hold_a_frame()) {
+        request->flags = 0;
+        request->offset = gv.capture_buffer.offset;
+        result = videoGetStillImage(gv.video_handle, request);
+    } else {
+        errno = CAPTURE_CLOSED_HANDLE_ERROR;
+    }
+    if (result == 0) {
+        repack_capture_buffer(gv.frame_buffer.address, gv.capture_buffer.address);
+        return 0;
+    }
+    if (result != -1)
+        return result;
+
+    const int error = errno;
+    LOG("videoGetStillImage() failed: %d [%s]\n", error, strerror(error));
+    if (error == RESTART_ERRNO_ERESTART || error == RESTART_ERRNO_ETIME) {
+        LOG("restart video input");
+        video_close_input();
+        // Reports its own failures; the next capture finds whatever it got.
+        video_init_input();
+    }
+    return -1;
+}
+
+void video_close_input() {
+    int* handles[] = {&gv.video_handle, &gv.csi_handle, &gv.mem_handle};
+    for (int* handle : handles) {
+        if (*handle != -1)
+            close(*handle);
+        *handle = -1;
+    }
+    // Unmapping keeps each restart from leaving two mappings behind; the
+    // next initialisation maps both buffers again and nothing reads them
+    // in between.
+    unmap(&gv.capture_buffer);
+    unmap(&gv.frame_buffer);
+    free(gv.request);
+    gv.request = nullptr;
+}

@@ -1,0 +1,24 @@
+// Thin operations on the three i.MX27 camera drivers. Those that take a
+// handle clear errno first and refuse a handle of -1 with errno -22 without
+// asking the driver. A request's result is passed on as the driver gave it:
+// 0 success, -1 failure with errno set, anything else unchanged.
+#pragma once
+
+#include <cstdint>
+
+#include "core/gv.h"
+
+// The negated EINVAL is what the board's driver wrappers have always put in
+// errno for a closed handle; logs and callers expect that very number.
+constexpr int CAPTURE_CLOSED_HANDLE_ERROR = -22;
+
+int memOpen();
+int csiOpen();
+int csiConfigure(int handle, _csi_config_t* config);
+int videoOpen();
+int videoSetFrameRateDivisor(int handle, uint32_t divisor);
+// Query a memory-manager buffer and map it shared with the driver. A failed
+// mapping leaves `buffer` cleared and fails with the mapping's errno.
+int memGetVideoCaptureCh2(int handle, _mapped_buffer_t* buffer);
+int memGetBuffer(int handle, uint32_t number, _mapped_buffer_t* buffer);
+int videoGetStillImage(int handle, _video_buffer* request);
