@@ -1,6 +1,5 @@
 #include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <fcntl.h>
 #include <glob.h>
 #include <string>
@@ -41,10 +40,8 @@ class AccessBaseTool : public ::testing::Test {
         return run_tool(accessbase_main, {"accessbase", "--file", file_}, line, &out_, &err_);
     }
 
-    std::string dir_;
-    std::string file_;
-    std::string out_;
-    std::string err_;
+    std::string dir_, file_;
+    std::string out_, err_; // of the last run
 };
 
 } // namespace
@@ -137,11 +134,8 @@ TEST_F(AccessBaseTool, ReplacesTheFileWholeKeepingItsPermissionsAndNoTemporaryFi
 }
 
 TEST_F(AccessBaseTool, NotifiesTheServiceOnlyAfterAChange) {
-    struct sigaction action;
-    struct sigaction previous;
-    memset(&action, 0, sizeof action);
-    action.sa_handler = note_usr1;
-    ASSERT_EQ(sigaction(SIGUSR1, &action, &previous), 0);
+    const sighandler_t previous = signal(SIGUSR1, note_usr1);
+    ASSERT_NE(previous, SIG_ERR);
     const std::string self = std::to_string(getpid());
     write_text_file(dir_ + "/dravel.pid", " " + self + "\n");
     const std::pair<std::string, int> runs[] = {
@@ -155,5 +149,5 @@ TEST_F(AccessBaseTool, NotifiesTheServiceOnlyAfterAChange) {
         run(step.first);
         EXPECT_EQ(usr1_seen, step.second) << step.first << " " << err_;
     }
-    sigaction(SIGUSR1, &previous, nullptr);
+    signal(SIGUSR1, previous);
 }

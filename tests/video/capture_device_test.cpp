@@ -28,11 +28,10 @@ class CaptureDevice : public ::testing::Test {
         syslog_capture::clear();
     }
     void TearDown() override {
-        EXPECT_EQ(stats().mismatches, 0u);
+        EXPECT_EQ(fake_stats().mismatches, 0u);
         video_close_input();
     }
 
-    static camera_fake_stats stats() { return fake_stats(); }
     static std::vector<std::string> logged() { return syslog_capture::matching(""); }
     static std::vector<unsigned char> frame() {
         return {gv.frame_buffer.address, gv.frame_buffer.address + FRAME_BYTES};
@@ -41,7 +40,7 @@ class CaptureDevice : public ::testing::Test {
     static bool holds_last_frame() {
         std::vector<unsigned char> capture(CAPTURE_BYTES_READ), repacked(FRAME_BYTES);
         for (size_t i = 0; i < capture.size(); ++i)
-            capture[i] = camera_pattern_byte(static_cast<unsigned>(stats().last_frame),
+            capture[i] = camera_pattern_byte(static_cast<unsigned>(fake_stats().last_frame),
                                              static_cast<uint32_t>(i));
         repack_capture_buffer(repacked.data(), capture.data());
         return frame() == repacked;
@@ -62,7 +61,7 @@ TEST_F(CaptureDevice, CapturesRepackTheDriversNewFrameAndCloseReleasesAll) {
         ASSERT_EQ(video_Capture_frame(gv.request), 0);
         EXPECT_TRUE(holds_last_frame());
     }
-    EXPECT_EQ(stats().frames, 2u);
+    EXPECT_EQ(fake_stats().frames, 2u);
 
     video_close_input();
     video_close_input(); // a second close finds nothing left to close
@@ -72,7 +71,7 @@ TEST_F(CaptureDevice, CapturesRepackTheDriversNewFrameAndCloseReleasesAll) {
     EXPECT_EQ(gv.capture_buffer.address, nullptr);
     EXPECT_EQ(gv.frame_buffer.address, nullptr);
     EXPECT_EQ(gv.request, nullptr);
-    const camera_fake_stats s = stats();
+    const camera_fake_stats s = fake_stats();
     for (int device = 0; device < CAMERA_DEVICE_COUNT; ++device)
         EXPECT_EQ(s.closes[device], 1u) << device;
     EXPECT_EQ(s.munmaps, 2u);
@@ -90,7 +89,7 @@ TEST_F(CaptureDevice, TimeoutLikeFailuresRestartAllThreeDevices) {
                                 "video_Capture_frame: videoGetStillImage() failed: " +
                                     std::to_string(error) + " [" + strerror(error) + "]\n",
                                 "video_Capture_frame: restart video input", OPENED}));
-        const camera_fake_stats s = stats();
+        const camera_fake_stats s = fake_stats();
         for (int device = 0; device < CAMERA_DEVICE_COUNT; ++device) {
             EXPECT_EQ(s.closes[device], 1u) << device;
             EXPECT_EQ(s.calls[CAMERA_OP_OPEN_MEM_MGR + device], 1u) << device;
@@ -116,12 +115,12 @@ TEST_F(CaptureDevice, OtherStillImageResultsRestartNothing) {
     EXPECT_EQ(logged(),
               std::vector<std::string>{
                   "video_Capture_frame: videoGetStillImage() failed: 5 [Input/output error]\n"});
-    EXPECT_EQ(stats().closes[CAMERA_VIDEO], 0u);
+    EXPECT_EQ(fake_stats().closes[CAMERA_VIDEO], 0u);
 
     syslog_capture::clear();
     camera_fake_inject(CAMERA_OP_STILL_IMAGE, 0, 1, 1, 0);
     EXPECT_EQ(video_Capture_frame(gv.request), 1);
-    EXPECT_EQ(stats().frames, 2u); // the driver did write the capture buffer
+    EXPECT_EQ(fake_stats().frames, 2u); // the driver did write the capture buffer
     EXPECT_TRUE(frame() == before);
     EXPECT_TRUE(logged().empty());
     EXPECT_EQ(video_Capture_frame(gv.request), 0);
@@ -189,7 +188,7 @@ TEST_F(CaptureDevice, ClosedHandlesAreRefusedWithoutADriverRequest) {
     EXPECT_EQ(logged(),
               std::vector<std::string>{
                   "video_Capture_frame: videoGetStillImage() failed: -22 [Unknown error -22]\n"});
-    const camera_fake_stats s = stats();
+    const camera_fake_stats s = fake_stats();
     EXPECT_EQ(s.calls[CAMERA_OP_STILL_IMAGE] + s.calls[CAMERA_OP_FRAME_RATE_DIVISOR], 0u);
     EXPECT_EQ(s.calls[CAMERA_OP_OPEN_VIDEO], 1u);
 }
@@ -207,7 +206,7 @@ TEST_F(CaptureDevice, CaptureWithoutUsableBuffersFailsLikeAClosedHandle) {
     camera_fake_set_buffer_length(3, FRAME_BYTES - 1);
     ASSERT_EQ(video_init_input(), 0);
     EXPECT_EQ(video_Capture_frame(gv.request), -1);
-    EXPECT_EQ(stats().calls[CAMERA_OP_STILL_IMAGE], 0u);
+    EXPECT_EQ(fake_stats().calls[CAMERA_OP_STILL_IMAGE], 0u);
 }
 
 } // namespace
