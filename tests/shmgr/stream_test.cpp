@@ -1,6 +1,12 @@
 #include <atomic>
+#include <cerrno>
+#include <climits>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -14,8 +20,10 @@ class Stream : public StreamTest {
     void SetUp() override {
         StreamTest::SetUp();
         ASSERT_EQ(shmgrConnect("test writer", 0, &writer), 1);
+        ASSERT_EQ(shmgrConnect("other writer", 0, &other), 1);
     }
     void TearDown() override {
+        shmgrDisconnect(&other);
         shmgrDisconnect(&writer);
         StreamTest::TearDown();
     }
@@ -29,20 +37,19 @@ class Stream : public StreamTest {
         EXPECT_EQ(block, nullptr);
     }
     SHMGR_CONNECTION writer = nullptr;
+    SHMGR_CONNECTION other = nullptr;
 };
 
 } // namespace
 
 TEST_F(Stream, ReaderAttachedMidStreamSeesEveryLaterBlockInOrder) {
-    for (int i = 0; i < 5; ++i) {
+    for (int i = 0; i < 5; ++i)
         publish(10, 0xEE);
-    }
     shmgrReaderDetach(&reader);
     ASSERT_EQ(shmgrReaderAttach(0, &reader), 1);
     EXPECT_FALSE(next());
-    for (int i = 0; i < SHMGR_RING_BLOCKS; ++i) {
+    for (int i = 0; i < SHMGR_RING_BLOCKS; ++i)
         publish(100 + i, i);
-    }
     for (int i = 0; i < SHMGR_RING_BLOCKS; ++i) {
         ASSERT_TRUE(next());
         EXPECT_EQ(info.sequence, static_cast<uint32_t>(6 + i));
@@ -55,9 +62,8 @@ TEST_F(Stream, ReaderAttachedMidStreamSeesEveryLaterBlockInOrder) {
 
 TEST_F(Stream, SlowReaderLosesTheOldestBlocksAndIsToldHowMany) {
     const int published = 3 * SHMGR_RING_BLOCKS + 5;
-    for (int i = 1; i <= published; ++i) {
+    for (int i = 1; i <= published; ++i)
         publish(1, i);
-    }
     const int first_kept = published - SHMGR_RING_BLOCKS + 1;
     ASSERT_TRUE(next());
     EXPECT_EQ(info.sequence, static_cast<uint32_t>(first_kept));
@@ -71,8 +77,7 @@ TEST_F(Stream, SlowReaderLosesTheOldestBlocksAndIsToldHowMany) {
 }
 
 TEST_F(Stream, HeaderValuesArePublishedAsSet) {
-    const int lengths[] = {-1, 0};
-    for (int length : lengths) {
+    for (int length : {-1, 0}) {
         SHMGR_BLOCK block = nullptr;
         ASSERT_EQ(shmgrRequestMemory(writer, 0, 0, &block), 1);
         EXPECT_EQ(shmgrSetLen(block, length), 1);
@@ -95,9 +100,8 @@ TEST_F(Stream, ConcurrentReaderNeverSeesATornBlockAndAccountsForAll) {
     const uint32_t total = 20000;
     std::atomic<bool> written(false);
     std::thread writing([this, &written] {
-        for (uint32_t i = 1; i <= total; ++i) {
+        for (uint32_t i = 1; i <= total; ++i)
             publish(1000 + static_cast<int>(i % 7) * 9000, static_cast<int>(i & 0xFF));
-        }
         written = true;
     });
     uint32_t accounted = 0;
@@ -107,20 +111,99 @@ TEST_F(Stream, ConcurrentReaderNeverSeesATornBlockAndAccountsForAll) {
     while (accounted < total && whole) {
         bool finished = written;
         if (!next()) {
-            if (finished) {
+            if (finished)
                 break;
-            }
             continue;
         }
         accounted += info.missed + 1;
         const int length = 1000 + static_cast<int>(accounted % 7) * 9000;
         int wrong = 0;
-        for (int k = 0; k < length; ++k) {
+        for (int k = 0; k < length; ++k)
             wrong += data[k] != (accounted & 0xFF);
-        }
         whole = info.sequence == accounted && info.length == length && wrong == 0;
     }
     writing.join();
     EXPECT_TRUE(whole) << "block " << info.sequence << " of length " << info.length;
     EXPECT_EQ(accounted, total);
+}
+
+// One block out per writer and per channel; bad arguments, another writer's
+// block and a block already handed back are refused.
+TEST_F(Stream, WritersKeepToTheirBlocks) {
+    SHMGR_BLOCK held = nullptr;
+    ASSERT_EQ(shmgrRequestMemory(writer, 0, 100, &held), 1);
+    SHMGR_BLOCK refused = held;
+    EXPECT_EQ(shmgrRequestMemory(writer, 1, 0, &refused), 0);
+    EXPECT_EQ(errno, EBUSY);
+    EXPECT_EQ(refused, nullptr);
+    EXPECT_EQ(shmgrRequestMemory(other, 0, 0, &refused), 0);
+    EXPECT_EQ(errno, EBUSY);
+    EXPECT_EQ(shmgrRequestMemory(other, 1, SHMGR_BLOCK_SIZE + 1, &refused), 0);
+    EXPECT_EQ(shmgrRequestMemory(other, SHMGR_MAX_CHANNELS, 0, &refused), 0);
+    EXPECT_EQ(errno, EINVAL);
+    ASSERT_EQ(shmgrRequestMemory(other, 1, 0, &refused), 1);
+    EXPECT_EQ(shmgrReturnMemory(other, &refused), 1);
+
+    EXPECT_EQ(shmgrGetData(other, held), nullptr);
+    EXPECT_EQ(shmgrSetLen(held, 101), 0);
+    EXPECT_EQ(shmgrReturnMemory(other, &held), 0);
+    ASSERT_EQ(shmgrSetLen(held, 100), 1);
+    SHMGR_BLOCK stale = held;
+    ASSERT_EQ(shmgrReturnMemory(writer, &held), 1);
+    EXPECT_EQ(shmgrReturnMemory(writer, &stale), 0);
+    EXPECT_EQ(shmgrSetLen(stale, 1), 0);
+    EXPECT_EQ(errno, EINVAL);
+    ASSERT_EQ(shmgrRequestMemory(other, 0, 0, &held), 1);
+    EXPECT_EQ(shmgrReturnMemory(other, &held), 1);
+
+    ASSERT_TRUE(next());
+    EXPECT_EQ(info.length, 100);
+    EXPECT_TRUE(next() && !next());
+}
+
+// A writer that disconnects holding a block drops it; one in another process
+// publishes a block and dies holding the next: the channel is freed all the
+// same, and the dropped blocks' numbers are used again.
+TEST_F(Stream, BlockOfAWriterThatLeftIsDroppedAndTheChannelFreed) {
+    SHMGR_BLOCK block = nullptr;
+    ASSERT_EQ(shmgrRequestMemory(writer, 0, 0, &block), 1);
+    ASSERT_EQ(shmgrDisconnect(&writer), 1);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        SHMGR_CONNECTION own = nullptr;
+        bool ok = shmgrConnect("dies", 0, &own) == 1 &&
+                  shmgrRequestMemory(own, 0, 0, &block) == 1 && shmgrSetLen(block, -1) == 1 &&
+                  shmgrReturnMemory(own, &block) == 1 &&
+                  shmgrRequestMemory(own, 0, 8, &block) == 1 && shmgrSetLen(block, 8) == 1;
+        _exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+    ASSERT_EQ(shmgrRequestMemory(other, 0, 0, &block), 1);
+    ASSERT_EQ(shmgrReturnMemory(other, &block), 1);
+    ASSERT_TRUE(next());
+    EXPECT_EQ(info.length, -1);
+    ASSERT_TRUE(next());
+    EXPECT_EQ(info.sequence, 2u);
+    EXPECT_EQ(info.length, 0);
+    EXPECT_EQ(info.iframe, 1);
+    EXPECT_FALSE(next());
+}
+
+TEST_F(Stream, ObjectOfAnotherLayoutIsRefused) {
+    char name[NAME_MAX + 1];
+    snprintf(name, sizeof name, "%s.1", getenv("SHMGR_PREFIX"));
+    int fd = shm_open(name, O_RDWR | O_CREAT, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(ftruncate(fd, 4096), 0);
+    close(fd);
+    SHMGR_READER foreign = nullptr;
+    EXPECT_EQ(shmgrReaderAttach(1, &foreign), 0);
+    EXPECT_EQ(errno, EPROTO);
+    SHMGR_BLOCK block = nullptr;
+    EXPECT_EQ(shmgrRequestMemory(writer, 1, 0, &block), 0);
+    EXPECT_EQ(errno, EPROTO);
 }

@@ -1,4 +1,5 @@
 #include <cstring>
+#include <fcntl.h>
 #include <string>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -7,34 +8,31 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/statemgr/statemgrd.h"
 #include "platform/statemgr/stm_protocol.h"
-#include "platform/statemgr/stmcc.h"
 #include "tests/statemgr/daemon_fixture.h"
 
 namespace {
 
-// A socket at `path`, connected or bound, as a broken client or a dead
-// daemon would leave it.
-int raw_socket(const std::string& path, bool bind_it) {
+// A bare connection to the daemon, as a broken client would make it.
+int raw_connection(const std::string& path) {
     int fd = socket(AF_UNIX, SOCK_SEQPACKET, 0);
     sockaddr_un sa = {};
     sa.sun_family = AF_UNIX;
     snprintf(sa.sun_path, sizeof sa.sun_path, "%s", path.c_str());
-    auto* any = reinterpret_cast<sockaddr*>(&sa);
-    if ((bind_it ? bind(fd, any, sizeof sa) : connect(fd, any, sizeof sa)) != 0) {
+    if (connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) {
         close(fd);
         return -1;
     }
     return fd;
 }
 
-// Sends a request with the next seq and returns the reply's code, or -1.
-int ask(int fd, stm_type type, const char* name) {
+// Sends a request and returns the code of the next reply, or -1 when that
+// reply does not answer this request.
+int ask(int fd, stm_type type, const std::string& name) {
     static uint32_t seq;
     stm_msg_t request = stm_message(type);
     request.seq = ++seq;
-    snprintf(request.name, sizeof request.name, "%s", name);
+    snprintf(request.name, sizeof request.name, "%s", name.c_str());
     send(fd, &request, sizeof request, 0);
     stm_msg_t reply;
     if (recv(fd, &reply, sizeof reply, 0) != static_cast<ssize_t>(sizeof reply))
@@ -42,60 +40,46 @@ int ask(int fd, stm_type type, const char* name) {
     return reply.type == STM_REPLY && reply.seq == request.seq ? reply.code : -1;
 }
 
-int count_of(const std::string& text, const std::string& needle) {
-    int count = 0;
-    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1))
-        count++;
-    return count;
+std::string packet(stm_msg_t msg) {
+    return std::string(reinterpret_cast<const char*>(&msg), sizeof msg);
 }
 
 } // namespace
 
-// Garbage on a connection is dropped and logged: no crash, no answer, and
+// Whatever is not one whole request of ours is dropped without an answer, and
 // the daemon goes on serving that connection and the others. Well-formed
 // nonsense is answered with an error code instead.
-TEST(StateManagerDaemon, MalformedMessagesAreDroppedAndLogged) {
+TEST(StateManagerDaemon, MalformedMessagesAreDroppedUnanswered) {
     StateManagerDaemon daemon;
     ASSERT_TRUE(daemon.start());
-    int fd = raw_socket(daemon.address(), false);
+    int fd = raw_connection(daemon.address());
     ASSERT_GE(fd, 0);
     EXPECT_EQ(ask(fd, STM_SET, "s_early"), STMCC_ERR_NOT_STARTED);
 
-    const std::string junk = "hello?", oversized(sizeof(stm_msg_t) + 40, 'o');
-    for (const std::string& packet : {junk, std::string(), oversized})
-        ASSERT_EQ(send(fd, packet.data(), packet.size(), 0), static_cast<ssize_t>(packet.size()));
-    stm_msg_t bad = stm_message(STM_HELLO);
-    bad.magic = 0x12345678;
-    send(fd, &bad, sizeof bad, 0);
-    bad = stm_message(STM_REPLY); // only the daemon sends replies
-    send(fd, &bad, sizeof bad, 0);
-    bad = stm_message(STM_HELLO);
-    memset(bad.name, 'n', sizeof bad.name);
-    send(fd, &bad, sizeof bad, 0);
+    const std::string hello = packet(stm_message(STM_HELLO));
+    stm_msg_t foreign = stm_message(STM_HELLO), unterminated = stm_message(STM_HELLO);
+    foreign.magic ^= 1;
+    memset(unterminated.name, 'n', sizeof unterminated.name);
+    const std::string junk[] = {"",
+                                hello.substr(1),
+                                hello + std::string(40, 'o'),
+                                packet(foreign),
+                                packet(unterminated),
+                                packet(stm_message(static_cast<stm_type>(0))),
+                                packet(stm_message(static_cast<stm_type>(STM_REQUEST_LAST + 1))),
+                                packet(stm_message(STM_REPLY))};
+    for (const std::string& bytes : junk)
+        ASSERT_EQ(send(fd, bytes.data(), bytes.size(), 0), static_cast<ssize_t>(bytes.size()));
 
-    // Only well-formed requests are answered, so each reply is the next one.
     EXPECT_EQ(ask(fd, STM_HELLO, "bad\x01name"), STMCC_ERR_NAME);
     EXPECT_EQ(ask(fd, STM_HELLO, "raw"), STMCC_OK);
     EXPECT_EQ(ask(fd, STM_HELLO, "raw"), STMCC_ERR_STARTED);
     EXPECT_EQ(ask(fd, STM_SET, "s_after_junk"), STMCC_OK);
-    EXPECT_EQ(ask(fd, STM_SET, std::string(STMCC_NAME_MAX + 1, 's').c_str()), STMCC_ERR_NAME);
+    EXPECT_EQ(ask(fd, STM_SET, std::string(STMCC_NAME_MAX + 1, 's')), STMCC_ERR_NAME);
     for (int i = 0; i < STMD_MAX_SUBSCRIPTIONS; i++)
-        ASSERT_EQ(ask(fd, STM_SUBSCRIBE, ("s_" + std::to_string(i)).c_str()), STMCC_OK);
+        ASSERT_EQ(ask(fd, STM_SUBSCRIBE, "s_" + std::to_string(i)), STMCC_OK);
     EXPECT_EQ(ask(fd, STM_SUBSCRIBE, "s_one_more"), STMCC_ERR_FULL);
     close(fd);
-
-    stmcc_t* other = started_client("other");
-    int value = -1;
-    EXPECT_EQ(stmcc_get_state(other, "s_after_junk", &value), STMCC_OK);
-    EXPECT_EQ(value, 0);
-    stmcc_delete(other);
-
-    std::string log = daemon.stop();
-    EXPECT_EQ(count_of(log, "malformed message"), 6) << log;
-    EXPECT_EQ(count_of(log, "wrong size"), 3) << log;
-    EXPECT_EQ(count_of(log, "not a state manager message"), 1) << log;
-    EXPECT_EQ(count_of(log, "unknown message type"), 1) << log;
-    EXPECT_EQ(count_of(log, "name not terminated"), 1) << log;
 }
 
 // A daemon killed without clean-up leaves its socket file behind; its
@@ -103,21 +87,16 @@ TEST(StateManagerDaemon, MalformedMessagesAreDroppedAndLogged) {
 // replaced.
 TEST(StateManagerDaemon, ListenReplacesOnlyStaleSockets) {
     StateManagerDaemon daemon;
-    const std::string path = daemon.dir() + "/other";
-    close(raw_socket(path, true));
-    int fd = statemgrd_listen(path.c_str());
-    EXPECT_GE(fd, 0);
-    EXPECT_EQ(statemgrd_listen(path.c_str()), -1); // now a listener lives there
-    close(fd);
-    unlink(path.c_str());
+    ASSERT_TRUE(daemon.start());
+    EXPECT_EQ(statemgrd_listen(daemon.address().c_str()), -1);
+    daemon.stop();
+    EXPECT_TRUE(daemon.start());
 
-    FILE* file = fopen(path.c_str(), "w");
-    ASSERT_NE(file, nullptr);
-    fclose(file);
+    const std::string path = daemon.dir() + "/file";
+    close(open(path.c_str(), O_CREAT | O_WRONLY, 0600));
     EXPECT_EQ(statemgrd_listen(path.c_str()), -1);
     struct stat st;
-    EXPECT_EQ(stat(path.c_str(), &st), 0);
-    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_TRUE(stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode));
     unlink(path.c_str());
     EXPECT_EQ(statemgrd_listen(("/tmp/" + std::string(110, 'l')).c_str()), -1);
 }
