@@ -28,8 +28,8 @@ fi
 
 build() { # folder, then cmake options
   local dir=$1; shift
-  cmake -S "$top" -B "$dir" -G Ninja "$@" >"$dir.configure.log" 2>&1 \
-    || { cat "$dir.configure.log"; return 1; }
+  cmake -S "$top" -B "$dir" -G Ninja "$@" >"$dir/configure.log" 2>&1 \
+    || { cat "$dir/configure.log"; return 1; }
   cmake --build "$dir" -j "$jobs" 2>&1 | grep -v '^\[' ; return "${PIPESTATUS[0]}"
 }
 
