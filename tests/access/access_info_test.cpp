@@ -39,7 +39,7 @@ TEST(AccessInfo, OwnerPlacesAndTimeFields) {
 }
 
 // The file need not terminate `info`: all 32 bytes are text, the fields stay
-// terminated and nothing beyond the field is read.
+// terminated and nothing beyond the field (or its terminator) is read.
 TEST(AccessInfo, UnterminatedInfoIsReadWithinItsField) {
     char info[32];
     memset(info, 'Z', sizeof info);
@@ -47,6 +47,7 @@ TEST(AccessInfo, UnterminatedInfoIsReadWithinItsField) {
     EXPECT_EQ(parsed(info, sizeof info), "OWNER|12|0|" + std::string(23, 'Z'));
     memset(info, 'Q', sizeof info); // one field of 32 bytes
     EXPECT_EQ(parsed(info, sizeof info), std::string(31, 'Q') + "|0|0|");
+    EXPECT_EQ(parsed("A\0,5", 4), "A|0|0|");
 }
 
 // No range check on either part; a value beyond 16 bits is held at the limit

@@ -49,6 +49,7 @@ TEST(Ini, Syntax) {
                                    {"s", "equals", "x=y"},
                                    {"s", "empty", ""},
                                    {"s", "after", "kept"},
+                                   {"s", "", "<missing>"},
                                    {"unterminated", "after", "<missing>"},
                                    {"Case", "Key", "A"},
                                    {"case", "key", "<missing>"},
@@ -61,7 +62,7 @@ TEST(Ini, Syntax) {
 TEST(Ini, StringsCutAndFailedReadsUntouched) {
     const Config config = parse("[s]\nkey = abcdef\n");
     EXPECT_EQ(get(config, "s", "key", 1), "");
-    EXPECT_EQ(get(config, "s", "key", 4), "abc");
+    EXPECT_EQ(get(config, "s", "key", 6), "abcde");
     EXPECT_EQ(get(config, "s", "key", 7), "abcdef");
     EXPECT_EQ(get(config, "s", "key", 0), "<missing>");
     EXPECT_EQ(get(config, "s", nullptr), "<missing>");

@@ -22,6 +22,7 @@ class Config : public ::testing::Test {
         memset(&gv, 0, sizeof gv);
         set_recognizer_defaults();
         snprintf(gv_deviceid, sizeof gv_deviceid, "gate-7");
+        gv_barrier_type = 0;
         for (char* stale : {gv_netmountpoint, gv.maindirlink, gv_mountpoints[0], gv_mountpoints[1],
                             gv_mountpoints[2]})
             snprintf(stale, sizeof gv_netmountpoint, "/stale");

@@ -42,7 +42,7 @@ TEST(Utf8ToW1251, LettersTableCharactersAndMalformedInput) {
         {"\xF0\x9F\x98\x80", "?"},                // above U+FFFF
         {"\x7F\xC1\xBF", "\x7F\x7F"},             // never 0x98, even for U+007F
         {"A\x9Fz", "Az"},                         // stray continuation byte
-        {"A\xF8\xFFz", "Az"},                     // bytes that lead nothing
+        {"A\xF9\x80\x80\x80\xFFz", "Az"},         // bytes that lead nothing
         {"\xD0\xD0\x9F", ""},                     // broken, breaker dropped, then stray
         {"\xD0zy", "y"},                          // the breaking byte goes with it
         {"\xC0\x80", ""},                         // overlong zero
