@@ -1,5 +1,4 @@
-// Scenes and frames for the drawing and engine tests: a scene from texts, and
-// the 704 x 288 frame the capture device cuts out of a drawn PAL frame.
+// Scenes and frames for the drawing and engine tests.
 #pragma once
 
 #include <cstdint>
@@ -13,14 +12,11 @@ constexpr int FRAME_HEIGHT = 288;
 constexpr size_t FRAME_BYTES = FRAME_WIDTH * FRAME_HEIGHT * 3 / 2; // 304128
 
 scene_t car_scene(const char* body, const char* suffix, int kind, uint32_t unreadable = 0);
-scene_t empty_scene();
 
 std::vector<unsigned char> render_pal(const scene_t& scene, unsigned frame_number);
 
-// Luma rows 0-287, columns 8-711; both chroma planes rows 0-143, columns
-// 4-355: the first field without the PAL line's edges, as the capture keeps it.
-std::vector<unsigned char> cut_frame(const std::vector<unsigned char>& pal);
-
+// The 704 x 288 frame the capture device cuts out of the drawn PAL frame: the
+// first field without the PAL line's edges (luma columns 8-711, chroma 4-355).
 std::vector<unsigned char> engine_frame(const scene_t& scene, unsigned frame_number);
 
 // The smallest box holding every luma pixel of rows [first_row, first_row +

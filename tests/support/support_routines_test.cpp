@@ -20,14 +20,13 @@ TEST(FilePrintf, AppendsInOrderAndReportsWhatDidNotLand) {
     EXPECT_EQ(file_printf(path.c_str(), "%s;%d\n", "second", 2), 0);
     EXPECT_EQ(read_text_file(path), "first;1\nsecond;2\n");
     // A full disc takes the open but not the text.
-    if (access("/dev/full", W_OK) == 0) {
-        EXPECT_EQ(file_printf("/dev/full", "%s\n", "lost"), -1);
-    }
+    EXPECT_EQ(file_printf("/dev/full", "%s\n", "lost"), -1);
 }
 
 // Each row sets TZ without tzset, as main does after the C library may have
-// read another zone already. No text: the buffer stays untouched.
-TEST(DateTimeText, FormatsSizesAndZones) {
+// read another zone already. No text: the buffer stays untouched. No time:
+// the current one.
+TEST(DateTimeText, FormatsSizesZonesAndNow) {
     const char csv[] = "%d-%m-%Y;%H:%M:%S";
     const struct {
         const char* zone;
@@ -61,9 +60,6 @@ TEST(DateTimeText, FormatsSizesAndZones) {
         }
         EXPECT_EQ(buf[row.size > 0 ? row.size : 0], '#') << "size " << row.size;
     }
-}
-
-TEST(DateTimeText, NullTimeIsNow) {
     char buf[30];
     const long before = static_cast<long>(time(nullptr));
     get_cnv_date_time_str_ext(buf, sizeof buf, nullptr, 1, nullptr);
@@ -73,7 +69,6 @@ TEST(DateTimeText, NullTimeIsNow) {
 
 // 1001 ms must go to nanosleep as 1 s and 1 ms: as 1001000000 ns it is refused.
 TEST(MsleepTs, SleepsAndRefusesNegativeCounts) {
-    EXPECT_EQ(msleep_ts(0), 0);
     EXPECT_EQ(msleep_ts(1001), 0);
     errno = 0;
     EXPECT_EQ(msleep_ts(-1500), -1);
