@@ -2,7 +2,6 @@
 // the drivers' answers and the test controls.
 #pragma once
 
-#include <cstdarg>
 #include <ctime>
 #include <mutex>
 #include <string>

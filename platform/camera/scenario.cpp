@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "platform/lpr/plate_layout.h"
+
 namespace {
 
 struct error_name {
@@ -23,7 +25,6 @@ constexpr size_t MAX_BODY = sizeof(scene_t::body) - 1;
 constexpr size_t MAX_SUFFIX = sizeof(scene_t::suffix) - 1;
 constexpr unsigned MAX_SECONDS_DIGITS = 7; // about 115 days
 constexpr int MAX_ERRNO = 4095;
-constexpr unsigned MAX_KIND = 15; // the plate shows the kind as four bits
 
 using tokens_t = std::vector<std::string>;
 
@@ -128,7 +129,7 @@ std::string parse_car(const tokens_t& args, scenario_event* event) {
         const std::string key = arg.substr(0, equals), value = arg.substr(equals + 1);
         unsigned kind = 0;
         if (key == "kind") {
-            if (!parse_unsigned(value, 2, &kind) || kind > MAX_KIND)
+            if (!parse_unsigned(value, 2, &kind) || kind > static_cast<unsigned>(plate::KIND_MAX))
                 return "kind must be a number from 0 to 15";
             scene.kind = static_cast<int>(kind);
         } else if (key == "unreadable") {

@@ -1,5 +1,6 @@
 // Where the fake camera's pictures and its timeline come from.
 #include <cerrno>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>

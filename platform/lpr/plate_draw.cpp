@@ -7,8 +7,6 @@
 
 using namespace plate;
 
-static_assert(PLATE_OUTER_HEIGHT == INNER_H + 2 * BORDER_H, "plate height");
-
 namespace {
 
 constexpr colour_t PLATE_WHITE = {WHITE, 128, 128};

@@ -4,9 +4,6 @@
 #include "platform/lpr/field_canvas.h"
 #include "platform/lpr/render.h"
 
-// Rows the whole plate takes, border included.
-constexpr int PLATE_OUTER_HEIGHT = 24;
-
 // Draws the plate of `scene` centred on column `centre_x` with its top border
 // at row `top`. `seed` varies the texture of smudged characters.
 void draw_plate(const field_canvas_t& canvas, const scene_t& scene, int centre_x, int top,

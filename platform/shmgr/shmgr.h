@@ -41,7 +41,8 @@ enum {
     SHMGR_IFRAME_INTERVAL = 50,
 };
 
-// 1 on success, filling *connection. `flags` is not used. Fails with EINVAL
+// 1 on success, filling *connection. `client_name` and `flags` are not used
+// (there is no manager process to tell them to). Fails with EINVAL
 // when SHMGR_PREFIX is not a valid shared-memory name ("/name", no other '/').
 int shmgrConnect(const char* client_name, int flags, SHMGR_CONNECTION* connection);
 // Ends the connection and clears *connection; a block still held is dropped

@@ -2,11 +2,9 @@
 
 #include <cerrno>
 #include <climits>
-#include <cstdio>
 #include <new>
 
-int shmgrConnect(const char* client_name, int flags, SHMGR_CONNECTION* connection) {
-    (void)flags;
+int shmgrConnect(const char*, int, SHMGR_CONNECTION* connection) {
     char name[NAME_MAX + 1];
     if (connection == nullptr) {
         errno = EINVAL;
@@ -24,8 +22,6 @@ int shmgrConnect(const char* client_name, int flags, SHMGR_CONNECTION* connectio
         return 0;
     }
     created->magic = shmgr::connection_magic;
-    snprintf(created->client_name, sizeof created->client_name, "%s",
-             client_name != nullptr ? client_name : "");
     *connection = created;
     return 1;
 }

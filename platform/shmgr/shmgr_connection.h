@@ -18,7 +18,6 @@ struct shmgr_block {
 
 struct shmgr_connection {
     uint32_t magic; // connection_magic while alive, so stale handles are refused
-    char client_name[64];
     shmgr::Channel* channels[SHMGR_MAX_CHANNELS]; // mapped on first use
     uint32_t blocks_taken[SHMGR_MAX_CHANNELS];    // drives the I-frame bit
     shmgr_block block;                            // the one block a writer may hold

@@ -34,16 +34,16 @@ struct ChannelHeader {
 static_assert(sizeof(ChannelHeader) == 64, "channel header is 64 bytes");
 static_assert(offsetof(ChannelHeader, head) == 0, "layout");
 static_assert(offsetof(ChannelHeader, holder_pid) == 4, "layout");
+static_assert(offsetof(ChannelHeader, unused) == 8, "layout");
 
 struct BlockHeader {
     uint32_t sequence_begin; // block number the writer is filling this slot with
-    int32_t length;          // -1 .. size
+    int32_t length;          // -1 up to the data bytes the writer asked for
     int64_t frame_time;
     int32_t activity;
     uint32_t frame_number;
     uint32_t iframe; // 1 when set
-    uint32_t size;   // data bytes the writer asked for
-    uint8_t unused[28];
+    uint8_t unused[32];
     uint32_t sequence_end; // block number once the slot is complete
 };
 static_assert(sizeof(BlockHeader) == 64, "block header is 64 bytes");
@@ -53,7 +53,7 @@ static_assert(offsetof(BlockHeader, frame_time) == 8, "layout");
 static_assert(offsetof(BlockHeader, activity) == 16, "layout");
 static_assert(offsetof(BlockHeader, frame_number) == 20, "layout");
 static_assert(offsetof(BlockHeader, iframe) == 24, "layout");
-static_assert(offsetof(BlockHeader, size) == 28, "layout");
+static_assert(offsetof(BlockHeader, unused) == 28, "layout");
 static_assert(offsetof(BlockHeader, sequence_end) == 60, "layout");
 
 struct Block {
@@ -61,15 +61,21 @@ struct Block {
     unsigned char data[SHMGR_BLOCK_SIZE];
 };
 static_assert(sizeof(Block) == 64 + SHMGR_BLOCK_SIZE, "block layout");
+static_assert(offsetof(Block, header) == 0, "layout");
+static_assert(offsetof(Block, data) == 64, "layout");
 
 struct Channel {
     ChannelHeader header;
     Block blocks[SHMGR_RING_BLOCKS];
 };
 static_assert(sizeof(Channel) == 64 + SHMGR_RING_BLOCKS * sizeof(Block), "channel layout");
+static_assert(offsetof(Channel, header) == 0, "layout");
 static_assert(offsetof(Channel, blocks) == 64, "layout");
 
 inline Block& slot_of(Channel& channel, uint32_t sequence) {
+    return channel.blocks[sequence % SHMGR_RING_BLOCKS];
+}
+inline const Block& slot_of(const Channel& channel, uint32_t sequence) {
     return channel.blocks[sequence % SHMGR_RING_BLOCKS];
 }
 

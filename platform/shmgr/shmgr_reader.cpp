@@ -37,7 +37,7 @@ int32_t distance(uint32_t from, uint32_t to) {
 // slot before or during the copy.
 bool copy_block(const shmgr::Channel& channel, uint32_t wanted, shmgr_block_info* info, void* data,
                 int capacity) {
-    const shmgr::Block& slot = channel.blocks[wanted % SHMGR_RING_BLOCKS];
+    const shmgr::Block& slot = shmgr::slot_of(channel, wanted);
     if (__atomic_load_n(&slot.header.sequence_end, __ATOMIC_ACQUIRE) != wanted) {
         return false;
     }

@@ -92,7 +92,6 @@ int shmgrRequestMemory(SHMGR_CONNECTION connection, int channel, int size, SHMGR
     slot.header.activity = 0;
     slot.header.frame_number = sequence;
     slot.header.iframe = taken % SHMGR_IFRAME_INTERVAL == 0 ? 1 : 0;
-    slot.header.size = static_cast<uint32_t>(size);
 
     shmgr_block& held = connection->block;
     held.held = true;

@@ -15,7 +15,8 @@ bool subscribed(const stmd_client& client, const char* name) {
 
 void queue_change(stmd_client& client, const char* name, int32_t value) {
     if (client.queue.size() >= STMD_MAX_QUEUED) {
-        statemgrd_log("client '%s' does not take its changes, oldest one dropped\n", client.name);
+        statemgrd_log("client '%.*s' does not take its changes, oldest one dropped\n",
+                      STM_NAME_SIZE, client.name);
         client.queue.pop_front();
     }
     client.queue.push_back({name, value});
@@ -31,7 +32,7 @@ void publish(stmd_daemon& daemon, int kind, const char* name, int32_t value) {
     notice.value = value;
     notice.seconds = now.tv_sec;
     notice.microseconds = static_cast<int32_t>(now.tv_nsec / 1000);
-    snprintf(notice.name, sizeof notice.name, "%s", name);
+    snprintf(notice.name, sizeof notice.name, "%.*s", STMCC_NAME_MAX, name);
     for (stmd_client& client : daemon.clients) {
         if (!client.started || client.gone)
             continue;
@@ -47,7 +48,7 @@ int hello(stmd_client& client, const stm_msg_t& request) {
         return STMCC_ERR_STARTED;
     if (!stm_valid_client_name(request.name))
         return STMCC_ERR_NAME;
-    snprintf(client.name, sizeof client.name, "%s", request.name);
+    snprintf(client.name, sizeof client.name, "%.*s", STM_NAME_SIZE, request.name);
     client.id = request.value;
     client.started = true;
     return STMCC_OK;
@@ -101,7 +102,7 @@ int client_info(const stmd_daemon& daemon, int32_t index, stm_msg_t& reply) {
             continue;
         if (seen++ != index)
             continue;
-        snprintf(reply.name, sizeof reply.name, "%s", other.name);
+        snprintf(reply.name, sizeof reply.name, "%.*s", STM_NAME_SIZE, other.name);
         reply.value = static_cast<int32_t>(other.requests);
         reply.extra = other.id;
         return STMCC_OK;

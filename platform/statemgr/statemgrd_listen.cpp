@@ -5,21 +5,12 @@
 #include <cstring>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <syslog.h>
 #include <unistd.h>
 
-namespace {
+#include "platform/statemgr/stm_protocol.h"
 
-bool fill_address(const char* address, sockaddr_un* sa) {
-    memset(sa, 0, sizeof *sa);
-    sa->sun_family = AF_UNIX;
-    size_t length = strlen(address);
-    if (length == 0 || length >= sizeof sa->sun_path)
-        return false;
-    memcpy(sa->sun_path, address, length);
-    return true;
-}
+namespace {
 
 // True when a daemon answers at the address.
 bool daemon_alive(const sockaddr_un& sa) {
@@ -59,7 +50,7 @@ void statemgrd_log(const char* fmt, ...) {
 
 int statemgrd_listen(const char* address) {
     sockaddr_un sa;
-    if (!fill_address(address, &sa)) {
+    if (!stm_socket_address(address, &sa)) {
         statemgrd_log("address '%s' is empty or longer than %d characters\n", address,
                       static_cast<int>(sizeof sa.sun_path) - 1);
         return -1;

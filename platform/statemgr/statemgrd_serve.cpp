@@ -81,8 +81,8 @@ void stmd_send(stmd_client& client, const stm_msg_t& msg) {
         static_cast<ssize_t>(sizeof msg))
         return;
     if (errno == EAGAIN || errno == EWOULDBLOCK)
-        statemgrd_log("client %u '%s' does not read its messages, disconnected\n", client.serial,
-                      client.name);
+        statemgrd_log("client %u '%.*s' does not read its messages, disconnected\n", client.serial,
+                      STM_NAME_SIZE, client.name);
     client.gone = true;
 }
 

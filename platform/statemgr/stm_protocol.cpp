@@ -1,6 +1,7 @@
 #include "platform/statemgr/stm_protocol.h"
 
 #include <cstring>
+#include <sys/socket.h>
 
 #include "platform/statemgr/stmcc.h"
 
@@ -63,6 +64,16 @@ bool stm_valid_client_name(const char* name) {
         if (c < ' ' || c == 0x7f)
             return false;
     }
+    return true;
+}
+
+bool stm_socket_address(const char* path, sockaddr_un* address) {
+    memset(address, 0, sizeof *address);
+    address->sun_family = AF_UNIX;
+    const size_t length = strlen(path);
+    if (length == 0 || length >= sizeof address->sun_path)
+        return false;
+    memcpy(address->sun_path, path, length);
     return true;
 }
 

@@ -1,11 +1,13 @@
-// The one message that passes between statemgrd and its clients, both ways.
-// Client and daemon are built from the same tree for the same machine, so the
-// message is in the machine's own byte order; its layout is still fixed so
-// that a 32-bit and a 64-bit build talk to each other.
+// The one message that passes between statemgrd and its clients, both ways,
+// and the socket address they meet at. Client and daemon are built from the
+// same tree for the same machine, so the message is in the machine's own
+// byte order; its layout is still fixed so that a 32-bit and a 64-bit build
+// talk to each other.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <sys/un.h>
 
 // "STM1" read as a little-endian word; anything else is not ours.
 enum : uint32_t { STM_MAGIC = 0x314d5453u };
@@ -71,6 +73,10 @@ const char* stm_defect_str(stm_defect defect);
 bool stm_valid_item_name(const char* name);
 // A client name: 1 to 255 characters, none of them a control character.
 bool stm_valid_client_name(const char* name);
+
+// The Unix-domain address of the socket file `path`; false when the path is
+// empty or too long for a socket address.
+bool stm_socket_address(const char* path, sockaddr_un* address);
 
 // An empty message of `type` with the magic set.
 stm_msg_t stm_message(stm_type type);

@@ -2,14 +2,13 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <deque>
-#include <new>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
+#include <new>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/time.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include "platform/statemgr/stm_protocol.h"
@@ -41,13 +40,9 @@ int connection_state(const stmcc_t* handle) {
 }
 
 int connect_to_daemon(int* fd_out) {
-    const char* address = stmcc_address();
     sockaddr_un sa;
-    memset(&sa, 0, sizeof sa);
-    sa.sun_family = AF_UNIX;
-    if (strlen(address) >= sizeof sa.sun_path)
+    if (!stm_socket_address(stmcc_address(), &sa))
         return STMCC_ERR_ADDRESS;
-    memcpy(sa.sun_path, address, strlen(address));
     // Close-on-exec: the shells that the service starts have no business
     // with its state manager connection. fork() keeps it all the same.
     int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
@@ -261,7 +256,7 @@ int stmcc_client_info(stmcc_t* handle, int index, char* name, int* id, uint32_t*
     int code = exchange(handle, &msg);
     if (code != STMCC_OK)
         return code;
-    snprintf(name, STM_NAME_SIZE, "%s", msg.name);
+    snprintf(name, STM_NAME_SIZE, "%.*s", STM_NAME_SIZE, msg.name);
     *id = msg.extra;
     *requests = static_cast<uint32_t>(msg.value);
     return STMCC_OK;

@@ -86,7 +86,8 @@ int list_clients(stmcc_t* handle, FILE* out, FILE* err) {
             return 0;
         if (code != STMCC_OK)
             return report(err, "clients", code);
-        fprintf(out, "%s %d %lu\n", name, id, static_cast<unsigned long>(requests));
+        fprintf(out, "%.*s %d %lu\n", static_cast<int>(sizeof name), name, id,
+                static_cast<unsigned long>(requests));
     }
 }
 
@@ -145,8 +146,10 @@ void stmgrclient_format_notice(const stmcc_notice_t& notice, char* line, size_t 
     char stamp[32] = "";
     if (localtime_r(&seconds, &local) != nullptr)
         strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
-    snprintf(line, size, "%s.%03d %s %s %d\n", stamp, static_cast<int>(notice.microseconds / 1000),
-             notice.kind == STMCC_NOTICE_EVENT ? "event" : "state", notice.name, notice.value);
+    snprintf(line, size, "%s.%03d %s %.*s %d\n", stamp,
+             static_cast<int>(notice.microseconds / 1000),
+             notice.kind == STMCC_NOTICE_EVENT ? "event" : "state",
+             static_cast<int>(sizeof notice.name), notice.name, notice.value);
 }
 
 int stmgrclient_print_notices(stmcc_t* handle, long count, long seconds, FILE* out) {

@@ -14,7 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         abort();
     unsigned latest = 0;
     for (const scenario_event& event : scenario.events) {
-        if (event.start < latest || (event.kind == SCENARIO_SCENE && event.scene.body[15] != 0))
+        if (event.start < latest ||
+            (event.kind == SCENARIO_SCENE && event.scene.body[sizeof event.scene.body - 1] != 0))
             abort();
         latest = event.start;
         scene_t scene;

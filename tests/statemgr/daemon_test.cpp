@@ -3,7 +3,6 @@
 #include <string>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -15,10 +14,10 @@ namespace {
 
 // A bare connection to the daemon, as a broken client would make it.
 int raw_connection(const std::string& path) {
+    sockaddr_un sa;
+    if (!stm_socket_address(path.c_str(), &sa))
+        return -1;
     int fd = socket(AF_UNIX, SOCK_SEQPACKET, 0);
-    sockaddr_un sa = {};
-    sa.sun_family = AF_UNIX;
-    snprintf(sa.sun_path, sizeof sa.sun_path, "%s", path.c_str());
     if (connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) {
         close(fd);
         return -1;
