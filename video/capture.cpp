@@ -60,9 +60,6 @@ bool buffers_hold_a_frame() {
 } // namespace
 
 int video_init_input() {
-    // Only the restart path reaches here with a record, after closing, which
-    // frees it; releasing any leftover keeps a second initialisation leak-free.
-    free(gv.request);
     gv.request = static_cast<_video_buffer*>(calloc(1, sizeof(_video_buffer)));
     if (!gv.request) {
         LOG("Video init input: no memory for the request record\n");
