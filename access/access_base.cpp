@@ -12,15 +12,11 @@
 
 namespace {
 
-void release(_access_rec_t* records, _access_entry_t* entries) {
-    free(records);
-    free(entries);
-}
-
 // The new base replaces the old one only as a whole, so no decision ever
 // sees records and entries (or a count) that do not belong together.
 void install(_access_rec_t* records, _access_entry_t* entries, int32_t count) {
-    release(gv.access_base, gv.access_entries);
+    free(gv.access_base);
+    free(gv.access_entries);
     gv.access_base = records;
     gv.access_entries = entries;
     gv.access_count = count;

@@ -1,9 +1,9 @@
+#include "access/access_base.h"
+
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-
-#include "access/access_base.h"
 
 namespace {
 

@@ -133,16 +133,17 @@ int compress_frame(compression* c, FILE* stream, unsigned width, unsigned height
     return 0;
 }
 
-// Returns 0, -1 for a frame it refuses, or the library's message code.
-int encode_at_quality(unsigned char* frame, FILE* stream, unsigned width, unsigned height,
-                      int quality) {
+// Returns 0, -1 for a frame it refuses, or the library's message code. A
+// refusal is logged under `caller`, the entry point that was asked.
+int encode_at_quality(const char* caller, unsigned char* frame, FILE* stream, unsigned width,
+                      unsigned height, int quality) {
     if (frame == nullptr || stream == nullptr) {
-        log_line("encodeImage", "no frame or no stream\n");
+        log_line(caller, "no frame or no stream\n");
         return -1;
     }
     // Each chroma plane needs at least one sample to stand for.
     if (width < 2 || height < 2 || width > JPEG_MAX_DIMENSION || height > JPEG_MAX_DIMENSION) {
-        log_line("encodeImage", "can't encode a frame of %u x %u\n", width, height);
+        log_line(caller, "can't encode a frame of %u x %u\n", width, height);
         return -1;
     }
     size_t luma = static_cast<size_t>(width) * height;
@@ -161,7 +162,7 @@ int encode_into(unsigned char* frame, void* buffer, int size, int width, int hei
         log_line("encodeImage_to_memory", "can't open memory as file\n");
         return 0;
     }
-    int failure = encode_at_quality(frame, stream, width, height, quality);
+    int failure = encode_at_quality("encodeImage_to_memory", frame, stream, width, height, quality);
     long length = failure == 0 ? ftell(stream) : 0;
     fclose(stream);
     // A memory stream ends what it holds with a null byte; when the data
@@ -175,7 +176,7 @@ int encode_into(unsigned char* frame, void* buffer, int size, int width, int hei
 } // namespace
 
 int encodeImage(unsigned char* frame, FILE* stream, unsigned width, unsigned height) {
-    return encode_at_quality(frame, stream, width, height, frame_quality) == 0 ? 0 : -1;
+    return encode_at_quality(__func__, frame, stream, width, height, frame_quality) == 0 ? 0 : -1;
 }
 
 int encodeImage_to_memory(unsigned char* frame, void* buffer, int size, int width, int height) {

@@ -8,13 +8,13 @@
 #include <cstdint>
 
 struct _parking_rec_t {
-    int32_t time;         // passage time, seconds since the epoch (UTC)
-    char number[13];      // plate text, zero-terminated and zero-padded
-    uint8_t kind;         // plate-kind byte
-    uint8_t in_list;      // 1 when the number matched the access base
-    int8_t access;        // 1 entry / -1 exit when admitted, else 0
-    char text[64];        // CP1251 display text; may fill all 64 bytes
-    char summary[32];     // CP1251 owner summary, zero-terminated
+    int32_t time;     // passage time, seconds since the epoch (UTC)
+    char number[13];  // plate text, zero-terminated and zero-padded
+    uint8_t kind;     // plate-kind byte
+    uint8_t in_list;  // 1 when the number matched the access base
+    int8_t access;    // 1 entry / -1 exit when admitted, else 0
+    char text[64];    // CP1251 display text; may fill all 64 bytes
+    char summary[32]; // CP1251 owner summary, zero-terminated
 };
 
 static_assert(sizeof(_parking_rec_t) == 116, "_parking_rec_t is 116 bytes");

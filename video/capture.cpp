@@ -20,9 +20,10 @@ constexpr uint32_t CSI_PIXEL_FORMAT_UYVY = 0x59565955; // "UYVY" read as a littl
 constexpr int RESTART_ERRNO_ERESTART = 85;
 constexpr int RESTART_ERRNO_ETIME = 62;
 
-// A result of a set-up step as video_init_input passes it on: -1 after the
-// step's failure has been logged with errno, any other value unreported.
-int logged(int result, const char* step) {
+// Passes a set-up step's result on. The step's failure (-1) is logged with
+// errno under the name of video_init_input, which owns the message; any other
+// value goes on unreported.
+int log_failure(int result, const char* step) {
     if (result == -1) {
         const int error = errno;
         log_line("video_init_input", "%s failed: %d [%s]\n", step, error, strerror(error));
@@ -33,7 +34,7 @@ int logged(int result, const char* step) {
 // The same for the sensor interface, whose failures go to the console that
 // started the service, not to the system log; flushed so that they are
 // there even when the process ends right after.
-int printed(int result, const char* step) {
+int print_failure(int result, const char* step) {
     if (result == -1) {
         const int error = errno;
         printf("%s failed: %d [%s]\n", step, error, strerror(error));
@@ -60,9 +61,6 @@ bool buffers_hold_a_frame() {
 } // namespace
 
 int video_init_input() {
-    // Only the restart path reaches here with a record, after closing, which
-    // frees it; releasing any leftover keeps a second initialisation leak-free.
-    free(gv.request);
     gv.request = static_cast<_video_buffer*>(calloc(1, sizeof(_video_buffer)));
     if (!gv.request) {
         LOG("Video init input: no memory for the request record\n");
@@ -71,31 +69,32 @@ int video_init_input() {
 
     gv.mem_handle = memOpen();
     if (gv.mem_handle == -1)
-        return logged(-1, "Video init input: memOpen()");
+        return log_failure(-1, "Video init input: memOpen()");
 
     gv.csi_handle = csiOpen();
     if (gv.csi_handle == -1)
-        return printed(-1, "open /dev/imx27_csi");
+        return print_failure(-1, "open /dev/imx27_csi");
 
     gv.csi_config = {CSI_MODE, CSI_WIDTH, CSI_HEIGHT, CSI_PIXEL_FORMAT_UYVY, 0, 0};
-    int result = printed(csiConfigure(gv.csi_handle, &gv.csi_config), "csiConfigure()");
+    int result = print_failure(csiConfigure(gv.csi_handle, &gv.csi_config), "csiConfigure()");
     if (result != 0)
         return result;
 
     gv.video_handle = videoOpen();
     if (gv.video_handle == -1)
-        return logged(-1, "Video init input: videoOpen()");
+        return log_failure(-1, "Video init input: videoOpen()");
     LOG("videoOpen() -> ok\n");
 
-    result = logged(videoSetFrameRateDivisor(gv.video_handle, 1), "videoSetFrameRateDivisor()");
-    if (result != 0)
-        return result;
     result =
-        logged(memGetVideoCaptureCh2(gv.mem_handle, &gv.capture_buffer), "memGetVideoCaptureCh2()");
+        log_failure(videoSetFrameRateDivisor(gv.video_handle, 1), "videoSetFrameRateDivisor()");
     if (result != 0)
         return result;
-    return logged(memGetBuffer(gv.mem_handle, IMX27_FRAME_BUFFER, &gv.frame_buffer),
-                  "memGetBuffer()");
+    result = log_failure(memGetVideoCaptureCh2(gv.mem_handle, &gv.capture_buffer),
+                         "memGetVideoCaptureCh2()");
+    if (result != 0)
+        return result;
+    return log_failure(memGetBuffer(gv.mem_handle, IMX27_FRAME_BUFFER, &gv.frame_buffer),
+                       "memGetBuffer()");
 }
 
 int video_Capture_frame(_video_buffer* request) {

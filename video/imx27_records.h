@@ -36,11 +36,11 @@ struct _frame_rate_divisor_t {
 };
 
 struct _mem_buffer_query_t {
-    uint32_t buffer;   // in: buffer number
-    uint32_t unused;   // neither set nor read
-    uint32_t offset;   // out: offset for mmap
-    uint32_t length;   // out: length in bytes
-    uint32_t flags;    // in: 0
+    uint32_t buffer; // in: buffer number
+    uint32_t unused; // neither set nor read
+    uint32_t offset; // out: offset for mmap
+    uint32_t length; // out: length in bytes
+    uint32_t flags;  // in: 0
 };
 
 struct _video_buffer {
@@ -76,5 +76,4 @@ static_assert(((IMX27_VIDEO_SET_FRAME_RATE_DIVISOR >> 16) & 0x3FFF) ==
                   sizeof(_frame_rate_divisor_t),
               "code size");
 static_assert(((IMX27_MEM_GET_BUFFER >> 16) & 0x3FFF) == sizeof(_mem_buffer_query_t), "code size");
-static_assert(((IMX27_VIDEO_GET_STILL_IMAGE >> 16) & 0x3FFF) == sizeof(_video_buffer),
-              "code size");
+static_assert(((IMX27_VIDEO_GET_STILL_IMAGE >> 16) & 0x3FFF) == sizeof(_video_buffer), "code size");

@@ -29,7 +29,9 @@ extern "C" void syslog(int priority, const char* fmt, ...) {
     va_end(ap);
 }
 
-extern "C" void vsyslog(int priority, const char* fmt, va_list ap) { keep(priority, fmt, ap); }
+extern "C" void vsyslog(int priority, const char* fmt, va_list ap) {
+    keep(priority, fmt, ap);
+}
 
 extern "C" void openlog(const char*, int, int) {}
 extern "C" void closelog() {}
@@ -54,6 +56,8 @@ std::vector<std::string> matching(const std::string& needle) {
     return found;
 }
 
-bool contains(const std::string& needle) { return !matching(needle).empty(); }
+bool contains(const std::string& needle) {
+    return !matching(needle).empty();
+}
 
 } // namespace syslog_capture

@@ -1,6 +1,4 @@
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,6 +9,7 @@
 #include "links/statemgr_link.h"
 #include "tests/links/logged.h"
 #include "tests/statemgr/daemon_fixture.h"
+#include "tests/support/scratch_dir.h"
 
 namespace {
 
@@ -130,15 +129,13 @@ TEST_F(StateManagerLink, LostConnectionFailsPollsAndStopsAtTheSignalReport) {
 // exactly these words; whatever becomes of it, the decision goes on quietly.
 TEST_F(StateManagerLink, AccessRunsTheCommandLineClient) {
     const std::string fake = daemon_.dir() + "/stmgrclient", args = daemon_.dir() + "/args";
-    std::ofstream(fake) << "#!/bin/sh\nprintf '%s|' \"$@\" > '" << args << "'\nexit 3\n";
+    write_text_file(fake, "#!/bin/sh\nprintf '%s|' \"$@\" > '" + args + "'\nexit 3\n");
     ASSERT_EQ(chmod(fake.c_str(), 0700), 0);
     const std::string kept = getenv("PATH") != nullptr ? getenv("PATH") : "/usr/bin:/bin";
     setenv("PATH", (daemon_.dir() + ":" + kept).c_str(), 1);
     EXPECT_EQ(access_enabled(), 0);
     setenv("PATH", kept.c_str(), 1);
-    std::stringstream written;
-    written << std::ifstream(args).rdbuf();
-    EXPECT_EQ(written.str(), "rise|e_access_grntd|");
+    EXPECT_EQ(read_text_file(args), "rise|e_access_grntd|");
     EXPECT_EQ(logged(), "");
     unlink(fake.c_str());
     unlink(args.c_str());

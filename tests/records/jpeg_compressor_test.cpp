@@ -195,11 +195,15 @@ TEST(JpegEncoder, TightBufferGetsCoarserPictureOrNothing) {
     EXPECT_TRUE(syslog_capture::contains("encodeImage_to_memory: no JPEG fits into 65420 bytes\n"));
 }
 
+// Each refusal is logged under the entry point that was asked.
 TEST(JpegEncoder, RefusesFramesItCannotEncode) {
     bytes_t frame = make_frame(16, 16, false);
+    syslog_capture::clear();
     const int sizes[][2] = {{1, 16}, {16, 1}, {0, 0}, {-16, 16}, {16, INT_MIN}, {70000, 2}};
     for (const auto& size : sizes)
         EXPECT_EQ(encode(frame, size[0], size[1]).size(), 0u) << size[0] << " x " << size[1];
+    EXPECT_TRUE(syslog_capture::contains("encodeImage_to_memory: can't encode a frame of 0 x 0\n"));
     EXPECT_EQ(encodeImage(nullptr, stdout, 16, 16), -1);
     EXPECT_EQ(encodeImage(frame.data(), nullptr, 16, 16), -1);
+    EXPECT_EQ(syslog_capture::matching("encodeImage: no frame or no stream\n").size(), 2u);
 }

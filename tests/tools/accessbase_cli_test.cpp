@@ -92,9 +92,10 @@ TEST_F(AccessBaseTool, EditsRefusalsServiceLoadAndCsvRoundTrip) {
 
 TEST_F(AccessBaseTool, BadCommandLinesExplainThemselves) {
     // A bad process id is refused before anything is written.
-    for (const char* line : {"", "frobnicate", "add", "list extra", "list --owner X",
-                             "--bogus list", "list --notify", "create --notify -1",
-                             "list --notify 1", "list --notify 12x", "list --notify 99999999999"}) {
+    for (const char* line :
+         {"", "frobnicate", "add", "list extra", "list --owner X", "--bogus list", "list --notify",
+          "create --notify -1", "list --notify 1", "list --notify 12x", "list --notify 99999999999",
+          "list --notify 12 --pid-file dravel.pid"}) {
         EXPECT_EQ(run(line), 2) << line;
         EXPECT_NE(err_.find("--help"), std::string::npos);
     }

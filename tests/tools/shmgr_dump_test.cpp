@@ -3,6 +3,7 @@
 #include <string>
 #include <unistd.h>
 #include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -95,6 +96,16 @@ TEST_F(ShmgrDump, PassageIsDecodedToUtf8AndItsJpegSavedForeignBytesShownSafely) 
     EXPECT_EQ(err, "");
     EXPECT_EQ(read_text_file(dir + "/block-1.jpeg"), JPEG);
     EXPECT_NE(access((dir + "/block-2.jpeg").c_str(), F_OK), 0);
+
+    // A header claiming more than a block: the reader delivered one block.
+    shmgr_block_info claimed = {};
+    claimed.sequence = 4;
+    claimed.length = SHMGR_BLOCK_SIZE + 1;
+    const std::vector<unsigned char> delivered(SHMGR_BLOCK_SIZE);
+    StreamCapture errors;
+    EXPECT_EQ(save_block_jpeg(dir.c_str(), claimed, delivered.data(), errors.stream), -1);
+    EXPECT_NE(errors.text().find("block 4 claims 65537 bytes"), std::string::npos);
+    EXPECT_NE(access((dir + "/block-4.jpeg").c_str(), F_OK), 0);
 }
 
 TEST_F(ShmgrDump, PassagesOnlyStillReportsLostBlocks) {

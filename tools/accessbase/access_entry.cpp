@@ -3,7 +3,7 @@
 #include <cctype>
 #include <cstring>
 
-#include "tools/accessbase/cp1251_text.h"
+#include "tools/cp1251_text/cp1251_text.h"
 #include "tools/accessbase/iso_time.h"
 
 const std::vector<std::string> ACCESS_CSV_HEADER = {"number", "from",     "to",  "owner",

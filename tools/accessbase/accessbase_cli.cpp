@@ -61,7 +61,7 @@ enum LongOnly { OPT_FORCE = 256, OPT_FROM, OPT_TO, OPT_OWNER, OPT_PLACES, OPT_MA
 
 struct Settings {
     std::string file = std::string(gv_accessbasepath) + gv_accessbase;
-    std::string notify_pid;
+    pid_t notify_pid = 0; // 0: no --notify
     std::string pid_file;
     bool force = false;
     bool entry_options = false;
@@ -107,9 +107,14 @@ int read_command_line(int argc, char** argv, Settings* settings, FILE* out, FILE
         case 'f':
             settings->file = optarg;
             break;
-        case 'n':
-            settings->notify_pid = optarg;
+        case 'n': {
+            std::string error;
+            if (parse_pid(optarg, &settings->notify_pid, &error) != 0) {
+                usage_error(err, error);
+                return -1;
+            }
             break;
+        }
         case 'p':
             settings->pid_file = optarg;
             break;
@@ -150,12 +155,8 @@ int check_command(const Settings& settings, FILE* err) {
         return usage_error(err, "no command given");
     if (settings.entry_options && settings.command != "add")
         return usage_error(err, "entry options belong to the add command");
-    if (!settings.notify_pid.empty() && !settings.pid_file.empty())
+    if (settings.notify_pid != 0 && !settings.pid_file.empty())
         return usage_error(err, "give either --notify or --pid-file, not both");
-    pid_t pid = 0;
-    std::string error;
-    if (!settings.notify_pid.empty() && parse_pid(settings.notify_pid, &pid, &error) != 0)
-        return usage_error(err, error);
     for (const Shape& shape : shapes) {
         if (settings.command != shape.name)
             continue;
@@ -172,9 +173,7 @@ int write_and_notify(const Settings& settings, const std::vector<_access_rec_t>&
     std::string error;
     if (write_access_file(settings.file, records, &error) != 0)
         return failed(err, error);
-    pid_t pid = 0;
-    if (!settings.notify_pid.empty())
-        parse_pid(settings.notify_pid, &pid, &error); // checked with the command line
+    pid_t pid = settings.notify_pid;
     if (!settings.pid_file.empty() && read_pid_file(settings.pid_file, &pid, &error) != 0)
         return failed(err, "the base was written, but " + error);
     if (pid != 0 && notify_service(pid, &error) != 0)

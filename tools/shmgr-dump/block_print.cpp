@@ -5,7 +5,7 @@
 #include <ctime>
 
 #include "records/parking_rec.h"
-#include "records/utf8-1251-utf8.h"
+#include "tools/cp1251_text/cp1251_text.h"
 
 namespace {
 
@@ -23,14 +23,10 @@ void print_quoted(FILE* out, const char* text) {
     fputc('"', out);
 }
 
-// A CP1251 field of `size` bytes, terminated or not, in UTF-8.
-void print_cp1251_field(FILE* out, const char* field, size_t size) {
-    char terminated[sizeof(_parking_rec_t::text) + 1];
-    char utf8[3 * sizeof(_parking_rec_t::text) + 1];
-    size_t length = strnlen(field, size < sizeof terminated ? size : sizeof terminated - 1);
-    memcpy(terminated, field, length);
-    terminated[length] = '\0';
-    print_quoted(out, w1251_to_u8(utf8, terminated));
+// A field of `size` bytes, terminated or not. Its bytes above ASCII are
+// read as CP1251, so the terminal gets UTF-8 whatever the writer put there.
+void print_field(FILE* out, const char* field, size_t size) {
+    print_quoted(out, cp1251_field_to_utf8(field, size).c_str());
 }
 
 void print_passage(FILE* out, const _parking_rec_t& rec) {
@@ -40,17 +36,13 @@ void print_passage(FILE* out, const _parking_rec_t& rec) {
     if (gmtime_r(&when, &utc) != nullptr) {
         strftime(date, sizeof date, "%Y-%m-%d %H:%M:%S UTC", &utc);
     }
-    char number[sizeof rec.number + 1];
-    size_t length = strnlen(rec.number, sizeof rec.number);
-    memcpy(number, rec.number, length);
-    number[length] = '\0';
     fprintf(out, "  passage time %" PRId32 " (%s) number ", rec.time, date);
-    print_quoted(out, number);
+    print_field(out, rec.number, sizeof rec.number);
     fprintf(out, " kind %u in_list %u access %d\n", rec.kind, rec.in_list, rec.access);
     fputs("  text ", out);
-    print_cp1251_field(out, rec.text, sizeof rec.text);
+    print_field(out, rec.text, sizeof rec.text);
     fputs("\n  summary ", out);
-    print_cp1251_field(out, rec.summary, sizeof rec.summary);
+    print_field(out, rec.summary, sizeof rec.summary);
     fputc('\n', out);
 }
 

@@ -13,6 +13,14 @@ int save_block_jpeg(const char* dir, const shmgr_block_info& info, const unsigne
     if (info.length <= record) {
         return 0;
     }
+    // The header lives in memory that any process of the board may write,
+    // and the reader copies no more than a block: a longer length is
+    // refused rather than read past the data.
+    if (info.length > SHMGR_BLOCK_SIZE) {
+        fprintf(err, "shmgr-dump: block %" PRIu32 " claims %" PRId32 " bytes, more than a block\n",
+                info.sequence, info.length);
+        return -1;
+    }
     char path[PATH_MAX];
     int length = snprintf(path, sizeof path, "%s/block-%" PRIu32 ".jpeg", dir, info.sequence);
     if (length < 0 || static_cast<size_t>(length) >= sizeof path) {

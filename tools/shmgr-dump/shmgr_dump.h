@@ -24,7 +24,8 @@ extern volatile sig_atomic_t dump_interrupted;
 void print_block(FILE* out, const shmgr_block_info& info, const unsigned char* data);
 
 // Writes a passage block's JPEG to "<dir>/block-<sequence>.jpeg": 0, or -1
-// after telling `err` why not.
+// after telling `err` why not. `data` holds the block as the reader
+// delivered it, at most SHMGR_BLOCK_SIZE bytes.
 int save_block_jpeg(const char* dir, const shmgr_block_info& info, const unsigned char* data,
                     FILE* err);
 

@@ -1,4 +1,4 @@
-#include "tools/accessbase/cp1251_text.h"
+#include "tools/cp1251_text/cp1251_text.h"
 
 #include <cstdint>
 #include <cstdio>
