@@ -1,0 +1,10 @@
+// The access decision: for one recognised number (or an operator's photo
+// request) match the access base, apply the places and parking-time limits,
+// open the barrier, and leave the passage in the journals, the archive and
+// the stream.
+#pragma once
+
+// `frame` is the 704 x 576 doubled passage frame (planar YUV 4:2:0), owned by
+// the caller. Every failure is logged and the decision goes on.
+void test_recognized_number(long time, const char* number, unsigned char kind,
+                            const unsigned char* frame, int width, int height);
