@@ -95,13 +95,16 @@ void netnumbase_update(const char* number, long time, const _access_entry_t& ent
                        int barrier_type, _netnum_outcome_t* outcome) {
     char path[NETBASE_PATH_SIZE];
     netbase_path(path, gv_netnumbase);
-    // Opened for appending first only to create a missing journal.
+    // Opened for appending first only to create a missing journal. Closed
+    // before the reopen rather than reopened with freopen, whose failure may
+    // leave the stream's memory behind.
     FILE* journal = fopen(path, "ab");
     if (journal == nullptr) {
         log_line(DECISION, "Can't open file %s\n", path);
         return;
     }
-    journal = freopen(path, "r+b", journal);
+    fclose(journal);
+    journal = fopen(path, "r+b");
     if (journal == nullptr) {
         log_line(DECISION, "Can't reopen file %s\n", path);
         return;
@@ -115,17 +118,17 @@ void netnumbase_update(const char* number, long time, const _access_entry_t& ent
     const bool known = offset >= 0;
     if (!known)
         new_record(&rec, number, entry.owner);
-    const bool changed = barrier_type == 1
-                             ? enter(journal, path, number, time, entry, &rec, outcome)
-                             : leave(journal, path, number, time, known, entry, &rec, outcome);
+    const bool to_write = barrier_type == 1
+                              ? enter(journal, path, number, time, entry, &rec, outcome)
+                              : leave(journal, path, number, time, known, entry, &rec, outcome);
     bool written = true;
-    if (changed) {
+    if (to_write) {
         if (!known)
             offset = append_offset(journal);
         written = write_record(journal, offset, rec);
     }
     // A network file system may report a failed write only at the close.
-    if (fclose(journal) != 0 && changed)
+    if (fclose(journal) != 0 && to_write)
         written = false;
     if (!written)
         log_line(DECISION, "Can't write to file: %s\n", path);

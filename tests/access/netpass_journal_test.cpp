@@ -1,10 +1,8 @@
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +10,7 @@
 
 #include "access/netpass_journal.h"
 #include "core/gv.h"
+#include "tests/access/file_size_limit.h"
 #include "tests/common/syslog_capture.h"
 #include "tests/links/logged.h"
 #include "tests/support/scratch_dir.h"
@@ -31,11 +30,7 @@ class NetpassJournal : public ::testing::Test {
         snprintf(gv_netmountpoint, sizeof gv_netmountpoint, "%s", dir_.c_str());
         snprintf(gv_deviceid, sizeof gv_deviceid, "gate-exit");
         gv_access_by_button = 0x101; // only its low byte is journalled
-        const char* tz = getenv("TZ");
-        saved_tz_ = tz != nullptr ? tz : "";
-        had_tz_ = tz != nullptr;
-        setenv("TZ", "UTC0", 1);
-        tzset();
+        setenv("TZ", "UTC0", 1);     // nothing else in this program reads the zone
 
         memset(&rec_, 0, sizeof rec_);
         rec_.time = 365 * 86400 + 3661; // 01-01-1971 01:01:01
@@ -49,11 +44,6 @@ class NetpassJournal : public ::testing::Test {
     }
     void TearDown() override {
         clean();
-        if (had_tz_)
-            setenv("TZ", saved_tz_.c_str(), 1);
-        else
-            unsetenv("TZ");
-        tzset();
         gv_access_by_button = 0;
     }
     void clean() {
@@ -65,8 +55,6 @@ class NetpassJournal : public ::testing::Test {
     void write_pass(const char* message = ALLOWED) { netpassbase_write(rec_, message, &pass_); }
 
     std::string dir_, tpn_, csv_;
-    std::string saved_tz_;
-    bool had_tz_ = false;
     _parking_rec_t rec_;
     _netpass_rec_t pass_;
 };
@@ -115,15 +103,11 @@ TEST_F(NetpassJournal, LineIsWrittenWhateverBecameOfTheRecord) {
 
     // A disk with no room for the record; the line, shorter, still fits.
     syslog_capture::clear();
-    struct rlimit saved;
-    getrlimit(RLIMIT_FSIZE, &saved);
-    struct rlimit limit = saved;
-    limit.rlim_cur = LINE.size();
-    void (*previous)(int) = signal(SIGXFSZ, SIG_IGN);
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
-    write_pass();
-    setrlimit(RLIMIT_FSIZE, &saved);
-    signal(SIGXFSZ, previous);
+    {
+        FileSizeLimit full_disk(LINE.size());
+        ASSERT_TRUE(full_disk.set());
+        write_pass();
+    }
     EXPECT_EQ(logged(), "test_recognized_number: Can't write to file " + tpn_ + "\n");
     EXPECT_EQ(read_text_file(tpn_), "");
     EXPECT_EQ(read_text_file(csv_), LINE);
