@@ -12,6 +12,7 @@
 #include "access/netpass_journal.h"
 #include "records/parking_rec.h"
 #include "tests/support/scratch_dir.h"
+#include "tests/tools/record_bytes.h"
 #include "tests/tools/tool_run.h"
 #include "tools/journal-reader/reader_cli.h"
 
@@ -23,17 +24,6 @@ const int32_t T0 = 1237010709; // 2009-03-14 08:05:09 in a zone two hours east
 const char IVANOV[] = "\xC8\xE2\xE0\xED\xEE\xE2";
 const char ALLOWED[] = "\xD0\xE0\xE7\xF0\xE5\xF8\xE5\xED\xEE";
 const char ZHE = '\xC6';
-
-template <typename Record> std::string bytes_of(const Record& record) {
-    return std::string(reinterpret_cast<const char*>(&record), sizeof record);
-}
-
-std::string repeated(const char* text, int times) {
-    std::string result;
-    while (times-- > 0)
-        result += text;
-    return result;
-}
 
 _netnum_rec_t car(const char* number, const char* owner, int places, int32_t in, int32_t out) {
     _netnum_rec_t rec = {};
@@ -293,10 +283,7 @@ TEST_F(JournalReader, OutputThatCannotBeWrittenFails) {
         std::vector<std::string> words = {"journal-reader", path};
         if (csv[0] != '\0')
             words.push_back(csv);
-        std::vector<char*> argv;
-        for (std::string& word : words)
-            argv.push_back(&word[0]);
-        argv.push_back(nullptr);
+        std::vector<char*> argv = argv_of(words);
         FILE* full = fopen("/dev/full", "w");
         ASSERT_NE(full, nullptr);
         StreamCapture err;

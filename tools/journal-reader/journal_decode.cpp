@@ -28,12 +28,25 @@ int refuse(std::string* why, const char* what, int value) {
     return -1;
 }
 
+// Copies the record out of the file's bytes.
+template <typename Record>
+int take_record(const unsigned char* bytes, Record* rec, std::string* why) {
+    memcpy(rec, bytes, sizeof *rec);
+    if (!all_zero(bytes, sizeof *rec))
+        return 0;
+    *why = "all zero bytes";
+    return -1;
+}
+
 // The flag and direction bytes that every passage record carries.
-int check_decision(int in_list, int access, std::string* why) {
-    if (in_list > 1)
-        return refuse(why, "in_list", in_list);
-    if (access < -1 || access > 1)
-        return refuse(why, "access", access);
+template <typename Record>
+int take_passage(const unsigned char* bytes, Record* rec, std::string* why) {
+    if (take_record(bytes, rec, why) != 0)
+        return -1;
+    if (rec->in_list > 1)
+        return refuse(why, "in_list", rec->in_list);
+    if (rec->access < -1 || rec->access > 1)
+        return refuse(why, "access", rec->access);
     return 0;
 }
 
@@ -45,11 +58,8 @@ template <size_t N> std::string text_of(const char (&field)[N]) {
 
 int decode_occupancy(const unsigned char* bytes, OccupancyRow* row, std::string* why) {
     _netnum_rec_t rec;
-    memcpy(&rec, bytes, sizeof rec);
-    if (all_zero(bytes, sizeof rec)) {
-        *why = "all zero bytes";
+    if (take_record(bytes, &rec, why) != 0)
         return -1;
-    }
     if (rec.reserved[0] != 0 || rec.reserved[1] != 0)
         return refuse(why, "the reserved field", rec.reserved[0] << 8 | rec.reserved[1]);
     if (rec.places < 0)
@@ -61,12 +71,7 @@ int decode_occupancy(const unsigned char* bytes, OccupancyRow* row, std::string*
 
 int decode_pass(const unsigned char* bytes, PassRow* row, std::string* why) {
     _netpass_rec_t rec;
-    memcpy(&rec, bytes, sizeof rec);
-    if (all_zero(bytes, sizeof rec)) {
-        *why = "all zero bytes";
-        return -1;
-    }
-    if (check_decision(rec.in_list, rec.access, why) != 0)
+    if (take_passage(bytes, &rec, why) != 0)
         return -1;
     if (rec.by_button > 1)
         return refuse(why, "by_button", rec.by_button);
@@ -82,12 +87,7 @@ int decode_pass(const unsigned char* bytes, PassRow* row, std::string* why) {
 int decode_archive(const unsigned char* bytes, const std::string& deviceid, ArchiveRow* row,
                    std::string* why) {
     _parking_rec_t rec;
-    memcpy(&rec, bytes, sizeof rec);
-    if (all_zero(bytes, sizeof rec)) {
-        *why = "all zero bytes";
-        return -1;
-    }
-    if (check_decision(rec.in_list, rec.access, why) != 0)
+    if (take_passage(bytes, &rec, why) != 0)
         return -1;
     *row = ArchiveRow{rec.time,
                       deviceid,

@@ -72,14 +72,19 @@ int refuse(std::string* why, const std::string& what) {
     return -1;
 }
 
-int check_shape(const std::string& line, const std::vector<std::string>& columns, size_t least,
-                std::string* why) {
+// Splits the line into at least `least` columns and reads the time that
+// the first two hold.
+int take_line(const std::string& line, size_t least, std::vector<std::string>* columns,
+              int64_t* time, std::string* why) {
     if (line.find('\0') != std::string::npos)
         return refuse(why, "holds a zero byte");
-    if (columns.size() < least) {
-        return refuse(why, std::to_string(columns.size()) + " columns, at least " +
+    *columns = split_columns(line);
+    if (columns->size() < least) {
+        return refuse(why, std::to_string(columns->size()) + " columns, at least " +
                                std::to_string(least) + " expected");
     }
+    if (!read_time((*columns)[0], (*columns)[1], time))
+        return refuse(why, "no date and time at its start");
     return 0;
 }
 
@@ -87,13 +92,11 @@ int check_shape(const std::string& line, const std::vector<std::string>& columns
 
 // date;time;number;kind;in_list;access;message;info;by_button;deviceid
 int parse_pass_line(const std::string& line, PassRow* row, std::string* why) {
-    const std::vector<std::string> columns = split_columns(line);
-    if (check_shape(line, columns, PASS_LINE_COLUMNS, why) != 0)
+    std::vector<std::string> columns;
+    PassRow read;
+    if (take_line(line, PASS_LINE_COLUMNS, &columns, &read.time, why) != 0)
         return -1;
     const size_t last = columns.size() - 1;
-    PassRow read;
-    if (!read_time(columns[0], columns[1], &read.time))
-        return refuse(why, "no date and time at its start");
     if (!read_number(columns[3], 0, 255, &read.kind))
         return refuse(why, "the kind is not a byte");
     if (!read_number(columns[4], 0, 1, &read.in_list))
@@ -113,13 +116,11 @@ int parse_pass_line(const std::string& line, PassRow* row, std::string* why) {
 
 // date;time;deviceid;number;in_list;access;text;summary;jpeg name
 int parse_archive_line(const std::string& line, ArchiveRow* row, std::string* why) {
-    const std::vector<std::string> columns = split_columns(line);
-    if (check_shape(line, columns, ARCHIVE_LINE_COLUMNS, why) != 0)
+    std::vector<std::string> columns;
+    ArchiveRow read;
+    if (take_line(line, ARCHIVE_LINE_COLUMNS, &columns, &read.time, why) != 0)
         return -1;
     const size_t last = columns.size() - 1;
-    ArchiveRow read;
-    if (!read_time(columns[0], columns[1], &read.time))
-        return refuse(why, "no date and time at its start");
     if (!read_number(columns[4], 0, 1, &read.in_list))
         return refuse(why, "in_list is neither 0 nor 1");
     // The access byte is written unsigned: 255 is an admitted exit.

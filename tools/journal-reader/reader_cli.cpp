@@ -109,13 +109,17 @@ int read_command_line(int argc, char** argv, Settings* settings, FILE* out, FILE
     ShowOptions& show = settings->show;
     optind = 0; // start afresh on every call
     opterr = 0;
+    const auto bad = [err](const std::string& message) {
+        usage_error(err, message);
+        return -1;
+    };
     int option;
     std::string error;
     while ((option = getopt_long(argc, argv, ":k:cv:n:f:t:h", options, nullptr)) != -1) {
         switch (option) {
         case 'k':
             if (kind_from_option(optarg, &show.kind) != 0)
-                return usage_error(err, std::string("unknown kind ") + optarg), -1;
+                return bad(std::string("unknown kind ") + optarg);
             settings->kind_given = true;
             break;
         case 'c':
@@ -123,7 +127,7 @@ int read_command_line(int argc, char** argv, Settings* settings, FILE* out, FILE
             break;
         case 'v':
             if (read_view(optarg, &show.view) != 0)
-                return usage_error(err, std::string("unknown view ") + optarg), -1;
+                return bad(std::string("unknown view ") + optarg);
             settings->view_given = true;
             break;
         case 'n':
@@ -134,7 +138,7 @@ int read_command_line(int argc, char** argv, Settings* settings, FILE* out, FILE
         case 't':
             if (parse_time_option(optarg, option == 't',
                                   option == 'f' ? &show.filter.from : &show.filter.to, &error) != 0)
-                return usage_error(err, error), -1;
+                return bad(error);
             settings->filtered = true;
             break;
         case OPT_CHECK:
@@ -144,9 +148,9 @@ int read_command_line(int argc, char** argv, Settings* settings, FILE* out, FILE
             fprintf(out, USAGE, gv_netmountpoint);
             return 1;
         case ':':
-            return usage_error(err, std::string(argv[optind - 1]) + " needs a value"), -1;
+            return bad(std::string(argv[optind - 1]) + " needs a value");
         default:
-            return usage_error(err, std::string("unknown option ") + argv[optind - 1]), -1;
+            return bad(std::string("unknown option ") + argv[optind - 1]);
         }
     }
     for (; optind < argc; ++optind)
@@ -215,6 +219,15 @@ int read_file(const std::string& path, const Settings& settings, FILE* out, FILE
     return faults.empty() ? DONE : FAILED;
 }
 
+// What was written must also have reached the output, or the run failed.
+int flushed(FILE* out, FILE* err, int status) {
+    if (fflush(out) != 0 || ferror(out)) {
+        fprintf(err, "journal-reader: can't write the output: %s\n", strerror(errno));
+        return FAILED;
+    }
+    return status;
+}
+
 } // namespace
 
 int journal_reader_main(int argc, char** argv, FILE* out, FILE* err) {
@@ -222,7 +235,7 @@ int journal_reader_main(int argc, char** argv, FILE* out, FILE* err) {
     Settings settings;
     const int read = read_command_line(argc, argv, &settings, out, err);
     if (read != 0)
-        return read > 0 ? DONE : BAD_USAGE;
+        return read > 0 ? flushed(out, err, DONE) : BAD_USAGE;
     const int checked = check_settings(settings, err);
     if (checked != DONE)
         return checked;
@@ -233,9 +246,5 @@ int journal_reader_main(int argc, char** argv, FILE* out, FILE* err) {
             return file_status;
         status = std::max(status, file_status);
     }
-    if (fflush(out) != 0 || ferror(out)) {
-        fprintf(err, "journal-reader: can't write the output: %s\n", strerror(errno));
-        return FAILED;
-    }
-    return status;
+    return flushed(out, err, status);
 }
