@@ -3,6 +3,7 @@
 // field of any size must not drown the message around it.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 // `text` with every control byte, DEL, '"' and '\' written as \xNN, so
