@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ftw.h>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -32,6 +33,17 @@ struct Passage {
     std::string summary; // CP1251
     bool archived;       // the board's storage was there to archive it
 };
+
+// A scratch folder of its own for a test, emptied of an earlier run's files.
+inline std::string empty_scratch_dir(const std::string& name) {
+    const std::string root = scratch_dir(name);
+    nftw(
+        root.c_str(),
+        [](const char* path, const struct stat*, int, struct FTW*) { return remove(path), 0; }, 16,
+        FTW_DEPTH | FTW_PHYS);
+    mkdir(root.c_str(), 0700);
+    return root;
+}
 
 // A text for people as the service stores it.
 inline std::string cp1251(const std::string& utf8) {

@@ -2,7 +2,6 @@
 // its script and hands back the DOM, in which the rows, the loaded
 // snapshots and the filters are checked.
 #include <cstdio>
-#include <ftw.h>
 #include <regex>
 #include <set>
 #include <string>
@@ -20,11 +19,6 @@ namespace {
 
 const int32_t T0 = 1237010709; // 2009-03-14 08:05:09 in a zone two hours east
 const int32_t DAY = 86400;
-
-int remove_entry(const char* path, const struct stat*, int, struct FTW*) {
-    remove(path);
-    return 0;
-}
 
 bool have_chromium() {
     return system("command -v chromium >/dev/null 2>&1") == 0;
@@ -80,9 +74,7 @@ class ReportInBrowser : public ::testing::Test {
         if (!have_chromium())
             GTEST_SKIP() << "chromium is not installed: the passage report is not checked in a "
                             "browser";
-        root_ = scratch_dir("report-browser");
-        nftw(root_.c_str(), remove_entry, 16, FTW_DEPTH | FTW_PHYS);
-        mkdir(root_.c_str(), 0700);
+        root_ = empty_scratch_dir("report-browser");
         mkdir((root_ + "/report").c_str(), 0700);
     }
 
