@@ -39,7 +39,7 @@ _netnum_rec_t car(const char* number, const char* owner, int places, int32_t in,
 _netpass_rec_t passage(int32_t time, const char* number, int access) {
     _netpass_rec_t rec = {};
     rec.time = time;
-    strncpy(rec.number, number, sizeof rec.number);
+    snprintf(rec.number, sizeof rec.number, "%s", number);
     rec.kind = 2;
     rec.in_list = 1;
     rec.access = static_cast<int8_t>(access);
