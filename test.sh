@@ -12,33 +12,10 @@ failed=()
 note() { printf '\n=== %s\n' "$*"; }
 fail() { failed+=("$1"); printf '*** FAILED: %s\n' "$1"; }
 
-packages=(cmake ninja-build g++ clang libclang-rt-14-dev libjpeg62-turbo-dev libturbojpeg0-dev
-          googletest libgtest-dev libbenchmark-dev g++-arm-linux-gnueabi qemu-user
-          binutils ca-certificates)
+. scripts/packages.sh
 # Wanted but not needed: without a browser the passage report's browser test
 # is skipped.
-optional=(chromium)
-not_installed() { # packages; prints those not installed
-  for p in "$@"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || echo "$p"
-  done
-}
-mapfile -t missing < <(not_installed "${packages[@]}")
-mapfile -t missing_optional < <(not_installed "${optional[@]}")
-sudo=""; [ "$(id -u)" -eq 0 ] || sudo=sudo
-if [ ${#missing[@]} -gt 0 ] || [ ${#missing_optional[@]} -gt 0 ]; then
-  $sudo apt-get update -q
-fi
-if [ ${#missing[@]} -gt 0 ]; then
-  note "installing ${missing[*]}"
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q "${missing[@]}" \
-    || { echo "cannot install ${missing[*]}"; exit 1; }
-fi
-if [ ${#missing_optional[@]} -gt 0 ]; then
-  note "installing ${missing_optional[*]}"
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q "${missing_optional[@]}" \
-    || echo "cannot install ${missing_optional[*]}: the tests that need it are skipped"
-fi
+install_packages "${build_packages[@]}" "${test_packages[@]}" --optional chromium || exit 1
 
 build() { # folder, then cmake options
   local dir=$1; shift
