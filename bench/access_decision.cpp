@@ -6,8 +6,9 @@
 //   about twice the baseline is what plain reading would cost;
 // - decision: the whole decision on a 32 x 16 frame (its JPEG costs next to
 //   nothing) with the stream and the archive off, up to and including the
-//   barrier command. system() starts a shell there, which finds no client
-//   (none is on PATH); shell_only measures that part alone.
+//   barrier command. system() starts a shell there, which runs a client that
+//   does nothing (true under the client's name); barrier_command measures
+//   that part alone.
 // And one whole passage of a 704 x 576 frame with the stream and the archive
 // on: one encoding shared by both, against the archive's encoding plus the
 // stream's own, as the stream made it before.
@@ -36,7 +37,7 @@ const long passage_time = 1700000000;
 const char car[] = "A123BC";
 
 // A board in a folder of its own: net base, one mount point, configuration,
-// and an empty folder as PATH.
+// and as PATH a folder whose only client does nothing.
 struct Board {
     std::string root;
     Board() {
@@ -47,6 +48,8 @@ struct Board {
             mkdir((root + dir).c_str(), 0700);
         setenv("VELM_CONF_DIR", (root + "/conf").c_str(), 1);
         setenv("PATH", (root + "/bin").c_str(), 1);
+        if (symlink("/bin/true", (root + "/bin/stmgrclient").c_str()) != 0)
+            perror("stmgrclient");
         snprintf(gv_netmountpoint, sizeof gv_netmountpoint, "%s/net", root.c_str());
         archive(false);
 
@@ -131,7 +134,7 @@ void decision(benchmark::State& state) {
         test_recognized_number(passage_time, car, 2, frame.data(), 32, 16);
 }
 
-void shell_only(benchmark::State& state) {
+void barrier_command(benchmark::State& state) {
     Board board;
     for (auto _ : state)
         benchmark::DoNotOptimize(system("stmgrclient rise e_access_grntd"));
@@ -184,7 +187,7 @@ void passage(benchmark::State& state) {
 BENCHMARK(sequential_read)->Arg(100)->Arg(10000)->Arg(100000);
 BENCHMARK(journal_update)->Arg(100)->Arg(10000)->Arg(100000);
 BENCHMARK(decision)->Arg(100)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
-BENCHMARK(shell_only)->Unit(benchmark::kMicrosecond);
+BENCHMARK(barrier_command)->Unit(benchmark::kMicrosecond);
 BENCHMARK(passage)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
 
 BENCHMARK_MAIN();
