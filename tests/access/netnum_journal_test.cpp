@@ -297,3 +297,24 @@ TEST_F(NetnumJournal, UpdateReadsOnlyUnderItsLock) {
 }
 
 } // namespace
+
+// A journal read in several blocks: the owner's cars in every block count,
+// the car's record late in the journal is found and rewritten in its place,
+// and a new car goes after the last whole record.
+TEST_F(NetnumJournal, LongJournalIsSearchedAndCountedWhole) {
+    std::vector<_netnum_rec_t> records;
+    for (int i = 0; i < 1500; ++i)
+        records.push_back(record(("N" + std::to_string(i)).c_str(), "Other", 1, i));
+    for (int at : {3, 700, 1400})
+        records[at] = record(("P" + std::to_string(at)).c_str(), "Petrov", 1, 10);
+    records[1300] = record("C1", "Petrov", 0, 50, 60);
+    put(records, std::string(20, 'x'));
+
+    const _netnum_outcome_t known = pass("C1", 1000, entry("Petrov", 4), ENTRY);
+    EXPECT_EQ(known.used, 3);
+    EXPECT_EQ(known.places_full, 0);
+    records[1300] = record("C1", "Petrov", 1, 1000, 60);
+    EXPECT_EQ(pass("C2", 1000, entry("Petrov", 5), ENTRY).used, 4);
+    records.push_back(record("C2", "Petrov", 1, 1000));
+    EXPECT_EQ(show(journal()), show(records));
+}
