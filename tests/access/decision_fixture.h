@@ -63,7 +63,8 @@ template <typename Record> std::vector<Record> read_records(const std::string& p
     const std::string bytes = read_text_file(path);
     EXPECT_EQ(bytes.size() % sizeof(Record), 0u) << path;
     std::vector<Record> records(bytes.size() / sizeof(Record));
-    memcpy(records.data(), bytes.data(), records.size() * sizeof(Record));
+    if (!records.empty())
+        memcpy(records.data(), bytes.data(), records.size() * sizeof(Record));
     return records;
 }
 
