@@ -51,9 +51,10 @@ inline _access_rec_t access_record(const char* pattern, const char* info, const 
                                    int32_t from = 0, int32_t to = INT32_MAX) {
     _access_rec_t rec;
     memset(&rec, 0, sizeof rec);
-    strncpy(rec.number, pattern, sizeof rec.number);
-    strncpy(rec.info, info, sizeof rec.info);
-    strncpy(rec.text, text, sizeof rec.text);
+    // A text as long as its field fills it without a terminator.
+    memcpy(rec.number, pattern, strnlen(pattern, sizeof rec.number));
+    memcpy(rec.info, info, strnlen(info, sizeof rec.info));
+    memcpy(rec.text, text, strnlen(text, sizeof rec.text));
     rec.period_from = from;
     rec.period_to = to;
     return rec;

@@ -38,8 +38,8 @@ _netnum_rec_t record(const char* number, const char* owner, int places, int32_t 
                      int32_t out_time = 0) {
     _netnum_rec_t rec;
     memset(&rec, 0, sizeof rec);
-    strncpy(rec.number, number, sizeof rec.number);
-    strncpy(rec.owner, owner, sizeof rec.owner);
+    memcpy(rec.number, number, strnlen(number, sizeof rec.number));
+    memcpy(rec.owner, owner, strnlen(owner, sizeof rec.owner));
     rec.places = static_cast<int8_t>(places);
     rec.in_time = in_time;
     rec.out_time = out_time;
