@@ -24,6 +24,7 @@ if(NOT "${sdk}" STREQUAL "${DRAVEL_BOARD_SDK_FOUND_IN}")
     unset(DRAVEL_BOARD_${lib}_LIBRARY CACHE)
     unset(DRAVEL_BOARD_${lib}_HEADER_PATH CACHE)
   endforeach()
+  unset(DravelBoard_DIR CACHE)
   set(DRAVEL_BOARD_SDK_FOUND_IN ${sdk} CACHE INTERNAL "sysroot of the cached board library paths")
 endif()
 
