@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Every test and check of the project: unit tests, the same under ASan and
-# UBSan, the ARMv5 build run under qemu, and a short run of each fuzz target.
+# UBSan, the ARMv5 build run under qemu, a short run of each fuzz target, and
+# the service built and tested against the stand-ins installed as a board SDK.
 # Installs what it needs (Debian 12, apt-get) and exits non-zero on a failure.
 set -u
 cd "$(dirname "$0")"
@@ -37,9 +38,24 @@ run_tests() { # folder
   (cd "$1" && ctest --output-on-failure -j "$jobs" --timeout 600)
 }
 
+# Installs the stand-ins built in a folder into a scratch sysroot as a board
+# SDK, then builds the same folder against it: the stand-ins drop out and
+# little more than the links is made anew. The folder's first build in the
+# next run turns it back (-DDRAVEL_BOARD_SDK=).
+sdk_build() { # folder, then the folder's cmake options
+  local dir=$1; shift
+  local sysroot=$top/$dir-sdk
+  rm -rf "$sysroot"
+  cmake --install "$dir" --component board --prefix "$sysroot/usr" >"$dir/sdk-install.log" 2>&1 \
+    || { cat "$dir/sdk-install.log"; return 1; }
+  build "$dir" "$@" -DDRAVEL_BOARD_SDK="$sysroot"
+}
+built=()
+
 note "x86: build and unit tests"
 mkdir -p build
-if build build -DCMAKE_BUILD_TYPE=RelWithDebInfo; then
+if build build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDRAVEL_BOARD_SDK=; then
+  built+=(build)
   run_tests build || fail "x86 unit tests"
 else
   fail "x86 build"
@@ -75,7 +91,8 @@ fi
 mkdir -p build-arm
 if [ -f "$sysroot/usr/lib/arm-linux-gnueabi/libjpeg.a" ] &&
    build build-arm -DCMAKE_TOOLCHAIN_FILE="$top/cmake/armel.cmake" -DDRAVEL_ARMEL_SYSROOT="$sysroot" \
-     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDRAVEL_TOOLS=OFF -DDRAVEL_BENCH=OFF; then
+     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDRAVEL_TOOLS=OFF -DDRAVEL_BENCH=OFF -DDRAVEL_BOARD_SDK=; then
+  built+=(build-arm)
   run_tests build-arm || fail "ARMv5 unit tests"
 else
   fail "ARMv5 build"
@@ -106,6 +123,16 @@ if build build-fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DDRAV
 else
   fail "fuzz build"
 fi
+
+# Last, as it leaves the two folders built against the SDK.
+for dir in "${built[@]}"; do
+  note "$dir: the service against the stand-ins installed as a board SDK"
+  if sdk_build "$dir"; then
+    run_tests "$dir" || fail "$dir board SDK unit tests"
+  else
+    fail "$dir board SDK build"
+  fi
+done
 
 if [ ${#failed[@]} -gt 0 ]; then
   note "FAILED: ${failed[*]}"
