@@ -1,6 +1,8 @@
 # The units of cmake/board_check accept a board SDK's header that declares the
 # calls as the service does, C-style and without guards, and fail the build
 # on each kind of difference that would pass wrong arguments on the board.
+include(${CMAKE_CURRENT_LIST_DIR}/judge.cmake)
+
 function(expect outcome library mention text)
   file(REMOVE_RECURSE ${SCRATCH})
   file(WRITE ${SCRATCH}/sdk.h "${text}\n")
@@ -8,11 +10,7 @@ function(expect outcome library mention text)
     COMMAND ${CXX} -std=c++17 -fsyntax-only -Wall -Wextra -Werror -I${SOURCE_DIR}
             "-DBOARD_SDK_HEADER=\"${SCRATCH}/sdk.h\"" ${SOURCE_DIR}/cmake/board_check/${library}.cpp
     RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
-  if(outcome STREQUAL "refused" AND (result EQUAL 0 OR NOT output MATCHES "${mention}"))
-    message(SEND_ERROR "${library}: a header with ${mention} should fail; got ${result}: ${output}")
-  elseif(outcome STREQUAL "passed" AND NOT result EQUAL 0)
-    message(SEND_ERROR "${library}: the header should pass: ${output}")
-  endif()
+  judge(${outcome} "${library}: the header" "${mention}" "${result}" "${output}")
 endfunction()
 
 set(config_calls "

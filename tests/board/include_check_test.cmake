@@ -1,6 +1,6 @@
 # The include check refuses every spelling of an include that reaches into
 # platform/ from a service folder, and lets through what only looks alike.
-set(failures 0)
+include(${CMAKE_CURRENT_LIST_DIR}/judge.cmake)
 
 function(expect outcome file text)
   file(REMOVE_RECURSE ${SCRATCH})
@@ -8,11 +8,7 @@ function(expect outcome file text)
   file(WRITE ${SCRATCH}/${file} "${text}\n")
   execute_process(COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${SCRATCH} -P ${CHECK}
     RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
-  if(outcome STREQUAL "refused" AND (result EQUAL 0 OR NOT output MATCHES "${file}"))
-    message(SEND_ERROR "${file} with '${text}' should be refused by name; got ${result}: ${output}")
-  elseif(outcome STREQUAL "passed" AND NOT result EQUAL 0)
-    message(SEND_ERROR "${file} with '${text}' should pass; got: ${output}")
-  endif()
+  judge(${outcome} "${file} with '${text}'" "${file}" "${result}" "${output}")
 endfunction()
 
 expect(refused links/shmgr_link.cpp "#include \"platform/shmgr/shmgr.h\"")
