@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
 # Every test and check of the project: unit tests, the same under ASan and
-# UBSan, the ARMv5 build run under qemu, a short run of each fuzz target, and
-# the service built and tested against the stand-ins installed as a board SDK.
+# UBSan, the ARMv5 build run under qemu, and a short run of each fuzz target.
 # Installs what it needs (Debian 12, apt-get) and exits non-zero on a failure.
 set -u
 cd "$(dirname "$0")"
@@ -40,22 +39,19 @@ run_tests() { # folder
 
 # Installs the stand-ins built in a folder into a scratch sysroot as a board
 # SDK, then builds the same folder against it: the stand-ins drop out and
-# little more than the links is made anew. The folder's first build in the
-# next run turns it back (-DDRAVEL_BOARD_SDK=).
-sdk_build() { # folder, then the folder's cmake options
-  local dir=$1; shift
+# little more than the links is made anew.
+sdk_build() { # folder
+  local dir=$1
   local sysroot=$top/$dir-sdk
   rm -rf "$sysroot"
   cmake --install "$dir" --component board --prefix "$sysroot/usr" >"$dir/sdk-install.log" 2>&1 \
     || { cat "$dir/sdk-install.log"; return 1; }
-  build "$dir" "$@" -DDRAVEL_BOARD_SDK="$sysroot"
+  build "$dir" -DDRAVEL_BOARD_SDK="$sysroot"
 }
-built=()
 
 note "x86: build and unit tests"
 mkdir -p build
-if build build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDRAVEL_BOARD_SDK=; then
-  built+=(build)
+if build build -DCMAKE_BUILD_TYPE=RelWithDebInfo; then
   run_tests build || fail "x86 unit tests"
 else
   fail "x86 build"
@@ -91,8 +87,7 @@ fi
 mkdir -p build-arm
 if [ -f "$sysroot/usr/lib/arm-linux-gnueabi/libjpeg.a" ] &&
    build build-arm -DCMAKE_TOOLCHAIN_FILE="$top/cmake/armel.cmake" -DDRAVEL_ARMEL_SYSROOT="$sysroot" \
-     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDRAVEL_TOOLS=OFF -DDRAVEL_BENCH=OFF -DDRAVEL_BOARD_SDK=; then
-  built+=(build-arm)
+     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDRAVEL_TOOLS=OFF -DDRAVEL_BENCH=OFF; then
   run_tests build-arm || fail "ARMv5 unit tests"
 else
   fail "ARMv5 build"
@@ -124,14 +119,20 @@ else
   fail "fuzz build"
 fi
 
-# Last, as it leaves the two folders built against the SDK.
-for dir in "${built[@]}"; do
-  note "$dir: the service against the stand-ins installed as a board SDK"
+# Last, the service against the stand-ins installed as a board SDK, in the
+# folders built above; each is then configured back to the stand-ins.
+for pair in build:x86 build-arm:ARMv5; do
+  dir=${pair%%:*} name=${pair#*:}
+  built=1
+  for f in "${failed[@]}"; do [ "$f" = "$name build" ] && built=""; done
+  [ -n "$built" ] || continue
+  note "$name: the service against the stand-ins installed as a board SDK"
   if sdk_build "$dir"; then
-    run_tests "$dir" || fail "$dir board SDK unit tests"
+    run_tests "$dir" || fail "$name board SDK unit tests"
   else
-    fail "$dir board SDK build"
+    fail "$name board SDK build"
   fi
+  cmake -S "$top" -B "$dir" -DDRAVEL_BOARD_SDK= >"$dir/configure.log" 2>&1 || fail "$name configure"
 done
 
 if [ ${#failed[@]} -gt 0 ]; then
