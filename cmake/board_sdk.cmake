@@ -43,7 +43,8 @@ foreach(lib config shmgr statemgr lpr)
     PATHS ${board_lib_dirs} PATH_SUFFIXES ${board_arch_dirs}
     NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
   if(NOT DRAVEL_BOARD_${lib}_LIBRARY)
-    list(APPEND missing ${board_${lib}_names})
+    string(REPLACE ";" " or " names "${board_${lib}_names}")
+    string(APPEND missing "\n  ${lib}: ${names}")
     continue()
   endif()
   add_library(board::${lib} UNKNOWN IMPORTED)
@@ -51,9 +52,19 @@ foreach(lib config shmgr statemgr lpr)
   message(STATUS "Board library ${lib}: ${DRAVEL_BOARD_${lib}_LIBRARY}")
 endforeach()
 if(missing)
-  string(REPLACE ";" ", " missing "${missing}")
-  message(FATAL_ERROR "DRAVEL_BOARD_SDK: none of ${missing} under ${board_lib_dirs}")
+  message(FATAL_ERROR "DRAVEL_BOARD_SDK: no such library under ${sdk}/{usr/lib,lib,usr/local/lib}:"
+    "${missing}")
 endif()
+
+# The board's shared libraries may need others of the SDK, which the linker
+# then looks for there rather than in the compiler's own folders.
+foreach(dir ${board_lib_dirs})
+  foreach(arch ${board_arch_dirs} "")
+    if(IS_DIRECTORY ${dir}/${arch})
+      add_link_options(-Wl,-rpath-link,${dir}/${arch})
+    endif()
+  endforeach()
+endforeach()
 
 set(DRAVEL_BOARD_SDK_CONFIG_HEADER dravel-board/platform/config/config.h CACHE STRING
   "The SDK's header of the configuration library, under its include folders")
