@@ -26,9 +26,9 @@ if [ ${#missing[@]} -gt 0 ]; then
     || { echo "cannot install ${missing[*]}"; exit 1; }
 fi
 
-build() { # folder, then cmake options
+build() { # folder, then cmake options (the stand-ins unless a board SDK is named)
   local dir=$1; shift
-  cmake -S "$top" -B "$dir" -G Ninja "$@" >"$dir/configure.log" 2>&1 \
+  cmake -S "$top" -B "$dir" -G Ninja -DDRAVEL_BOARD_SDK= "$@" >"$dir/configure.log" 2>&1 \
     || { cat "$dir/configure.log"; return 1; }
   cmake --build "$dir" -j "$jobs" 2>&1 | grep -v '^\[' ; return "${PIPESTATUS[0]}"
 }
