@@ -16,6 +16,7 @@
 #include "recognizer/lpr.h"
 #include "tests/camera/pattern_camera.h"
 #include "tests/core/loop_fakes.h"
+#include "tests/core/signal_actions.h"
 #include "tests/links/logged.h"
 #include "tests/support/scratch_dir.h"
 #include "video/capture.h"
@@ -332,6 +333,7 @@ TEST_F(Loop, EngineExceptionEndsOnlyThatRecognition) {
 // give two lines and one reload; one during the reload gives another; a
 // SIGTERM lets the iteration under way end.
 TEST_F(Loop, SignalsActedOnAtTheNextIterationAfterTheirLines) {
+    DefaultSignalActions actions;
     signal(SIGUSR1, Usr1Handler);
     InstallParachute();
     raise(SIGUSR1);
@@ -351,8 +353,6 @@ TEST_F(Loop, SignalsActedOnAtTheNextIterationAfterTheirLines) {
         reloaded = true;
     };
     run(script);
-    RemoveParachute();
-    signal(SIGUSR1, SIG_DFL);
 
     EXPECT_EQ(loop_fakes::iterations_of("reload /var/local//accessbase.tpa"),
               (std::vector<int>{1, 2}));

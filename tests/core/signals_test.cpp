@@ -7,11 +7,10 @@
 
 #include "core/gv.h"
 #include "core/signals.h"
+#include "tests/core/signal_actions.h"
 #include "tests/links/logged.h"
 
 namespace {
-
-const int handled[] = {SIGSEGV, SIGBUS, SIGFPE, SIGQUIT, SIGINT, SIGTERM, SIGUSR1};
 
 sighandler_t handler_of(int sig) {
     struct sigaction action;
@@ -23,20 +22,16 @@ sighandler_t handler_of(int sig) {
 class Signals : public ::testing::Test {
   protected:
     void SetUp() override {
-        for (size_t i = 0; i < std::size(handled); ++i)
-            sigaction(handled[i], nullptr, &saved_[i]);
         stop = 0;
         usr1_flag = 0;
         syslog_capture::clear();
     }
     void TearDown() override {
-        for (size_t i = 0; i < std::size(handled); ++i)
-            sigaction(handled[i], &saved_[i], nullptr);
         write_signal_lines();
         stop = 0;
         usr1_flag = 0;
     }
-    struct sigaction saved_[std::size(handled)];
+    DefaultSignalActions actions_;
 };
 
 // The wait status of a child that installs the handlers, sets `stop` as
