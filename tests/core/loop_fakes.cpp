@@ -12,6 +12,7 @@
 #include "links/shmgr_link.h"
 #include "links/statemgr_link.h"
 #include "support/support_routines.h"
+#include "tests/core/fake_clock.h"
 #include "video/capture_repack.h"
 
 namespace loop_fakes {
@@ -19,7 +20,6 @@ namespace {
 
 bool scripted = false;
 Script script;
-long long clock_ms = 0;
 int current_iteration = 0;
 std::vector<std::string> recorded;
 std::vector<Decision> decided;
@@ -43,7 +43,7 @@ std::string source_of(const unsigned char* frame) {
 void start(const Script& s) {
     script = s;
     scripted = true;
-    clock_ms = start_time * 1000LL;
+    fake_clock::start(start_time * 1000LL);
     current_iteration = 0;
     recorded.clear();
     decided.clear();
@@ -51,6 +51,7 @@ void start(const Script& s) {
 
 void finish() {
     scripted = false;
+    fake_clock::finish();
 }
 
 int iteration() {
@@ -77,20 +78,6 @@ std::vector<int> iterations_of(const std::string& what) {
 
 using namespace loop_fakes;
 
-extern "C" time_t time(time_t* t) noexcept {
-    time_t now = 0;
-    if (scripted) {
-        now = static_cast<time_t>(clock_ms / 1000);
-    } else {
-        timespec real;
-        clock_gettime(CLOCK_REALTIME, &real);
-        now = real.tv_sec;
-    }
-    if (t != nullptr)
-        *t = now;
-    return now;
-}
-
 int msleep_ts(int ms) {
     if (!scripted) {
         const timespec pause = {ms / 1000, (ms % 1000) * 1000000L};
@@ -98,10 +85,10 @@ int msleep_ts(int ms) {
     }
     if (ms == 10) {
         ++current_iteration;
-        clock_ms += script.pause_stands_for_ms;
+        fake_clock::advance(script.pause_stands_for_ms);
     } else {
         record("pause " + std::to_string(ms));
-        clock_ms += ms;
+        fake_clock::advance(ms);
     }
     return 0;
 }

@@ -1,7 +1,7 @@
 // Link-time stand-ins for what the loop calls besides the capture and the
 // engine: the state-manager poll and signal report, the zero block, the
 // access-base reload and the access decision record what they were asked,
-// and msleep_ts and time() keep a clock that moves only when the loop
+// and msleep_ts moves the fake clock that time() reads only by the loop's
 // pauses, so a test sets the time of every iteration. Outside a script
 // msleep_ts and time() behave as the real ones.
 #pragma once
