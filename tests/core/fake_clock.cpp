@@ -2,7 +2,6 @@
 
 #include <ctime>
 
-namespace fake_clock {
 namespace {
 
 bool on = false;
@@ -10,39 +9,24 @@ long long now_ms = 0;
 
 } // namespace
 
-void start(long long ms_since_epoch) {
+void fake_clock::start(long long ms_since_epoch) {
     now_ms = ms_since_epoch;
     on = true;
 }
 
-void advance(int ms) {
+void fake_clock::advance(int ms) {
     now_ms += ms;
 }
 
-void finish() {
+void fake_clock::finish() {
     on = false;
 }
 
-bool running() {
-    return on;
-}
-
-long long seconds() {
-    return now_ms / 1000;
-}
-
-} // namespace fake_clock
-
 extern "C" time_t time(time_t* t) noexcept {
-    time_t now = 0;
-    if (fake_clock::running()) {
-        now = static_cast<time_t>(fake_clock::seconds());
-    } else {
-        timespec real;
-        clock_gettime(CLOCK_REALTIME, &real);
-        now = real.tv_sec;
-    }
+    timespec now = {static_cast<time_t>(now_ms / 1000), 0};
+    if (!on)
+        clock_gettime(CLOCK_REALTIME, &now);
     if (t != nullptr)
-        *t = now;
-    return now;
+        *t = now.tv_sec;
+    return now.tv_sec;
 }

@@ -1,10 +1,8 @@
 #include "tests/core/loop_fakes.h"
 
 #include <algorithm>
-#include <csignal>
 #include <cstring>
 #include <ctime>
-#include <syslog.h>
 
 #include "access/access_base.h"
 #include "access/access_decision.h"
@@ -15,76 +13,54 @@
 #include "tests/core/fake_clock.h"
 #include "video/capture_repack.h"
 
-namespace loop_fakes {
 namespace {
 
-bool scripted = false;
-Script script;
-int current_iteration = 0;
+loop_fakes::Script script;
+int current = 0;
 std::vector<std::string> recorded;
-std::vector<Decision> decided;
 
 void record(const std::string& what) {
-    recorded.push_back(std::to_string(current_iteration) + ": " + what);
+    recorded.push_back(std::to_string(current) + ": " + what);
 }
 
 std::string source_of(const unsigned char* frame) {
-    const unsigned char* current = gv.frame_buffer.address;
-    if (current != nullptr && memcmp(frame, current, FRAME_WIDTH) == 0 &&
-        memcmp(frame + FRAME_WIDTH, current, FRAME_WIDTH) == 0)
+    const unsigned char* now = gv.frame_buffer.address;
+    if (memcmp(frame, now, FRAME_WIDTH) == 0 && memcmp(frame + FRAME_WIDTH, now, FRAME_WIDTH) == 0)
         return "frame";
-    if (std::all_of(frame, frame + 2 * FRAME_BYTES, [](unsigned char b) { return b == 0x5A; }))
-        return "image";
-    return "other";
+    const bool image = std::all_of(frame, frame + 2 * FRAME_BYTES, [](int b) { return b == 0x5A; });
+    return image ? "image" : "other";
 }
 
 } // namespace
 
-void start(const Script& s) {
+void loop_fakes::run(const Script& s, const std::function<void()>& loop) {
     script = s;
-    scripted = true;
-    fake_clock::start(start_time * 1000LL);
-    current_iteration = 0;
+    current = 0;
     recorded.clear();
-    decided.clear();
-}
-
-void finish() {
-    scripted = false;
+    fake_clock::start(start_time * 1000LL);
+    loop();
     fake_clock::finish();
 }
 
-int iteration() {
-    return current_iteration;
+int loop_fakes::iteration() {
+    return current;
 }
 
-const std::vector<std::string>& events() {
+const std::vector<std::string>& loop_fakes::events() {
     return recorded;
 }
 
-const std::vector<Decision>& decisions() {
-    return decided;
-}
-
-std::vector<int> iterations_of(const std::string& what) {
-    std::vector<int> found;
-    for (const std::string& event : recorded)
-        if (event.substr(event.find(": ") + 2) == what)
-            found.push_back(std::stoi(event));
+std::vector<std::string> loop_fakes::events_with(const std::string& part) {
+    std::vector<std::string> found;
+    std::copy_if(
+        recorded.begin(), recorded.end(), std::back_inserter(found),
+        [&part](const std::string& event) { return event.find(part) != std::string::npos; });
     return found;
 }
 
-} // namespace loop_fakes
-
-using namespace loop_fakes;
-
 int msleep_ts(int ms) {
-    if (!scripted) {
-        const timespec pause = {ms / 1000, (ms % 1000) * 1000000L};
-        return nanosleep(&pause, nullptr);
-    }
     if (ms == 10) {
-        ++current_iteration;
+        ++current;
         fake_clock::advance(script.pause_stands_for_ms);
     } else {
         record("pause " + std::to_string(ms));
@@ -94,11 +70,11 @@ int msleep_ts(int ms) {
 }
 
 int process_states(int* request) {
-    if (script.photo_requests.count(current_iteration) != 0)
+    if (script.photo_requests.count(current) != 0)
         *request = 1;
     if (script.after_poll)
-        script.after_poll(current_iteration);
-    if (current_iteration >= script.iterations)
+        script.after_poll(current);
+    if (current >= script.iterations)
         stop = 1;
     return 0;
 }
@@ -115,8 +91,6 @@ int send_zero_block(int) {
 
 int load_access_base(const char* path) {
     record(std::string("reload ") + path);
-    // Marks the reload's place among the log lines.
-    syslog(0, "reload");
     if (script.during_reload)
         script.during_reload();
     return 0;
@@ -124,8 +98,8 @@ int load_access_base(const char* path) {
 
 void test_recognized_number(long time, const char* number, unsigned char kind,
                             const unsigned char* frame, int width, int height) {
-    if (width != 704 || height != 576)
-        record("decision on a frame of the wrong size");
-    decided.push_back(
-        {current_iteration, time, number, kind, gv_access_by_button, source_of(frame)});
+    record(std::string(number) + " kind " + std::to_string(kind) +
+           (gv_access_by_button != 0 ? " button " : " ") +
+           (width == 704 && height == 576 ? source_of(frame) : "wrong size") + " @" +
+           std::to_string(time - loop_fakes::start_time));
 }
