@@ -93,6 +93,10 @@ def parse_boards(pairs):
     return boards
 
 
+def counted(passages):
+    return "%d passage%s" % (passages, "" if passages == 1 else "s")
+
+
 class Screen:
     """Passage lines scroll; on a terminal the progress line stays below them
     and is redrawn, elsewhere it is printed at every quarter."""
@@ -128,16 +132,16 @@ class Screen:
         if self.tty:
             width = 30
             done = int(width * seconds / self.length)
-            self.progress_text = "[%s%s] %3d of %d s of the scenario, %d passages" % (
-                "#" * done, "-" * (width - done), seconds, self.length, passages)
+            self.progress_text = "[%s%s] %3d of %d s of the scenario, %s" % (
+                "#" * done, "-" * (width - done), seconds, self.length, counted(passages))
             sys.stdout.write("\r\033[K" + self.progress_text)
             sys.stdout.flush()
             return
         quarter = int(4 * seconds / self.length)
         if quarter > self.quarter_shown:
             self.quarter_shown = quarter
-            self.line("progress: %d of %d s of the scenario, %d passages" %
-                      (seconds, self.length, passages))
+            self.line("progress: %d of %d s of the scenario, %s" %
+                      (seconds, self.length, counted(passages)))
 
     def close(self):
         if self.tty:
