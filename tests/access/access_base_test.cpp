@@ -18,6 +18,8 @@
 
 namespace {
 
+using lines_t = std::vector<std::string>;
+
 _access_rec_t record(const char* number, const char* info) {
     _access_rec_t rec;
     memset(&rec, 0, sizeof rec);
@@ -77,9 +79,11 @@ TEST_F(AccessBaseLoad, KeepsFileOrderParsesEachInfoAndLogs) {
     load();
     EXPECT_EQ(loaded(),
               (std::vector<std::string>{"A123BC Ivanov 5400", "A1???? Petrov 0", "A???BC  0"}));
-    EXPECT_TRUE(syslog_capture::contains("load_access_base: Loading access base from " + path_));
-    EXPECT_TRUE(syslog_capture::contains("load_access_base: Access: A1????\n"));
-    EXPECT_TRUE(syslog_capture::contains("load_access_base: Allowed 3 car number plates"));
+    EXPECT_EQ(syslog_capture::all(),
+              (lines_t{"load_access_base: Loading access base from " + path_,
+                       "load_access_base: Access: A123BC\n", "load_access_base: Access: A1????\n",
+                       "load_access_base: Access: A???BC\n",
+                       "load_access_base: Allowed 3 car number plates"}));
 }
 
 // Each load replaces the base whole: fewer records, a torn one at the end
@@ -95,8 +99,8 @@ TEST_F(AccessBaseLoad, ReloadsShrinkTheBaseDownToAnEmptyFile) {
     load();
     EXPECT_EQ(gv.access_count, 0);
     EXPECT_EQ(gv.access_entries, nullptr);
-    EXPECT_TRUE(syslog_capture::contains("load_access_base: Allowed 0 car number plates"));
-    EXPECT_FALSE(syslog_capture::contains("Can't realloc"));
+    EXPECT_EQ(syslog_capture::all(), (lines_t{"load_access_base: Loading access base from " + path_,
+                                              "load_access_base: Allowed 0 car number plates"}));
 }
 
 TEST_F(AccessBaseLoad, MissingFileKeepsThePreviousBase) {
@@ -105,14 +109,15 @@ TEST_F(AccessBaseLoad, MissingFileKeepsThePreviousBase) {
     remove(path_.c_str());
     load();
     EXPECT_EQ(loaded(), std::vector<std::string>{"A1 X 0"});
-    EXPECT_TRUE(syslog_capture::contains("load_access_base: Can't open access base from " + path_ +
-                                         ": No such file or directory"));
+    const std::string loading = "load_access_base: Loading access base from " + path_;
+    const std::string cannot = "load_access_base: Can't open access base from " + path_;
+    EXPECT_EQ(syslog_capture::all(), (lines_t{loading, cannot + ": No such file or directory"}));
     // A folder in its place is unreadable too, not a base of enormous size.
     ASSERT_EQ(mkdir(path_.c_str(), 0755), 0);
     load();
     rmdir(path_.c_str());
     EXPECT_EQ(loaded(), std::vector<std::string>{"A1 X 0"});
-    EXPECT_TRUE(syslog_capture::contains(": Is a directory"));
+    EXPECT_EQ(syslog_capture::all(), (lines_t{loading, cannot + ": Is a directory"}));
 }
 
 // A writer that fills every field to its last byte: the number pattern is
@@ -124,7 +129,7 @@ TEST_F(AccessBaseLoad, UnterminatedFieldsAreReadWithinTheirBytes) {
     write_records({rec});
     load();
     EXPECT_EQ(loaded(), std::vector<std::string>{"ABCDEFGHIJ " + std::string(31, 'K') + " 0"});
-    EXPECT_TRUE(syslog_capture::contains("Access: ABCDEFGHIJ\n"));
+    EXPECT_EQ(syslog_capture::count("load_access_base: Access: ABCDEFGHIJ\n"), 1u);
 }
 
 namespace {
@@ -152,8 +157,9 @@ int load_beyond_memory(const std::string& small, const std::string& large, size_
     load_access_base(large.c_str());
     const bool empty =
         gv.access_count == 0 && gv.access_base == nullptr && gv.access_entries == nullptr;
-    const std::string logged = "Can't realloc " + std::to_string(large_size) + " bytes";
-    return empty && syslog_capture::contains(logged) ? CHILD_PASSED : CHILD_FAILED;
+    const std::string logged =
+        "load_access_base: Can't realloc " + std::to_string(large_size) + " bytes";
+    return empty && syslog_capture::count(logged) == 1 ? CHILD_PASSED : CHILD_FAILED;
 }
 
 } // namespace

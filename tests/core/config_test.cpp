@@ -51,11 +51,11 @@ TEST_F(Config, WithoutTheFile) {
     EXPECT_STREQ(gv.maindirlink, "");
     EXPECT_EQ(get_mountpoints(), 0);
     EXPECT_STREQ(gv_mountpoints[2], "/stale");
-    EXPECT_TRUE(syslog_capture::matching("").empty());
+    EXPECT_TRUE(syslog_capture::all().empty());
 
     build_conf_path("TZ"); // every reader builds its path anew
     EXPECT_EQ(load_config(), 0);
-    EXPECT_EQ(syslog_capture::matching(""),
+    EXPECT_EQ(syslog_capture::all(),
               std::vector<std::string>{"load_config: Can not open " + ini()});
     RecognizerParams expected = {};
     expected.average_plate_width = 17.0;
@@ -76,7 +76,7 @@ TEST_F(Config, EveryKeyRead) {
     EXPECT_STREQ(gv.external_program, "/usr/bin/notify");
 
     EXPECT_EQ(load_config(), 1);
-    EXPECT_EQ(syslog_capture::matching(""),
+    EXPECT_EQ(syslog_capture::all(),
               (std::vector<std::string>{"load_config: Average plate width: 21.5",
                                         "load_config: Extra sensitivity: 1.5",
                                         "load_config: Eliminate geometry: true",
@@ -105,7 +105,7 @@ TEST_F(Config, MissingKeysFallBack) {
         "load_config: Eliminate geometry: false",
         "load_config: Can not get streams.ini/recognizer/recogn_single. Use default.",
         "load_config: Recognize: video stream"};
-    EXPECT_EQ(syslog_capture::matching(""), expected);
+    EXPECT_EQ(syslog_capture::all(), expected);
     EXPECT_EQ(gv.recogn_single, 0);
     get_mountpoints();
     EXPECT_STREQ(gv_mountpoints[1], "/stale"); // on, but no mount point given

@@ -10,10 +10,12 @@
 #include "links/shmgr_link.h"
 #include "platform/shmgr/shmgr_faults.h"
 #include "records/jpeg_compressor.h"
-#include "tests/links/logged.h"
+#include "tests/common/syslog_capture.h"
 #include "tests/shmgr/stream_fixture.h"
 
 namespace {
+
+using lines_t = std::vector<std::string>;
 
 const int width = 704;
 const int height = 576;
@@ -97,7 +99,7 @@ TEST_F(ShmgrLink, PassageBlockIsTheRecordThenItsJpegWithinTheBlock) {
     std::vector<unsigned char> frame = test_frame();
     ASSERT_EQ(send_rec_to_shmgr(rec, frame.data(), width, height), 0);
     expect_passage_with_jpeg(rec);
-    EXPECT_EQ(logged(), "");
+    EXPECT_EQ(syslog_capture::all(), lines_t{});
 
     // A JPEG that would fit a whole block but not behind the record is made
     // smaller, never written past the block.
@@ -133,7 +135,7 @@ TEST_F(ShmgrLink, ZeroBlocksTakeTheResetFormOnIFramesAndWhenForced) {
         ASSERT_EQ(zero_block(0), -1);
     EXPECT_EQ(zero_block(0), 0);
     EXPECT_EQ(info.iframe, 1);
-    EXPECT_EQ(logged(), "");
+    EXPECT_EQ(syslog_capture::all(), lines_t{});
 }
 
 // Each failure ends the call. A block that cannot be had is logged for a
@@ -155,14 +157,18 @@ TEST_F(ShmgrLink, FailuresAreLoggedWhereTheyMatterAndEndTheCall) {
     EXPECT_EQ(send_rec_to_shmgr(rec, frame.data(), width, height), -1);
     const std::string busy = std::to_string(EBUSY) + " [" + strerror(EBUSY) + "]\n";
     const std::string io = std::to_string(EIO) + " [" + strerror(EIO) + "]\n";
-    EXPECT_EQ(logged(), "send_rec_to_shmgr: shmgrRequestMemory(MAIN_STREAM_CHANNEL) failed: " +
-                            busy + "send_zero_block: shmgrReturnMemory() error = " + io +
-                            "send_rec_to_shmgr: shmgrReturnMemory() error = " + io);
+    EXPECT_EQ(syslog_capture::all(),
+              (lines_t{"send_rec_to_shmgr: shmgrRequestMemory(MAIN_STREAM_CHANNEL) failed: " + busy,
+                       "send_zero_block: shmgrReturnMemory() error = " + io,
+                       "send_rec_to_shmgr: shmgrReturnMemory() error = " + io}));
     EXPECT_FALSE(next());
 
+    syslog_capture::clear();
     shmgrFailNext(SHMGR_FAULT_GET_DATA, EFAULT);
     EXPECT_EQ(send_rec_to_shmgr(rec, frame.data(), width, height), -1);
-    EXPECT_TRUE(syslog_capture::contains("send_rec_to_shmgr: shmgrGetData() failed: "));
+    EXPECT_EQ(syslog_capture::all(),
+              lines_t{"send_rec_to_shmgr: shmgrGetData() failed: " + std::to_string(EFAULT) + " [" +
+                      strerror(EFAULT) + "]\n"});
     ASSERT_TRUE(next());
     EXPECT_EQ(info.length, -1);
     ASSERT_EQ(send_rec_to_shmgr(rec, frame.data(), width, height), 0);

@@ -2,16 +2,19 @@
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "core/gv.h"
 #include "links/statemgr_link.h"
-#include "tests/links/logged.h"
+#include "tests/common/syslog_capture.h"
 #include "tests/statemgr/daemon_fixture.h"
 #include "tests/support/scratch_dir.h"
 
 namespace {
+
+using lines_t = std::vector<std::string>;
 
 class StateManagerLink : public ::testing::Test {
   protected:
@@ -62,7 +65,7 @@ TEST_F(StateManagerLink, ConnectNamesTheClientAndDisconnectRemovesIt) {
     const std::string path250(250, 'p');
     ASSERT_EQ(statemgr_connect(path250.c_str()), 0);
     EXPECT_TRUE(client_known(observer_, path250 + ".stat", &requests));
-    EXPECT_EQ(logged(), "");
+    EXPECT_EQ(syslog_capture::all(), lines_t{});
 }
 
 // Both failures are logged, the subscription is tried even though the start
@@ -70,9 +73,10 @@ TEST_F(StateManagerLink, ConnectNamesTheClientAndDisconnectRemovesIt) {
 TEST_F(StateManagerLink, ConnectWithoutDaemonFailsWithBothMessages) {
     daemon_.stop();
     EXPECT_EQ(statemgr_connect("dravel"), 1);
-    EXPECT_EQ(logged(),
-              "statemgr_connect: open as msg queue client error: state manager not running\n"
-              "statemgr_connect: subscribe to 's_make_photo' error: client not started\n");
+    EXPECT_EQ(
+        syslog_capture::all(),
+        (lines_t{"statemgr_connect: open as msg queue client error: state manager not running\n",
+                 "statemgr_connect: subscribe to 's_make_photo' error: client not started\n"}));
 }
 
 // One poll empties the queue; a request withdrawn before the poll still
@@ -98,7 +102,7 @@ TEST_F(StateManagerLink, PollTakesEveryWaitingChange) {
     stop = 1;
     EXPECT_EQ(calls_of_poll(&request), 0u);
     EXPECT_EQ(request, 0);
-    EXPECT_EQ(logged(), "");
+    EXPECT_EQ(syslog_capture::all(), lines_t{});
 }
 
 // The signal report reaches the state manager. Once the connection is lost,
@@ -120,9 +124,11 @@ TEST_F(StateManagerLink, LostConnectionFailsPollsAndStopsAtTheSignalReport) {
     EXPECT_EQ(stop, 0);
     EXPECT_EQ(say_signal(0), 1);
     EXPECT_EQ(stop, 1);
-    EXPECT_EQ(logged(),
-              "process_states: wait for change state error: connection to the state manager lost"
-              "say_signal: event 'e_signal0' notify error: connection to the state manager lost\n");
+    EXPECT_EQ(syslog_capture::all(),
+              (lines_t{"process_states: wait for change state error: connection to the state "
+                       "manager lost",
+                       "say_signal: event 'e_signal0' notify error: connection to the state "
+                       "manager lost\n"}));
 }
 
 // The barrier opens through the command-line client found on PATH, run with
@@ -136,7 +142,7 @@ TEST_F(StateManagerLink, AccessRunsTheCommandLineClient) {
     EXPECT_EQ(access_enabled(), 0);
     setenv("PATH", kept.c_str(), 1);
     EXPECT_EQ(read_text_file(args), "rise|e_access_grntd|");
-    EXPECT_EQ(logged(), "");
+    EXPECT_EQ(syslog_capture::all(), lines_t{});
     unlink(fake.c_str());
     unlink(args.c_str());
 }
