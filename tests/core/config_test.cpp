@@ -36,9 +36,16 @@ TEST_F(Config, PathsInTheConfigurationFolder) {
     EXPECT_EQ(std::string(build_conf_path("TZ")), dir + "/TZ");
     unsetenv("VELM_CONF_DIR");
     EXPECT_STREQ(build_streams_ini_path(), "/etc//streams.ini");
-    // A cut path could name an unrelated file that exists.
-    setenv("VELM_CONF_DIR", std::string(sizeof _GLOBAL_CONF_FULLNAME_, 'd').c_str(), 1);
-    EXPECT_STREQ(build_streams_ini_path(), "");
+    // The longest path that fits leaves room for the terminator; one more
+    // character would cut it, and a cut path could name an unrelated file.
+    const size_t longest = sizeof _GLOBAL_CONF_FULLNAME_ - 1 - strlen("/streams.ini");
+    for (size_t length : {longest, longest + 1}) {
+        const std::string folder(length, 'd');
+        setenv("VELM_CONF_DIR", folder.c_str(), 1);
+        EXPECT_EQ(std::string(build_streams_ini_path()),
+                  length == longest ? folder + "/streams.ini" : "")
+            << length;
+    }
 }
 
 // The engine reads the whole parameter block, padding included.
@@ -109,6 +116,39 @@ TEST_F(Config, MissingKeysFallBack) {
     EXPECT_EQ(gv.recogn_single, 0);
     get_mountpoints();
     EXPECT_STREQ(gv_mountpoints[1], "/stale"); // on, but no mount point given
+}
+
+// One key missing: its message and its default, the others as read, and
+// the result 0.
+TEST_F(Config, EachRecognizerKeyMissingAlone) {
+    const char* const keys[] = {"average_plate_width", "extra_sensitivity", "eliminate_geometry",
+                                "recogn_single"};
+    const char* const values[] = {"21.5", "1.5", "7", "1"};
+    const char* const read[] = {"Average plate width: 21.5", "Extra sensitivity: 1.5",
+                                "Eliminate geometry: true", "Recognize: each single frame"};
+    const char* const defaults[] = {"Average plate width: 17.0", "Extra sensitivity: 0.0",
+                                    "Eliminate geometry: false", "Recognize: video stream"};
+    for (int missing = 0; missing < 4; ++missing) {
+        std::string text = "[recognizer]\n";
+        std::vector<std::string> expected;
+        for (int key = 0; key < 4; ++key) {
+            if (key == missing) {
+                expected.push_back(std::string("load_config: Can not get streams.ini/recognizer/") +
+                                   keys[key] + ". Use default.");
+            } else {
+                text += std::string(keys[key]) + " = " + values[key] + "\n";
+            }
+            expected.push_back(std::string("load_config: ") +
+                               (key == missing ? defaults : read)[key]);
+        }
+        write_text_file(ini(), text);
+        set_recognizer_defaults();
+        gv.recogn_single = 1;
+        syslog_capture::clear();
+        EXPECT_EQ(load_config(), 0) << keys[missing];
+        EXPECT_EQ(syslog_capture::all(), expected) << keys[missing];
+        EXPECT_EQ(gv.recogn_single, missing == 3 ? 0 : 1) << keys[missing];
+    }
 }
 
 // Only the exact word "in" makes an entry barrier. Local storage is the

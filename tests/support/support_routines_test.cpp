@@ -4,10 +4,13 @@
 #include <ctime>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 #include <gtest/gtest.h>
 
+#include "support/log.h"
 #include "support/support_routines.h"
+#include "tests/common/syslog_capture.h"
 #include "tests/support/scratch_dir.h"
 
 TEST(FilePrintf, AppendsInOrderAndReportsWhatDidNotLand) {
@@ -67,10 +70,65 @@ TEST(DateTimeText, FormatsSizesZonesAndNow) {
     EXPECT_LE(strtol(buf, nullptr, 10), static_cast<long>(time(nullptr)));
 }
 
-// 1001 ms must go to nanosleep as 1 s and 1 ms: as 1001000000 ns it is refused.
-TEST(MsleepTs, SleepsAndRefusesNegativeCounts) {
-    EXPECT_EQ(msleep_ts(1001), 0);
-    errno = 0;
-    EXPECT_EQ(msleep_ts(-1500), -1);
-    EXPECT_EQ(errno, EINVAL);
+namespace {
+
+std::vector<timespec> sleeps_asked;
+
+long long monotonic_ns() {
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec * 1000000000LL + now.tv_nsec;
+}
+
+} // namespace
+
+// Stands in for the C library's nanosleep in this program: keeps the interval
+// asked for, then sleeps it.
+extern "C" int nanosleep(const timespec* request, timespec* remaining) {
+    sleeps_asked.push_back(*request);
+    const int error = clock_nanosleep(CLOCK_REALTIME, 0, request, remaining);
+    errno = error;
+    return error == 0 ? 0 : -1;
+}
+
+// Whole seconds and the rest in nanoseconds: 1001 ms as 1001000000 ns would
+// be refused. It sleeps at least that long; a busy machine may take longer.
+TEST(MsleepTs, AsksForSecondsAndNanosecondsAndSleepsThem) {
+    const struct {
+        int ms;
+        long seconds;
+        long nanoseconds;
+        int result;
+    } cases[] = {
+        {1001, 1, 1000000, 0}, {10, 0, 10000000, 0}, {0, 0, 0, 0}, {-1500, -1, -500000000, -1}};
+    for (const auto& c : cases) {
+        sleeps_asked.clear();
+        errno = 0;
+        const long long before = monotonic_ns();
+        EXPECT_EQ(msleep_ts(c.ms), c.result) << c.ms;
+        const long long slept = monotonic_ns() - before;
+        ASSERT_EQ(sleeps_asked.size(), 1u) << c.ms;
+        EXPECT_EQ(sleeps_asked[0].tv_sec, c.seconds) << c.ms;
+        EXPECT_EQ(sleeps_asked[0].tv_nsec, c.nanoseconds) << c.ms;
+        if (c.result == 0) {
+            EXPECT_GE(slept, c.ms * 1000000LL) << c.ms;
+        } else {
+            EXPECT_EQ(errno, EINVAL);
+        }
+    }
+}
+
+// One whole line under the name given, at priority 0; the text is never read
+// as a format again, and one too long for a line is cut, not dropped.
+TEST(LogLine, WholeLinesAtPriorityZero) {
+    syslog_capture::clear();
+    log_line("file_printf", "cannot open %s: %d [%s]\n", "/mnt/x", 5, "Input/output error");
+    log_line("load_config", "%s", "100%s done");
+    log_line("send_zero_block", "%s", std::string(2000, 'x').c_str());
+    LOG("Start.\n");
+    EXPECT_EQ(syslog_capture::all(),
+              (std::vector<std::string>{"file_printf: cannot open /mnt/x: 5 [Input/output error]\n",
+                                        "load_config: 100%s done",
+                                        "send_zero_block: " + std::string(1023, 'x'),
+                                        "TestBody: Start.\n"}));
 }
