@@ -140,7 +140,8 @@ TEST(JpegEncoder, FramesBecomeFaithfulBaselineJfif) {
 
 // Quality 50 means the standard's example tables unscaled, one for Y and one
 // that Cb and Cr share; with the fast integer DCT and the standard Huffman
-// tables an independent encoder makes the very same bytes of the same planes.
+// tables an independent encoder makes the very same bytes of the same planes,
+// also off the 16-pixel grid, where both repeat the last column and row.
 TEST(JpegEncoder, StandardTablesAtQuality50AndTheBytesOfAnIndependentEncoder) {
     const std::vector<int> luma = {16,  11,  10,  16,  24, 40, 51,  61,  12,  12,  14,  19,  26,
                                    58,  60,  55,  14,  13, 16, 24,  40,  57,  69,  56,  14,  17,
@@ -154,9 +155,13 @@ TEST(JpegEncoder, StandardTablesAtQuality50AndTheBytesOfAnIndependentEncoder) {
         for (int c = 0; c < 4; ++c)
             chroma[r * 8 + c] = chroma_corner[r][c];
 
-    for (bool noise : {false, true}) {
-        const bytes_t frame = make_frame(W, H, noise);
-        const bytes_t jpeg = encode(frame, W, H);
+    const int cases[][3] = {{W, H, 0}, {W, H, 1}, {102, 50, 0}, {34, 18, 1}, {18, 2, 0}};
+    for (const auto& c : cases) {
+        const int w = c[0], h = c[1];
+        const bool noise = c[2] != 0;
+        SCOPED_TRACE(std::to_string(w) + " x " + std::to_string(h));
+        const bytes_t frame = make_frame(w, h, noise);
+        const bytes_t jpeg = encode(frame, w, h);
         jpeg_decompress_struct d;
         jpeg_error_mgr err;
         d.err = jpeg_std_error(&err);
@@ -179,17 +184,18 @@ TEST(JpegEncoder, StandardTablesAtQuality50AndTheBytesOfAnIndependentEncoder) {
 #ifdef DRAVEL_HAVE_TURBOJPEG
         tjhandle independent = tjInitCompress();
         ASSERT_NE(independent, nullptr);
-        const size_t luma_bytes = size_t(W) * H;
+        const size_t luma_bytes = size_t(w) * h;
         // TurboJPEG takes the planes as Y, Cb, Cr: the last plane, then the one after Y.
-        const unsigned char* planes[3] = {&frame[0], &frame[luma_bytes * 5 / 4],
+        const unsigned char* planes[3] = {&frame[0], &frame[luma_bytes + (w / 2) * (h / 2)],
                                           &frame[luma_bytes]};
+        const int strides[3] = {w, w / 2, w / 2};
         unsigned char* bytes = nullptr;
         unsigned long size = 0;
-        ASSERT_EQ(tjCompressFromYUVPlanes(independent, planes, W, nullptr, H, TJSAMP_420, &bytes,
+        ASSERT_EQ(tjCompressFromYUVPlanes(independent, planes, w, strides, h, TJSAMP_420, &bytes,
                                           &size, 50, TJFLAG_FASTDCT),
                   0)
             << tjGetErrorStr2(independent);
-        EXPECT_TRUE(bytes_t(bytes, bytes + size) == jpeg) << "noise " << noise;
+        EXPECT_TRUE(bytes_t(bytes, bytes + size) == jpeg);
         tjFree(bytes);
         tjDestroy(independent);
 #endif
