@@ -123,7 +123,7 @@ TEST_F(Config, MissingKeysFallBack) {
 TEST_F(Config, EachRecognizerKeyMissingAlone) {
     const char* const keys[] = {"average_plate_width", "extra_sensitivity", "eliminate_geometry",
                                 "recogn_single"};
-    const char* const values[] = {"21.5", "1.5", "7", "1"};
+    const char* const values[] = {"21.5", "1.5", "1", "1"};
     const char* const read[] = {"Average plate width: 21.5", "Extra sensitivity: 1.5",
                                 "Eliminate geometry: true", "Recognize: each single frame"};
     const char* const defaults[] = {"Average plate width: 17.0", "Extra sensitivity: 0.0",
@@ -149,6 +149,18 @@ TEST_F(Config, EachRecognizerKeyMissingAlone) {
         EXPECT_EQ(syslog_capture::all(), expected) << keys[missing];
         EXPECT_EQ(gv.recogn_single, missing == 3 ? 0 : 1) << keys[missing];
     }
+}
+
+// A number of 78 characters is read whole; one of 79 is cut by the library
+// to the 79-byte limit, terminator included, and loses its last digit.
+TEST_F(Config, RecognizerNumbersAreReadUpToTheirLimit) {
+    const std::string fits = "0." + std::string(75, '0') + "1";
+    const std::string cut = "0." + std::string(76, '0') + "1";
+    write_text_file(ini(), "[recognizer]\naverage_plate_width = " + fits +
+                               "\nextra_sensitivity = " + cut + "\n");
+    load_config();
+    EXPECT_EQ(gv.recognizer_params.average_plate_width, 1e-76);
+    EXPECT_EQ(gv.recognizer_params.extra_sensitivity, 0.0);
 }
 
 // Only the exact word "in" makes an entry barrier. Local storage is the

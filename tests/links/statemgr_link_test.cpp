@@ -80,13 +80,14 @@ TEST_F(StateManagerLink, ConnectWithoutDaemonFailsWithBothMessages) {
 }
 
 // One poll empties the queue; a request withdrawn before the poll still
-// counts; other states are taken and ignored; a stopping service asks
-// nothing.
+// counts; other states (here one of the longest name) are taken and
+// ignored; a stopping service asks nothing.
 TEST_F(StateManagerLink, PollTakesEveryWaitingChange) {
+    const std::string other = "s_" + std::string(29, 'o');
     ASSERT_EQ(statemgr_connect("dravel"), 0);
-    ASSERT_EQ(stmcc_subscribe(gv.statemgr, "s_other"), STMCC_OK);
+    ASSERT_EQ(stmcc_subscribe(gv.statemgr, other.c_str()), STMCC_OK);
     set("s_make_photo", 1);
-    set("s_other", 1);
+    set(other.c_str(), 1);
     set("s_make_photo", 0);
     int request = 0;
     EXPECT_EQ(calls_of_poll(&request), 4u); // three changes, then "none waiting"
@@ -96,6 +97,9 @@ TEST_F(StateManagerLink, PollTakesEveryWaitingChange) {
     EXPECT_EQ(calls_of_poll(&request), 1u);
     set("s_make_photo", 0); // a withdrawal alone is no request
     calls_of_poll(&request);
+    EXPECT_EQ(request, 0);
+    set(other.c_str(), 2);
+    EXPECT_EQ(calls_of_poll(&request), 2u);
     EXPECT_EQ(request, 0);
 
     set("s_make_photo", 1);

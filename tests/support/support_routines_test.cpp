@@ -21,6 +21,7 @@ TEST(FilePrintf, AppendsInOrderAndReportsWhatDidNotLand) {
     EXPECT_NE(access((dir + "/absent").c_str(), F_OK), 0);
     EXPECT_EQ(file_printf(path.c_str(), "%s;%d\n", "first", 1), 0);
     EXPECT_EQ(file_printf(path.c_str(), "%s;%d\n", "second", 2), 0);
+    EXPECT_EQ(file_printf(path.c_str(), "%s", ""), 0); // nothing to add is no failure
     EXPECT_EQ(read_text_file(path), "first;1\nsecond;2\n");
     // A full disc takes the open but not the text.
     EXPECT_EQ(file_printf("/dev/full", "%s\n", "lost"), -1);
@@ -50,6 +51,9 @@ TEST(DateTimeText, FormatsSizesZonesAndNow) {
         {"MSK-3", 30, "", 1, 1000000000, "1000000000", 10},
         {"MSK-3", 30, nullptr, 0, 1000000000, "999989200", 9},
         {"UTC0", 5, nullptr, 1, 1000000000, "1000", 4},
+        {"UTC0", 10, nullptr, 1, 1000000000, "100000000", 9},
+        {"UTC0", 2, nullptr, 1, 1000000000, "1", 1},
+        {"UTC0", 2, csv, 1, 0, "", 0},
     };
     for (const auto& row : rows) {
         setenv("TZ", row.zone, 1);
@@ -61,6 +65,10 @@ TEST(DateTimeText, FormatsSizesZonesAndNow) {
         if (row.text != nullptr) {
             EXPECT_STREQ(buf, row.text) << row.zone << " size " << row.size;
         }
+        // A formatted text leaves the rest of the buffer NUL.
+        for (int i = row.text != nullptr ? static_cast<int>(strlen(row.text)) : 0;
+             row.format != nullptr && row.format[0] != '\0' && i < row.size; ++i)
+            EXPECT_EQ(buf[i], '\0') << "size " << row.size << " byte " << i;
         EXPECT_EQ(buf[row.size > 0 ? row.size : 0], '#') << "size " << row.size;
     }
     char buf[30];
