@@ -130,7 +130,7 @@ void expect_faithful(const bytes_t& jpeg, const bytes_t& frame, int w, int h) {
 // The row loop works in passes of 16 rows and the library in whole blocks;
 // the sizes off that grid must neither read past the frame nor distort it.
 TEST(JpegEncoder, FramesBecomeFaithfulBaselineJfif) {
-    const int sizes[][2] = {{W, H}, {100, 50}, {101, 51}, {18, 2}, {2, 17}, {712, 290}};
+    const int sizes[][2] = {{W, H}, {100, 50}, {101, 51}, {113, 20}, {18, 2}, {2, 17}, {712, 290}};
     for (const auto& size : sizes) {
         SCOPED_TRACE(std::to_string(size[0]) + " x " + std::to_string(size[1]));
         bytes_t frame = make_frame(size[0], size[1], false);

@@ -99,16 +99,17 @@ extern "C" int nanosleep(const timespec* request, timespec* remaining) {
     return error == 0 ? 0 : -1;
 }
 
-// Whole seconds and the rest in nanoseconds: 1001 ms as 1001000000 ns would
-// be refused. It sleeps at least that long; a busy machine may take longer.
+// Whole seconds and the rest in nanoseconds, both cut toward zero: 1001 ms as
+// 1001000000 ns would be refused. It sleeps at least that long (a busy
+// machine may take longer); a negative count is refused without a sleep.
 TEST(MsleepTs, AsksForSecondsAndNanosecondsAndSleepsThem) {
     const struct {
         int ms;
         long seconds;
         long nanoseconds;
         int result;
-    } cases[] = {
-        {1001, 1, 1000000, 0}, {10, 0, 10000000, 0}, {0, 0, 0, 0}, {-1500, -1, -500000000, -1}};
+    } cases[] = {{1001, 1, 1000000, 0},       {10, 0, 10000000, 0}, {0, 0, 0, 0},
+                 {-1500, -1, -500000000, -1}, {-1000, -1, 0, -1},   {-999, 0, -999000000, -1}};
     for (const auto& c : cases) {
         sleeps_asked.clear();
         errno = 0;
