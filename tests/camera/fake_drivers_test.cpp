@@ -105,6 +105,7 @@ TEST_F(FakeDrivers, PassesOthersOnAndRefusesMalformedRequests) {
     // came back has not been set afresh.
     _video_buffer answered = {0, CAMERA_CAPTURE_BUFFER_OFFSET, {0, 0, 0}};
     EXPECT_EQ(ioctl(video, IMX27_VIDEO_GET_STILL_IMAGE, &answered), 0);
+    EXPECT_TRUE(answered.flags != 0 && answered.offset != CAMERA_CAPTURE_BUFFER_OFFSET);
     refused(ioctl(video, IMX27_VIDEO_GET_STILL_IMAGE, &answered), "still image sent again");
     refused(ioctl(csi, 0xC014AE02UL, capture), "code of another number");
     refused(ioctl(video, IMX27_CSI_CONFIG, capture), "code on the wrong device");

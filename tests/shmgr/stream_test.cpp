@@ -84,8 +84,10 @@ TEST_F(Stream, HeaderValuesArePublishedAsSet) {
     ASSERT_EQ(shmgrReturnMemory(writer, &fresh), 1);
     ASSERT_TRUE(next());
     EXPECT_EQ(info.length, SHMGR_LENGTH_UNSET);
+    EXPECT_TRUE(info.length != 0 && info.length != -1) << info.length;
     EXPECT_NE(info.frame_time, 0);
     EXPECT_EQ(info.activity, SHMGR_ACTIVITY_UNSET);
+    EXPECT_NE(info.activity, 0);
     EXPECT_EQ(info.frame_number, info.sequence);
     EXPECT_NE(info.frame_number, 0u);
     for (int length : {-1, 0}) {
