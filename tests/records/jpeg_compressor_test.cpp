@@ -155,7 +155,8 @@ TEST(JpegEncoder, StandardTablesAtQuality50AndTheBytesOfAnIndependentEncoder) {
         for (int c = 0; c < 4; ++c)
             chroma[r * 8 + c] = chroma_corner[r][c];
 
-    const int cases[][3] = {{W, H, 0}, {W, H, 1}, {102, 50, 0}, {34, 18, 1}, {18, 2, 0}};
+    const int cases[][3] = {{W, H, 0},    {W, H, 1},   {102, 50, 0}, {34, 18, 1},
+                            {113, 21, 0}, {17, 33, 1}, {18, 2, 0}};
     for (const auto& c : cases) {
         const int w = c[0], h = c[1];
         const bool noise = c[2] != 0;
@@ -184,11 +185,26 @@ TEST(JpegEncoder, StandardTablesAtQuality50AndTheBytesOfAnIndependentEncoder) {
 #ifdef DRAVEL_HAVE_TURBOJPEG
         tjhandle independent = tjInitCompress();
         ASSERT_NE(independent, nullptr);
+        // TurboJPEG takes Y, Cb, Cr (the last plane, then the one after Y),
+        // an odd size rounded up to even, and the extra column or row
+        // repeating the last.
         const size_t luma_bytes = size_t(w) * h;
-        // TurboJPEG takes the planes as Y, Cb, Cr: the last plane, then the one after Y.
-        const unsigned char* planes[3] = {&frame[0], &frame[luma_bytes + (w / 2) * (h / 2)],
-                                          &frame[luma_bytes]};
-        const int strides[3] = {w, w / 2, w / 2};
+        const int cw = w / 2, ch = h / 2, ew = w + w % 2, eh = h + h % 2;
+        const size_t starts[3] = {0, luma_bytes + size_t(cw) * ch, luma_bytes};
+        const int sizes[3][4] = {
+            {w, h, ew, eh}, {cw, ch, ew / 2, eh / 2}, {cw, ch, ew / 2, eh / 2}};
+        bytes_t even[3];
+        const unsigned char* planes[3];
+        int strides[3];
+        for (int p = 0; p < 3; ++p) {
+            const int* z = sizes[p];
+            for (int y = 0; y < z[3]; ++y)
+                for (int x = 0; x < z[2]; ++x)
+                    even[p].push_back(frame[starts[p] + size_t(std::min(y, z[1] - 1)) * z[0] +
+                                            std::min(x, z[0] - 1)]);
+            planes[p] = even[p].data();
+            strides[p] = z[2];
+        }
         unsigned char* bytes = nullptr;
         unsigned long size = 0;
         ASSERT_EQ(tjCompressFromYUVPlanes(independent, planes, w, strides, h, TJSAMP_420, &bytes,
