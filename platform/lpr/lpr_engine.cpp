@@ -1,7 +1,7 @@
 // The recognition engine stand-in: reads the plates that the fake camera
 // draws from the frame's pixels alone.
+#include <cstdio>
 #include <cstring>
-#include <syslog.h>
 
 #pragma GCC visibility push(default)
 #include "recognizer/lpr.h"
@@ -57,10 +57,12 @@ class PlateEngine final : public Brisvale::LPR {
 
     void reservedOperation() override {}
 
-    // The block is read by byte offset: its flag byte may hold any value.
+    // The block is read by byte offset: its flag byte may hold any value. The
+    // real engine keeps a log of its own, so what it was given goes to
+    // standard error, never into the service's system log.
     void setParameters(const RecognizerParams* params) override {
         if (!params) {
-            syslog(0, "%s: no parameters, keeping the defaults\n", __func__);
+            fprintf(stderr, "lpr: %s: no parameters, keeping the defaults\n", __func__);
             return;
         }
         unsigned char eliminate_geometry;
@@ -68,11 +70,11 @@ class PlateEngine final : public Brisvale::LPR {
                reinterpret_cast<const unsigned char*>(params) +
                    offsetof(RecognizerParams, eliminate_geometry),
                1);
-        syslog(0,
-               "%s: average_plate_width %.2f, extra_sensitivity %.2f, eliminate_geometry %d, "
-               "reserved %.2f\n",
-               __func__, params->average_plate_width, params->extra_sensitivity,
-               eliminate_geometry ? 1 : 0, params->reserved);
+        fprintf(stderr,
+                "lpr: %s: average_plate_width %.2f, extra_sensitivity %.2f, eliminate_geometry %d, "
+                "reserved %.2f\n",
+                __func__, params->average_plate_width, params->extra_sensitivity,
+                eliminate_geometry ? 1 : 0, params->reserved);
     }
 
   private:
