@@ -1,12 +1,15 @@
 // The recognition engine stand-in: reads the plates that the fake camera
 // draws from the frame's pixels alone.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <stdexcept>
 
 #pragma GCC visibility push(default)
 #include "recognizer/lpr.h"
 #pragma GCC visibility pop
 
+#include "platform/lpr/odd_results.h"
 #include "platform/lpr/plate_reader.h"
 #include "platform/lpr/stream_tracker.h"
 
@@ -23,15 +26,38 @@ bool read_frame(const unsigned char* frame, int width, int height, plate_reading
            read_plate(frame, width, height, reading);
 }
 
+// The plates to answer oddly, from LPR_ODD; a malformed list is reported and
+// keeps only its items before the fault.
+odd_plates_t odd_plates_from_environment() {
+    odd_plates_t plates;
+    const char* text = getenv("LPR_ODD");
+    std::string problem;
+    if (text && !parse_odd_plates(text, &plates, &problem))
+        fprintf(stderr, "lpr: LPR_ODD: \"%s\" is not BODY=no-texts|short-image|throw\n",
+                problem.c_str());
+    return plates;
+}
+
+[[noreturn]] void fail_reading(const std::string& body) {
+    throw std::runtime_error("lpr: cannot read plate " + body);
+}
+
 class PlateEngine final : public Brisvale::LPR {
   public:
+    PlateEngine() : odd_(odd_plates_from_environment()) {}
+
     Brisvale::SingleResult recognizeSingle(const unsigned char* frame, int width,
                                            int height) override {
         Brisvale::SingleResult result;
         plate_reading_t reading;
         if (read_frame(frame, width, height, reading)) {
-            result.body = reading.body;
-            result.suffix = reading.suffix;
+            const odd_result odd = odd_result_for(odd_, reading.body);
+            if (odd == odd_result::exception)
+                fail_reading(reading.body);
+            if (odd != odd_result::no_texts) {
+                result.body = reading.body;
+                result.suffix = reading.suffix;
+            }
             result.status = 1;
         }
         return result;
@@ -45,11 +71,17 @@ class PlateEngine final : public Brisvale::LPR {
         bool seen = read_frame(frame, width, height, reading);
         if (!track_plate(tracker_, seen ? &reading : nullptr))
             return result;
+        const odd_result odd = odd_result_for(odd_, reading.body);
+        if (odd == odd_result::exception)
+            fail_reading(reading.body);
         // The caller's buffer is overwritten by the next capture: the result
         // keeps a copy of the frame that showed the plate.
-        result.second.image.assign(frame, frame + FRAME_BYTES);
-        result.second.body = reading.body;
-        result.second.suffix = reading.suffix;
+        const size_t kept = odd == odd_result::short_image ? FRAME_BYTES / 2 : FRAME_BYTES;
+        result.second.image.assign(frame, frame + kept);
+        if (odd != odd_result::no_texts) {
+            result.second.body = reading.body;
+            result.second.suffix = reading.suffix;
+        }
         result.second.kind = static_cast<unsigned char>(reading.kind);
         result.first = true;
         return result;
@@ -78,6 +110,7 @@ class PlateEngine final : public Brisvale::LPR {
     }
 
   private:
+    const odd_plates_t odd_;
     stream_tracker_t tracker_;
 };
 
