@@ -162,12 +162,15 @@ class Board:
         env = self._environment()
         board_daemons = daemons.Daemons(self.tools, env, self.dir)
         self._actions_file = open(os.path.join(self.dir, "actions"), "a")
+        the_service = None
         try:
             self._start_daemons(board_daemons, env)
             the_service = self._start_service(env)
-            reason = self._follow(the_service, env)
-            ended = self._end(the_service, reason)
+            ended = self._end(the_service, self._follow(the_service, env))
         finally:
+            # A run that failed half-way leaves no service behind.
+            if the_service is not None and the_service.status is None:
+                the_service.stop(0)
             board_daemons.stop()
             sink.stop()
             for leftover in glob.glob("/dev/shm" + env["SHMGR_PREFIX"] + ".*"):
@@ -220,7 +223,7 @@ class Board:
         pending = list(self.actions)
         resources = open(os.path.join(self.dir, "resources"), "w")
         resources.write("# seconds rss_kb peak_rss_kb descriptors passages\n")
-        next_sample = 0.0
+        next_sample = min(0.2, self.args.sample)  # once the service has started
         try:
             while True:
                 now = time.monotonic() - self._started
@@ -270,11 +273,7 @@ class Board:
         if the_service.status is None and not the_service.stop(STOP_GRACE_SECONDS):
             self.note("the service did not end within %d s of SIGTERM and was killed" %
                       STOP_GRACE_SECONDS)
-        lines = []
-        if the_service.status is not None:
-            lines.append(service.describe_status(the_service.status))
-        else:
-            lines.append("killed")
+        lines = [service.describe_status(the_service.status)]
         if the_service.parent_status is not None:
             lines.append("parent " + service.describe_status(the_service.parent_status))
         lines.append("service pid %d" % the_service.pid)

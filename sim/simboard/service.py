@@ -35,6 +35,7 @@ class Service:
         self.status = None      # its wait status once it ended
         self.parent_status = None  # with detach: the starting process's
         self.started = None     # monotonic time of the start
+        self._parent = None     # with detach: the starting process, until it ends
 
     def start(self):
         if self.detach:
@@ -58,24 +59,29 @@ class Service:
             for sig, handler in saved.items():
                 signal.signal(sig, handler)
         self.pid = pid
-        if self.detach:
-            self._follow_detached(pid)
+        self._parent = pid if self.detach else None
 
-    def _follow_detached(self, parent):
-        _, status = os.waitpid(parent, 0)
+    def _parent_ended(self):
+        """With detach: False while the starting process runs; once it has
+        ended, follows the service it left behind (True), or takes its end
+        as the service's when start-up failed before detaching."""
+        pid, status = os.waitpid(self._parent, os.WNOHANG)
+        if pid == 0:
+            return False
+        self._parent = None
         self.parent_status = status
         if not os.WIFEXITED(status) or os.WEXITSTATUS(status) == 1:
-            # Start-up failed before detaching: there is no service to follow.
             self.status = status
-            return
+            return True
         children = []
 
         def adopted():
             children[:] = self._children()
             return bool(children)
 
-        waiting.until(adopted, 10, "the detached service")
+        waiting.until(adopted, 10, "the service to detach")
         self.pid = children[0]
+        return True
 
     def _children(self):
         mine = str(os.getpid())
@@ -94,6 +100,8 @@ class Service:
         return found
 
     def alive(self):
+        if self._parent is not None and not self._parent_ended():
+            return True
         if self.status is not None:
             return False
         try:
@@ -118,8 +126,7 @@ class Service:
         while self.alive():
             if time.monotonic() > deadline:
                 os.kill(self.pid, signal.SIGKILL)
-                os.waitpid(self.pid, 0)
-                self.status = None
+                self.status = os.waitpid(self.pid, 0)[1]
                 return False
             time.sleep(0.02)
         return True
