@@ -1,0 +1,103 @@
+#include "records/snapshot_archive.h"
+
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <unistd.h>
+
+#include "core/config.h"
+#include "core/gv.h"
+#include "records/external_program.h"
+#include "records/snapshot_file.h"
+#include "support/journal_file.h"
+#include "support/support_routines.h"
+
+namespace {
+
+using path_t = char[4096];
+
+// False when the path does not fit: a cut path can name another file that
+// exists (a shorter mount point, a shorter name), so the step is skipped.
+__attribute__((format(printf, 2, 3))) bool build_path(path_t& path, const char* fmt, ...) {
+    va_list ap;
+    va_start(ap, fmt);
+    const int length = vsnprintf(path, sizeof path, fmt, ap);
+    va_end(ap);
+    return length >= 0 && static_cast<size_t>(length) < sizeof path;
+}
+
+// The plate as it may stand in a file name: the wildcards "?" and "*" are
+// not wanted in names that people and scripts handle.
+void plate_for_names(const _parking_rec_t& rec, char (&plate)[sizeof rec.number + 1]) {
+    const size_t length = strnlen(rec.number, sizeof rec.number);
+    for (size_t i = 0; i < length; ++i)
+        plate[i] = rec.number[i] == '*' || rec.number[i] == '?' ? '-' : rec.number[i];
+    plate[length] = '\0';
+}
+
+// One mount point: its JPEG, then the record and the journal line. Without a
+// writable jpegdata folder the storage is taken as absent and gets nothing.
+void archive_on(const char* mountpoint, const _parking_rec_t& rec, const char* name,
+                const char* csv_line, const unsigned char* jpeg, long length) {
+    const int mount_width = static_cast<int>(sizeof gv_mountpoints[0]);
+    const int id_width = static_cast<int>(sizeof gv_deviceid);
+    path_t folder;
+    if (!build_path(folder, "%.*s/%.*s/jpegdata", mount_width, mountpoint, id_width, gv_deviceid) ||
+        access(folder, W_OK) != 0)
+        return;
+
+    path_t jpeg_path;
+    path_t temporary;
+    if (build_path(jpeg_path, "%s/%s", folder, name) && build_path(temporary, "%s.tmp", jpeg_path))
+        write_snapshot(jpeg_path, temporary, jpeg, length);
+
+    path_t journal;
+    if (build_path(journal, "%.*s/%.*s/%s", mount_width, mountpoint, id_width, gv_deviceid,
+                   gv_passbase))
+        journal_append_record(journal, &rec, sizeof rec, "save_jpeg");
+    if (build_path(journal, "%.*s/%.*s/%s", mount_width, mountpoint, id_width, gv_deviceid,
+                   gv_passbase_csv))
+        journal_append_line(journal, csv_line, "save_jpeg");
+}
+
+} // namespace
+
+void save_jpeg(_parking_rec_t rec, const unsigned char* jpeg, long length) {
+    // The name's time stamp is UTC, so names sort in passage order all year;
+    // the journal line shows local time for people.
+    char stamp[32] = {};
+    get_cnv_date_time_str_ext(stamp, sizeof stamp, "%Y-%m-%d_%H-%M-%S", 0, &rec.time);
+    char plate[sizeof rec.number + 1];
+    plate_for_names(rec, plate);
+    char date_time[30] = {};
+    get_cnv_date_time_str_ext(date_time, sizeof date_time, "%d-%m-%Y;%H:%M:%S", 1, &rec.time);
+    char name[sizeof stamp + sizeof plate + sizeof "_.jpeg"];
+    snprintf(name, sizeof name, "%s_%s.jpeg", stamp, plate);
+
+    // in_list and access as unsigned bytes: an admitted exit shows 255.
+    char line[512];
+    snprintf(line, sizeof line, "%s;%.*s;%.*s;%d;%d;%.*s;%.*s;%s", date_time,
+             static_cast<int>(sizeof gv_deviceid), gv_deviceid, static_cast<int>(sizeof rec.number),
+             rec.number, rec.in_list, static_cast<uint8_t>(rec.access),
+             static_cast<int>(sizeof rec.text), rec.text, static_cast<int>(sizeof rec.summary),
+             rec.summary, name);
+    char csv_line[sizeof line + 1];
+    snprintf(csv_line, sizeof csv_line, "%s\n", line);
+
+    // Started before this passage's files are written: the program may still
+    // find the previous passage's latest snapshot, never a half-written one.
+    start_external_program(line);
+
+    path_t temporary;
+    if (build_path(temporary, "%s.tmp", gv_last_recognized_jpeg))
+        write_snapshot(gv_last_recognized_jpeg, temporary, jpeg, length);
+
+    // Read for every passage, so a storage switched on or off in the
+    // configuration counts from the next car on.
+    get_mountpoints();
+    for (const char* mountpoint : gv_mountpoints) {
+        if (mountpoint[0] != '\0')
+            archive_on(mountpoint, rec, name, csv_line, jpeg, length);
+    }
+}

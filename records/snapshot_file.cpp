@@ -1,0 +1,46 @@
+#include "records/snapshot_file.h"
+
+#include <cerrno>
+#include <cstddef>
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+bool write_all(int fd, const unsigned char* bytes, size_t size) {
+    while (size > 0) {
+        const ssize_t written = write(fd, bytes, size);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        bytes += written;
+        size -= static_cast<size_t>(written);
+    }
+    return true;
+}
+
+} // namespace
+
+int write_snapshot(const char* path, const char* temporary, const unsigned char* jpeg,
+                   long length) {
+    int fd;
+    do {
+        fd = open(temporary, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return -1;
+    const size_t size = length > 0 ? static_cast<size_t>(length) : 0;
+    // Without the fsync a power cut after the rename can leave the final
+    // name on an empty or partly written file.
+    bool whole = write_all(fd, jpeg, size) && fsync(fd) == 0;
+    whole = close(fd) == 0 && whole;
+    if (!whole) {
+        // A partial JPEG is worse than none: readers take whatever stands
+        // under the final name for a complete picture.
+        unlink(temporary);
+        return -1;
+    }
+    return rename(temporary, path);
+}

@@ -1,0 +1,299 @@
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "access/netnum_journal.h"
+#include "core/gv.h"
+#include "tests/access/file_size_limit.h"
+#include "tests/common/syslog_capture.h"
+#include "tests/links/logged.h"
+#include "tests/support/scratch_dir.h"
+
+namespace {
+
+const int ENTRY = 1;
+const int EXIT = -1;
+
+_access_entry_t entry(const char* owner, int places, int max_park_time = 0) {
+    _access_entry_t e;
+    memset(&e, 0, sizeof e);
+    snprintf(e.owner, sizeof e.owner, "%s", owner);
+    e.places = places;
+    e.max_park_time = max_park_time;
+    return e;
+}
+
+_netnum_rec_t record(const char* number, const char* owner, int places, int32_t in_time,
+                     int32_t out_time = 0) {
+    _netnum_rec_t rec;
+    memset(&rec, 0, sizeof rec);
+    strncpy(rec.number, number, sizeof rec.number);
+    strncpy(rec.owner, owner, sizeof rec.owner);
+    rec.places = static_cast<int8_t>(places);
+    rec.in_time = in_time;
+    rec.out_time = out_time;
+    return rec;
+}
+
+// One line per record; number and owner within their fields.
+std::string show(const std::vector<_netnum_rec_t>& records) {
+    std::string text;
+    for (const _netnum_rec_t& r : records)
+        text += std::string(r.number, strnlen(r.number, sizeof r.number)) + "/" +
+                std::string(r.owner, strnlen(r.owner, sizeof r.owner)) + " places " +
+                std::to_string(r.places) + " in " + std::to_string(r.in_time) + " out " +
+                std::to_string(r.out_time) + "\n";
+    return text;
+}
+
+class NetnumJournal : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = scratch_dir("netnum-journal");
+        path_ = dir_ + "/netnumbase.tpn";
+        TearDown();
+        snprintf(gv_netmountpoint, sizeof gv_netmountpoint, "%s", dir_.c_str());
+        syslog_capture::clear();
+    }
+    void TearDown() override {
+        remove(path_.c_str());
+        rmdir(path_.c_str());
+    }
+    void put(const std::vector<_netnum_rec_t>& records, const std::string& tail = "") {
+        write_text_file(path_, std::string(reinterpret_cast<const char*>(records.data()),
+                                           records.size() * sizeof(_netnum_rec_t)) +
+                                   tail);
+    }
+    // The journal's records; it must hold whole records only.
+    std::vector<_netnum_rec_t> journal() {
+        const std::string bytes = read_text_file(path_);
+        EXPECT_EQ(bytes.size() % sizeof(_netnum_rec_t), 0u) << "torn journal";
+        std::vector<_netnum_rec_t> records(bytes.size() / sizeof(_netnum_rec_t));
+        memcpy(records.data(), bytes.data(), records.size() * sizeof(_netnum_rec_t));
+        return records;
+    }
+    _netnum_outcome_t pass(const char* number, long time, const _access_entry_t& e, int barrier) {
+        _netnum_outcome_t outcome = {0, 0, 0};
+        netnumbase_update(number, time, e, barrier, &outcome);
+        return outcome;
+    }
+
+    std::string dir_;
+    std::string path_;
+};
+
+TEST_F(NetnumJournal, EntriesAndExitsKeepOneRecordPerCar) {
+    const _access_entry_t ivanov = entry("Ivanov", 2, 3600);
+    pass("A123BC", 1000, ivanov, ENTRY); // creates the journal
+    pass("B456CD", 1100, ivanov, ENTRY);
+    // Entering again without leaving: its own place is not counted.
+    const _netnum_outcome_t again = pass("A123BC", 1500, ivanov, ENTRY);
+    EXPECT_EQ(again.used, 1);
+    EXPECT_EQ(again.places_full, 0);
+    EXPECT_EQ(pass("A123BC", 2000, ivanov, EXIT).used, 1);
+    // An exit never journalled before: recorded as gone, nothing counted.
+    syslog_capture::clear();
+    EXPECT_EQ(pass("X000XX", 2100, ivanov, EXIT).used, 0);
+    EXPECT_EQ(logged(), "");
+    EXPECT_EQ(show(journal()), "A123BC/Ivanov places 0 in 1500 out 2000\n"
+                               "B456CD/Ivanov places 1 in 1100 out 0\n"
+                               "X000XX/Ivanov places 0 in 0 out 2100\n");
+}
+
+// Two other cars of the owner are inside when C3 (journalled) and then C4
+// (new) come in; a refused car's record stays as it was.
+TEST_F(NetnumJournal, PlacesLimitCountsTheOwnersOtherCars) {
+    struct Case {
+        int limit;
+        bool c3_full, c4_full;
+    };
+    for (const Case& c :
+         {Case{2, true, true}, Case{3, false, true}, Case{0, false, false}, Case{-1, true, true}}) {
+        SCOPED_TRACE("limit " + std::to_string(c.limit));
+        std::vector<_netnum_rec_t> expected = {
+            record("C1", "Petrov", 1, 100), record("C2", "Petrov", 1, 200),
+            record("C3", "Petrov", 0, 50, 60), record("D1", "Sidorov", 1, 300)};
+        put(expected);
+        const _netnum_outcome_t c3 = pass("C3", 1000, entry("Petrov", c.limit), ENTRY);
+        const _netnum_outcome_t c4 = pass("C4", 1000, entry("Petrov", c.limit), ENTRY);
+        EXPECT_EQ(c3.used, 2);
+        EXPECT_EQ(c3.places_full, c.c3_full ? 1 : 0);
+        EXPECT_EQ(c4.used, c.c3_full ? 2 : 3);
+        EXPECT_EQ(c4.places_full, c.c4_full ? 1 : 0);
+        if (!c.c3_full)
+            expected[2] = record("C3", "Petrov", 1, 1000, 60);
+        if (!c.c4_full)
+            expected.push_back(record("C4", "Petrov", 1, 1000));
+        EXPECT_EQ(show(journal()), show(expected));
+    }
+}
+
+TEST_F(NetnumJournal, StayLimitIsStrictAndInSixtyFourBits) {
+    struct Case {
+        int32_t in_time;
+        long time;
+        int limit;
+        bool over;
+    };
+    for (const Case& c : {
+             Case{1000, 4600, 3600, false},           // exactly the limit
+             Case{1000, 4601, 3600, true},            // one second more
+             Case{0, 4000, 3600, true},               // never seen entering
+             Case{0, 4000, 0, false},                 // no limit
+             Case{INT32_MIN, 1000000000, 3600, true}, // wraps in 32 bits
+         }) {
+        SCOPED_TRACE(std::to_string(c.in_time) + " to " + std::to_string(c.time));
+        put({record("E1", "Orlov", 1, c.in_time)});
+        EXPECT_EQ(pass("E1", c.time, entry("Orlov", 1, c.limit), EXIT).over_time, c.over ? 1 : 0);
+        const _netnum_rec_t after = c.over ? record("E1", "Orlov", 1, c.in_time)
+                                           : record("E1", "Orlov", 0, c.in_time, c.time);
+        EXPECT_EQ(show(journal()), show({after}));
+    }
+}
+
+// No owner means no places to count, but the car is inside all the same, so
+// its exit within the time limit passes.
+TEST_F(NetnumJournal, EntryWithoutOwnerIsRecordedInside) {
+    const _access_entry_t nobody = entry("", 1, 3600);
+    EXPECT_EQ(pass("F1", 5000, nobody, ENTRY).places_full, 0);
+    EXPECT_EQ(logged(), "netnumbase_scan_owner: netnumbase_scan_owner: no owner\n");
+    EXPECT_EQ(show(journal()), "F1/ places 1 in 5000 out 0\n");
+
+    put({record("F1", "", 0, 0, 4000)});
+    pass("F1", 6000, nobody, ENTRY);
+    EXPECT_EQ(pass("F1", 6000 + 3600, nobody, EXIT).over_time, 0);
+    EXPECT_EQ(show(journal()), "F1/ places 0 in 6000 out 9600\n");
+}
+
+// Another service wrote these: a number fills all 13 bytes, fields hold
+// bytes after their terminator, an owner fills all 32 bytes.
+TEST_F(NetnumJournal, FieldsAreReadWithinTheirBytes) {
+    _netnum_rec_t full;
+    memset(&full, 0x7F, sizeof full);
+    memcpy(full.number, "KKKKKKKKKKKKK", 13);
+    memcpy(full.owner, "OWN\0GGGG", 8);
+    full.places = 1;
+    _netnum_rec_t padded = record("CAR1", "", 1, 10);
+    memcpy(padded.number + 5, "ZZZZ", 4);
+    memset(padded.owner, 'Q', sizeof padded.owner);
+    put({full, padded});
+
+    EXPECT_EQ(pass("CAR1", 500, entry("OWN", 5), ENTRY).used, 1);
+    EXPECT_EQ(logged(), "netnumbase_scan_owner: netnumbase_scan_owner: searching for OWN\n"
+                        "netnumbase_scan_owner: netnumbase_scan_owner: KKKKKKKKKKKKK[OWN] uses "
+                        "1 places\n");
+    // A twelve-character number is not the thirteen-byte one.
+    pass("KKKKKKKKKKKK", 600, entry("OWN", 5), EXIT);
+    const std::vector<_netnum_rec_t> after = journal();
+    ASSERT_EQ(after.size(), 3u);
+    EXPECT_EQ(std::string(after[1].number, 13), std::string("CAR1\0ZZZZ\0\0\0\0", 13));
+    EXPECT_EQ(after[1].in_time, 500);
+    EXPECT_EQ(show({after[2]}), "KKKKKKKKKKKK/OWN places 0 in 0 out 600\n");
+}
+
+TEST_F(NetnumJournal, TornTailIsOverwrittenAndSearchedPast) {
+    put({record("G1", "Lee", 1, 100)}, std::string(20, '\xEE'));
+    pass("G1", 200, entry("Lee", 0), EXIT); // in place, before the fragment
+    pass("G2", 300, entry("Lee", 0), ENTRY);
+    pass("G2", 400, entry("Lee", 0), EXIT);
+    EXPECT_EQ(show(journal()), "G1/Lee places 0 in 100 out 200\n"
+                               "G2/Lee places 0 in 300 out 400\n");
+}
+
+// A journal that cannot be opened or written sets no flag, whatever the
+// limits say.
+TEST_F(NetnumJournal, FailuresAreLoggedAndSetNoFlag) {
+    ASSERT_EQ(mkdir(path_.c_str(), 0700), 0);
+    EXPECT_EQ(pass("H1", 100, entry("Kim", -1), ENTRY).places_full, 0);
+    EXPECT_EQ(logged(), "test_recognized_number: Can't open file " + path_ + "\n");
+    rmdir(path_.c_str());
+
+    put({record("H1", "Kim", 1, 0)});
+    syslog_capture::clear();
+    FileSizeLimit full_disk(sizeof(_netnum_rec_t));
+    ASSERT_TRUE(full_disk.set());
+    pass("H2", 100, entry("", 0), EXIT);
+    EXPECT_EQ(logged(), "test_recognized_number: Can't write to file: " + path_ + "\n");
+}
+
+TEST_F(NetnumJournal, OwnerCountOpensItsOwnStream) {
+    int used = 7;
+    EXPECT_EQ(netnumbase_scan_owner(used, "Kim", "J1"), 0);
+    EXPECT_EQ(used, 7);
+    put({record("J1", "Kim", 1, 0), record("J2", "Kim", 1, 0), record("J3", "Kim", -1, 0),
+         record("J4", "Kima", 1, 0)});
+    EXPECT_EQ(netnumbase_scan_owner(used, "Kim", "J1"), 1);
+    EXPECT_EQ(used, 0);
+    const std::string prefix = "netnumbase_scan_owner: netnumbase_scan_owner: ";
+    EXPECT_EQ(logged(), prefix + "searching for Kim\n" + prefix + "Can't open file " + path_ +
+                            "\n" + prefix + "searching for Kim\n" + prefix +
+                            "J2[Kim] uses 1 places\n" + prefix + "J3[Kim] uses 0 places\n");
+
+    remove(path_.c_str());
+    ASSERT_EQ(mkdir(path_.c_str(), 0700), 0); // opens, but cannot be read
+    syslog_capture::clear();
+    EXPECT_EQ(netnumbase_scan_owner(used, "Kim", "J1"), 0);
+    EXPECT_EQ(logged(),
+              prefix + "searching for Kim\n" + prefix + "Can't read from file " + path_ + "\n");
+}
+
+// Whether the process `pid` waits for a file lock, as the kernel lists it.
+bool waits_for_lock(pid_t pid) {
+    std::ifstream locks("/proc/locks");
+    std::string line;
+    while (std::getline(locks, line)) {
+        std::istringstream words(line);
+        std::string number, arrow, kind, mode, access, holder;
+        words >> number >> arrow >> kind >> mode >> access >> holder;
+        if (arrow == "->" && holder == std::to_string(pid))
+            return true;
+    }
+    return false;
+}
+
+// The other service holds the journal while it appends the car that this one
+// is deciding on: the update waits before it reads, then finds the car.
+TEST_F(NetnumJournal, UpdateReadsOnlyUnderItsLock) {
+    if (access("/proc/locks", R_OK) != 0)
+        GTEST_SKIP() << "the kernel's list of locks cannot be read";
+    put({record("OLD", "Other", 0, 1, 2)});
+    const int other = open(path_.c_str(), O_RDWR);
+    struct flock whole_file;
+    memset(&whole_file, 0, sizeof whole_file);
+    whole_file.l_type = F_WRLCK;
+    ASSERT_EQ(fcntl(other, F_SETLK, &whole_file), 0);
+
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        pass("K1", 500, entry("Fleet", 0), ENTRY);
+        _exit(0);
+    }
+    bool waited = false;
+    int status = 0;
+    while (!(waited = waits_for_lock(child)) && waitpid(child, &status, WNOHANG) == 0)
+        usleep(1000);
+    const _netnum_rec_t appended = record("K1", "Fleet", 1, 400);
+    EXPECT_EQ(pwrite(other, &appended, sizeof appended, sizeof appended),
+              static_cast<ssize_t>(sizeof appended));
+    close(other);
+    if (waited) {
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+    }
+    EXPECT_TRUE(waited) << "the update did not wait for the lock";
+    EXPECT_EQ(show(journal()), "OLD/Other places 0 in 1 out 2\n"
+                               "K1/Fleet places 1 in 500 out 0\n");
+}
+
+} // namespace

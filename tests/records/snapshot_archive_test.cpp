@@ -1,0 +1,265 @@
+#include "records/snapshot_archive.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ftw.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "core/gv.h"
+#include "support/support_routines.h"
+#include "tests/common/syslog_capture.h"
+#include "tests/support/scratch_dir.h"
+
+namespace {
+
+const int32_t kExampleTime = 1237010709; // 2009-03-14 06:05:09 UTC
+const std::string kName = "2009-03-14_06-05-09_A-23BC.jpeg";
+const std::string kJpeg("\xFF\xD8\xFF\xE0\0\x10JFIF\0\x01\xFF\xD9", 14);
+
+int remove_entry(const char* path, const struct stat*, int, struct FTW*) {
+    remove(path);
+    return 0;
+}
+
+bool exists(const std::string& path) {
+    struct stat status;
+    return lstat(path.c_str(), &status) == 0;
+}
+
+_parking_rec_t example_record(const std::string& text = "", const std::string& summary = "") {
+    _parking_rec_t rec;
+    memset(&rec, 0, sizeof rec);
+    rec.time = kExampleTime;
+    snprintf(rec.number, sizeof rec.number, "A?23BC");
+    memcpy(rec.text, text.data(), text.size());
+    memcpy(rec.summary, summary.data(), summary.size());
+    return rec;
+}
+
+std::string archive(const _parking_rec_t& rec) {
+    save_jpeg(rec, reinterpret_cast<const unsigned char*>(kJpeg.data()),
+              static_cast<long>(kJpeg.size()));
+    return std::string(reinterpret_cast<const char*>(&rec), sizeof rec);
+}
+
+// Three storages in a scratch folder, named by a streams.ini there, and a
+// zone two hours east of UTC without daylight saving.
+class SnapshotArchive : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        root = scratch_dir("records-archive");
+        nftw(root.c_str(), remove_entry, 16, FTW_DEPTH | FTW_PHYS);
+        mkdir(root.c_str(), 0700);
+        setenv("VELM_CONF_DIR", root.c_str(), 1);
+        setenv("TZ", "EET-2", 1);
+        snprintf(gv_deviceid, sizeof gv_deviceid, "unknown");
+        gv.external_program[0] = '\0';
+        for (char* mountpoint : gv_mountpoints)
+            mountpoint[0] = '\0';
+        syslog_capture::clear();
+    }
+    void TearDown() override { EXPECT_EQ(syslog_capture::lines().size(), 0u) << "silent"; }
+
+    std::string mount(int i) const { return root + "/m" + std::to_string(i); }
+    std::string device(int i) const { return mount(i) + "/unknown"; }
+    std::string jpegdata(int i) const { return device(i) + "/jpegdata"; }
+    void make_storage(int i, bool with_jpegdata = true) const {
+        mkdir(mount(i).c_str(), 0700);
+        mkdir(device(i).c_str(), 0700);
+        if (with_jpegdata)
+            mkdir(jpegdata(i).c_str(), 0700);
+    }
+    // An empty mount point is a storage switched off ("ON" 0).
+    void configure(const std::string& disc0, const std::string& disc1,
+                   const std::string& usbdisc) const {
+        std::string ini;
+        for (const auto& [section, where] :
+             {std::pair{"disc0", disc0}, {"disc1", disc1}, {"usbdisc", usbdisc}})
+            ini += std::string("[") + section + "]\nON = " + (where.empty() ? "0" : "1") +
+                   "\nmountpoint = " + (where.empty() ? mount(0) : where) + "\n";
+        write_text_file(root + "/streams.ini", ini);
+    }
+
+    std::string root;
+};
+
+TEST_F(SnapshotArchive, JournalColumnsNamesAndFiles) {
+    make_storage(0);
+    configure(mount(0), "", "");
+    const std::string full_text(64, 'x');
+    const std::string cp1251 = "\xC2\xEE\xE4\xE8\xF2\xE5\xEB\xFC: \xE2\xFB\xE5\xE7\xE4 (3-1)";
+    struct {
+        int32_t time;
+        const char* number;
+        uint8_t in_list;
+        int8_t access;
+        std::string text, summary, line;
+    } rows[] = {
+        {kExampleTime, "A?23BC", 0, 0, "Hello", "Owner",
+         "14-03-2009;08:05:09;unknown;A?23BC;0;0;Hello;Owner;" + kName},
+        {kExampleTime, "A?23BC", 1, -1, "", "",
+         "14-03-2009;08:05:09;unknown;A?23BC;1;255;;;" + kName},
+        {kExampleTime, "A?23BC", 1, 1, "", "", "14-03-2009;08:05:09;unknown;A?23BC;1;1;;;" + kName},
+        // A text that fills its field has no terminator: the summary follows.
+        {kExampleTime + 1, "X*1?", 0, 0, full_text, cp1251,
+         "14-03-2009;08:05:10;unknown;X*1?;0;0;" + full_text + ";" + cp1251 +
+             ";2009-03-14_06-05-10_X-1-.jpeg"},
+        // The name's stamp is UTC, the columns local time: the next day here.
+        {1237069800, "B777OP77RUS1", 1, 1, "", "",
+         "15-03-2009;00:30:00;unknown;B777OP77RUS1;1;1;;;2009-03-14_22-30-00_B777OP77RUS1.jpeg"},
+    };
+    std::string csv;
+    std::string records;
+    for (const auto& row : rows) {
+        _parking_rec_t rec = example_record(row.text, row.summary);
+        rec.time = row.time;
+        memset(rec.number, 0, sizeof rec.number);
+        memcpy(rec.number, row.number, strlen(row.number));
+        rec.in_list = row.in_list;
+        rec.access = row.access;
+        records += archive(rec);
+        csv += row.line + "\n";
+        EXPECT_TRUE(exists(jpegdata(0) + "/" + row.line.substr(row.line.rfind(';') + 1)))
+            << row.line;
+    }
+    EXPECT_EQ(read_text_file(device(0) + "/passbase.csv"), csv);
+    EXPECT_EQ(read_text_file(device(0) + "/passbase.tpp"), records);
+    EXPECT_EQ(read_text_file(jpegdata(0) + "/" + kName), kJpeg);
+    EXPECT_FALSE(exists(jpegdata(0) + "/" + kName + ".tmp"));
+    EXPECT_EQ(read_text_file(gv_last_recognized_jpeg), kJpeg);
+    EXPECT_FALSE(exists(std::string(gv_last_recognized_jpeg) + ".tmp"));
+}
+
+// The storages are read for every passage; one without a writable jpegdata
+// folder gets nothing, not even the journals one folder higher.
+TEST_F(SnapshotArchive, MountPointsAreServedAsConfiguredNow) {
+    make_storage(0);
+    make_storage(1, false);
+    make_storage(2);
+    // Torn by a power cut; the next record and line start on a boundary.
+    write_text_file(device(2) + "/passbase.tpp", "torn");
+    write_text_file(device(2) + "/passbase.csv", "half a li");
+    configure("", mount(1), mount(2));
+    const std::string first = archive(example_record());
+
+    EXPECT_FALSE(exists(device(0) + "/passbase.tpp"));
+    EXPECT_FALSE(exists(device(1) + "/passbase.tpp"));
+    EXPECT_FALSE(exists(device(1) + "/passbase.csv"));
+    EXPECT_EQ(read_text_file(jpegdata(2) + "/" + kName), kJpeg);
+    EXPECT_EQ(read_text_file(device(2) + "/passbase.tpp"), first);
+    const std::string line = read_text_file(device(2) + "/passbase.csv");
+    EXPECT_EQ(line, "14-03-2009;08:05:09;unknown;A?23BC;0;0;;;" + kName + "\n");
+
+    configure(mount(0), "", "");
+    _parking_rec_t later = example_record();
+    later.time += 60;
+    EXPECT_EQ(read_text_file(device(0) + "/passbase.tpp"), archive(later));
+    EXPECT_EQ(read_text_file(device(2) + "/passbase.tpp"), first);
+    EXPECT_EQ(read_text_file(device(2) + "/passbase.csv"), line);
+}
+
+// Whatever goes wrong with the JPEG, the passage is still recorded, and the
+// final name never shows a partial picture.
+TEST_F(SnapshotArchive, ATroubledSnapshotKeepsRecordAndLine) {
+    const std::string name = "/" + kName;
+    for (int i = 0; i < 3; ++i)
+        make_storage(i);
+    // 0: the temporary file cannot be created; 1: its write fails as on a
+    // full disk; 2: the rename fails, and what stands under the name stays.
+    mkdir((jpegdata(0) + name + ".tmp").c_str(), 0700);
+    symlink("/dev/full", (jpegdata(1) + name + ".tmp").c_str());
+    mkdir((jpegdata(2) + name).c_str(), 0700);
+    write_text_file(jpegdata(2) + name + "/keep", "kept");
+    configure(mount(0), mount(1), mount(2));
+    const std::string record = archive(example_record());
+
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(read_text_file(device(i) + "/passbase.tpp"), record) << i;
+        EXPECT_EQ(read_text_file(device(i) + "/passbase.csv").rfind("14-03-2009;", 0), 0u) << i;
+    }
+    EXPECT_FALSE(exists(jpegdata(0) + name));
+    EXPECT_FALSE(exists(jpegdata(1) + name));
+    EXPECT_FALSE(exists(jpegdata(1) + name + ".tmp"));
+    EXPECT_EQ(read_text_file(jpegdata(2) + name + "/keep"), "kept");
+    EXPECT_EQ(read_text_file(jpegdata(2) + name + ".tmp"), kJpeg);
+}
+
+// A path cut to its buffer could name another file: that step is skipped.
+TEST_F(SnapshotArchive, APathTooLongSkipsItsStep) {
+    make_storage(0);
+    // Extra slashes name the same folder. The JPEG path is 4094 characters
+    // long, so only its temporary name does not fit; a cut one would still
+    // be renamed to the JPEG's name.
+    const size_t tail = std::string("/unknown/jpegdata/").size() + kName.size();
+    configure(mount(0) + std::string(4094 - mount(0).size() - tail, '/'), "", "");
+    const std::string record = archive(example_record());
+    EXPECT_FALSE(exists(jpegdata(0) + "/" + kName));
+    EXPECT_EQ(read_text_file(device(0) + "/passbase.tpp"), record);
+}
+
+// The external program records its arguments in "calls", one entry a start.
+class ExternalProgram : public SnapshotArchive {
+  protected:
+    void SetUp() override {
+        SnapshotArchive::SetUp();
+        mkdir((root + "/bin").c_str(), 0700);
+        recorder = root + "/bin/record";
+        write_text_file(recorder, "#!/bin/sh\ncall=$(printf '%s:' \"$#\"; printf '[%s]' \"$@\")\n"
+                                  "printf '%s\\n' \"$call\" >> " +
+                                      root + "/calls\n");
+        chmod(recorder.c_str(), 0700);
+        saved_path = getenv("PATH");
+    }
+    void TearDown() override {
+        setenv("PATH", saved_path.c_str(), 1);
+        SnapshotArchive::TearDown();
+    }
+
+    void archive_with(const std::string& program, const std::string& text,
+                      const std::string& summary) {
+        snprintf(gv.external_program, sizeof gv.external_program, "%s", program.c_str());
+        archive(example_record(text, summary));
+    }
+    // The program runs in the background: wait until it has written as much
+    // as expected.
+    std::string calls(size_t size) const {
+        std::string text = read_text_file(root + "/calls");
+        for (int tries = 0; tries < 3000 && text.size() < size; ++tries) {
+            msleep_ts(10);
+            text = read_text_file(root + "/calls");
+        }
+        return text;
+    }
+    static std::string line_with(const std::string& text, const std::string& summary) {
+        return "14-03-2009;08:05:09;unknown;A?23BC;0;0;" + text + ";" + summary + ";" + kName;
+    }
+
+    std::string recorder;
+    std::string saved_path;
+};
+
+TEST_F(ExternalProgram, GetsTheLineAsItsOneArgumentUnchanged) {
+    // Nothing configured: no interpreter may run the line as a command,
+    // which here would find the recorder under the line's name.
+    symlink(recorder.c_str(), (root + "/bin/" + line_with("trap", "")).c_str());
+    setenv("PATH", (root + "/bin:" + saved_path).c_str(), 1);
+    archive_with("", "trap", "");
+
+    // Texts from the access base may hold anything the interpreter acts on.
+    const std::string text = "\"q\" $HOME `id` a\\b;c  d\n$(id) 'x' * ~";
+    const std::string summary = "$1 \"$@\" \\ ;&|> \t";
+    archive_with(recorder, text, summary);
+    const std::string first = "1:[" + line_with(text, summary) + "]\n";
+    ASSERT_EQ(calls(first.size()), first);
+    // The configured part is still read by the interpreter.
+    archive_with(recorder + " --tag", "plain", "");
+    const std::string both = first + "2:[--tag][" + line_with("plain", "") + "]\n";
+    EXPECT_EQ(calls(both.size()), both);
+}
+
+} // namespace
