@@ -262,8 +262,7 @@ class Board:
             subprocess.run([self.tools.stmgrclient, "set", "s_make_photo", "1"], env=env,
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         elif action.event == "signal":
-            for number in action.argument:
-                the_service.kill(number)
+            the_service.send(action.argument)
         elif action.event == "run":
             with open(os.path.join(self.dir, "actions-output"), "ab") as out:
                 subprocess.run(["sh", "-c", action.argument], env=env, stdout=out, stderr=out)

@@ -20,7 +20,9 @@ EPILOG = """\
 scenario: the fake camera's events (platform/camera/SCENARIO.md) and the
 runner's own, at scenario seconds from the service's start:
   TIME photo              the operator's photo request (s_make_photo set to 1)
-  TIME signal NAME...     signals to the service, back to back (TERM, USR1, 15)
+  TIME signal NAME...     signals to the service (TERM, USR1, 15), each once the
+                          service took the one before; those sent while it is
+                          stopped (STOP ... CONT) arrive together
   TIME run COMMAND...     a shell command inside the board (PATH has the tools)
   TIME stop               SIGTERM, then up to 30 s for the service to end
 

@@ -2,7 +2,9 @@
 events among it. The runner's lines are
 
     TIME photo                 the operator's photo request (s_make_photo 1)
-    TIME signal NAME...        signals to the service, back to back (TERM, USR1, ...)
+    TIME signal NAME...        signals to the service, each as soon as it took the
+                               one before (TERM, USR1, ...; STOP and CONT around
+                               others deliver those together)
     TIME run COMMAND...        a shell command inside the board
     TIME stop                  ends the board: SIGTERM, then the wait for the service
 

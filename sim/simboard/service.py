@@ -118,6 +118,41 @@ class Service:
         if self.alive():
             os.kill(self.pid, sig)
 
+    def send(self, signals):
+        """Sends the signals one after the other, each once the service has
+        taken the one before (standard signals sent while one of their kind
+        is still pending would merge into one). To a stopped service they go
+        out at once: they are taken together when it continues."""
+        for sig in signals:
+            if not self.alive():
+                return
+            os.kill(self.pid, sig)
+            if sig == signal.SIGSTOP:
+                waiting.until(lambda: self._state() in ("T", None), 1, "the service to stop")
+            elif sig != signal.SIGCONT:
+                try:
+                    waiting.until(lambda: not self._pending(sig), 1, "the signal", step=0.0002)
+                except RuntimeError:
+                    pass  # blocked for long: it goes out with the next one
+
+    def _state(self):
+        try:
+            with open("/proc/%d/stat" % self.pid) as f:
+                return f.read().rsplit(")", 1)[1].split()[0]
+        except OSError:
+            return None
+
+    def _pending(self, sig):
+        if self._state() in ("T", "Z", None):
+            return False
+        try:
+            with open("/proc/%d/status" % self.pid) as f:
+                masks = [int(line.split()[1], 16) for line in f
+                         if line.startswith(("SigPnd:", "ShdPnd:"))]
+        except OSError:
+            return False
+        return any(mask & (1 << (sig - 1)) for mask in masks)
+
     def stop(self, grace):
         """SIGTERM, then up to `grace` seconds for the loop to end; a service
         that does not end in time is killed. True when it ended by itself."""
@@ -166,8 +201,7 @@ class StartupSignals(threading.Thread):
                 if error.errno != errno.ENXIO or self.service.status is not None:
                     return
                 time.sleep(0.001)
-        for sig in self.signals:
-            os.kill(self.service.pid, sig)
+        self.service.send(self.signals)
         self.note("start-up signal " + " ".join(signal.Signals(s).name for s in self.signals))
         try:
             os.set_blocking(fd, True)

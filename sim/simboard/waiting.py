@@ -4,13 +4,13 @@ import os
 import time
 
 
-def until(condition, seconds, what):
+def until(condition, seconds, what, step=0.01):
     """Polls `condition` until it is true; raises after `seconds`."""
     deadline = time.monotonic() + seconds
     while not condition():
         if time.monotonic() > deadline:
             raise RuntimeError("gave up waiting for " + what)
-        time.sleep(0.01)
+        time.sleep(step)
 
 
 def settled(path, quiet=0.3, at_most=5):
