@@ -42,8 +42,9 @@ enum {
     STMCC_ERR_NAME = 9,        // a state, event or client name that is empty or too long
     STMCC_NO_CHANGE = 10,      // stmcc_wait_for_change_state: nothing is waiting
     STMCC_ERR_UNKNOWN = 11,    // no such state or client
-    STMCC_ERR_FULL = 12,       // the daemon's limit of clients or subscriptions is reached
+    STMCC_ERR_FULL = 12,       // the daemon's limit of subscriptions or states is reached
     STMCC_ERR_NO_MEMORY = 13,
+    STMCC_ERR_TOO_MANY = 14, // the daemon refused the connection: it has too many clients
 };
 
 // States and events are named by at most this many characters, printable
