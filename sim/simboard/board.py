@@ -34,6 +34,8 @@ class Board:
         self.interrupted = False
         self._actions_file = None
         self._started = None
+        self.peak_kb = 0
+        self.descriptors = []  # every count of open descriptors sampled
 
     # The run folder, before anything is mounted.
 
@@ -251,8 +253,8 @@ class Board:
     def _sample(self, the_service, resources, now):
         taken = the_service.sample() if the_service.pid else None
         if taken:
-            self.peak = max(getattr(self, "peak", 0), taken[1])
-            self.descriptors = sorted(set(getattr(self, "descriptors", [])) | {taken[2]})
+            self.peak_kb = max(self.peak_kb, taken[1])
+            self.descriptors = sorted(set(self.descriptors) | {taken[2]})
             resources.write("%.3f %d %d %d %d\n" % ((now,) + taken + (self._passages.count(),)))
             resources.flush()
 
@@ -282,11 +284,10 @@ class Board:
 
     def _summary(self, the_service, ended):
         seconds = time.monotonic() - self._started
-        peak = getattr(self, "peak", 0)
-        descriptors = getattr(self, "descriptors", [])
+        descriptors = self.descriptors
         print("board %s: service %s after %.1f s; %d lines in the pass journal; peak RSS %d kB; "
               "open descriptors %s; everything in %s" %
-              (self.name, ended, seconds, self._passages.count(), peak,
+              (self.name, ended, seconds, self._passages.count(), self.peak_kb,
                "%d..%d" % (descriptors[0], descriptors[-1]) if descriptors else "-", self.dir))
 
 
