@@ -57,7 +57,7 @@ def parse(argv):
                         help="stop the board after this many scenario seconds")
     parser.add_argument("--until-passages", type=int, metavar="N",
                         help="stop the board once N lines were added to the pass journal")
-    parser.add_argument("--lpr-odd", metavar="SPEC",
+    parser.add_argument("--lpr-odd", metavar="PLATES",
                         help="plates the engine answers oddly (LPR_ODD, see README.md)")
     parser.add_argument("--startup-signal", action="append", default=[], metavar="SIG",
                         help="send SIG while the service is inside its start-up (repeatable); "

@@ -9,16 +9,16 @@ TEST(ArmBoard, TheArmServiceDecidesPublishesAndStops) {
     const std::string arm = arm_build_folder();
     if (arm.empty())
         GTEST_SKIP() << "DRAVEL_E2E_ARM_BUILD names no ARMv5 build";
-    const BoardSpec spec = {"arm",
-                            "entry",
-                            inputs::streams_ini(false),
-                            "UTC0\n",
-                            inputs::access_csv({"A123BC77,,,,"}),
-                            "0 empty\n1 car A123BC 77\n3 empty\n4 photo\n6 stop\n",
-                            {"--direction", "in", "--arm-build", arm},
-                            {}};
-    run_boards({spec});
-    BoardRun run(spec.run, spec.board);
+    const BoardSetup setup = {"arm",
+                              "entry",
+                              inputs::streams_ini(false),
+                              "UTC0\n",
+                              inputs::access_csv({"A123BC77,,,,"}),
+                              "0 empty\n1 car A123BC 77\n3 empty\n4 photo\n6 stop\n",
+                              {"--direction", "in", "--arm-build", arm},
+                              {}};
+    run_boards({setup});
+    BoardRun run(setup.run, setup.board);
     const std::vector<_netpass_rec_t> records = netpass_records(run_folder("arm") + "/net-base");
     const std::vector<StreamBlock> passages = run.passages();
     ASSERT_EQ(records.size(), 2u);

@@ -11,7 +11,7 @@
 #include "records/parking_rec.h"
 
 // One board of a run. Its input files are written beside the run's output.
-struct BoardSpec {
+struct BoardSetup {
     std::string run;                  // run folder, below the e2e scratch folder
     std::string board;                // board folder within the run
     std::string streams_ini;          // the configuration file; empty: none
@@ -26,7 +26,7 @@ struct BoardSpec {
 
 // Starts every board at once and waits for all of them. A board whose runner
 // failed is reported as a test failure with what the runner said.
-void run_boards(const std::vector<BoardSpec>& boards);
+void run_boards(const std::vector<BoardSetup>& boards);
 
 // The scratch folder of a run.
 std::string run_folder(const std::string& run);

@@ -19,37 +19,37 @@ std::string environment(const char* name) {
 
 // The inputs of a board, written where the runner reads them: a folder of
 // their own beside the board's output.
-std::vector<std::string> runner_arguments(const BoardSpec& spec) {
-    const std::string run = run_folder(spec.run);
-    for (const auto& file : spec.files)
+std::vector<std::string> runner_arguments(const BoardSetup& setup) {
+    const std::string run = run_folder(setup.run);
+    for (const auto& file : setup.files)
         write_text_file(run + "/" + file.first, file.second);
-    const std::string inputs = run + "/" + spec.board + "-inputs";
+    const std::string inputs = run + "/" + setup.board + "-inputs";
     mkdir(inputs.c_str(), 0755);
     const std::string config = inputs + "/etc";
     mkdir(config.c_str(), 0755);
     unlink((config + "/streams.ini").c_str());
     unlink((config + "/TZ").c_str());
-    if (!spec.streams_ini.empty())
-        write_text_file(config + "/streams.ini", spec.streams_ini);
-    if (!spec.tz.empty())
-        write_text_file(config + "/TZ", spec.tz);
-    write_text_file(inputs + "/scenario", spec.scenario);
+    if (!setup.streams_ini.empty())
+        write_text_file(config + "/streams.ini", setup.streams_ini);
+    if (!setup.tz.empty())
+        write_text_file(config + "/TZ", setup.tz);
+    write_text_file(inputs + "/scenario", setup.scenario);
     std::vector<std::string> args = {environment("DRAVEL_SIM_BOARD"),
                                      "--run",
                                      run,
                                      "--board",
-                                     spec.board,
+                                     setup.board,
                                      "--build",
                                      build_folder(),
                                      "--config",
                                      config,
                                      "--scenario",
                                      inputs + "/scenario"};
-    if (!spec.access_csv.empty()) {
-        write_text_file(inputs + "/access.csv", spec.access_csv);
+    if (!setup.access_csv.empty()) {
+        write_text_file(inputs + "/access.csv", setup.access_csv);
         args.insert(args.end(), {"--access", inputs + "/access.csv"});
     }
-    args.insert(args.end(), spec.options.begin(), spec.options.end());
+    args.insert(args.end(), setup.options.begin(), setup.options.end());
     return args;
 }
 
@@ -86,12 +86,12 @@ std::string arm_build_folder() {
     return environment("DRAVEL_E2E_ARM_BUILD");
 }
 
-void run_boards(const std::vector<BoardSpec>& boards) {
+void run_boards(const std::vector<BoardSetup>& boards) {
     ASSERT_FALSE(environment("DRAVEL_SIM_BOARD").empty()) << "DRAVEL_SIM_BOARD names sim/board";
     std::vector<std::pair<pid_t, std::string>> runners;
-    for (const BoardSpec& spec : boards) {
-        const std::string output = run_folder(spec.run) + "/" + spec.board + ".runner";
-        runners.emplace_back(start_runner(runner_arguments(spec), output), output);
+    for (const BoardSetup& setup : boards) {
+        const std::string output = run_folder(setup.run) + "/" + setup.board + ".runner";
+        runners.emplace_back(start_runner(runner_arguments(setup), output), output);
     }
     for (const auto& runner : runners) {
         int status = -1;

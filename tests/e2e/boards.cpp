@@ -2,14 +2,14 @@
 
 namespace {
 
-std::vector<BoardSpec>& registered() {
-    static std::vector<BoardSpec> boards;
+std::vector<BoardSetup>& registered() {
+    static std::vector<BoardSetup> boards;
     return boards;
 }
 
 } // namespace
 
-RegisterBoards::RegisterBoards(std::vector<BoardSpec> boards) {
+RegisterBoards::RegisterBoards(std::vector<BoardSetup> boards) {
     registered().insert(registered().end(), boards.begin(), boards.end());
 }
 

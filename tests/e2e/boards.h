@@ -7,7 +7,7 @@
 #include "tests/e2e/board.h"
 
 struct RegisterBoards {
-    explicit RegisterBoards(std::vector<BoardSpec> boards);
+    explicit RegisterBoards(std::vector<BoardSetup> boards);
 };
 
 class Boards : public ::testing::Test {

@@ -41,18 +41,18 @@ std::pair<long, long> most_within(const std::vector<Sample>& samples, long from,
 // the archive on: over a thousand passages the service holds no more memory
 // and no more descriptors than it did after the first few hundred.
 TEST(Endurance, AThousandPassagesGrowNeitherMemoryNorDescriptors) {
-    const BoardSpec spec = {"endurance",
-                            "entry",
-                            inputs::streams_ini(true, "[disc0]\nON = 1\nmountpoint = /mnt/disc0\n"),
-                            "UTC0\n",
-                            inputs::access_csv({"A123BC77,,,,"}),
-                            "0 car A123BC 77\n",
-                            {"--direction", "in", "--speed", "0", "--until-passages",
-                             std::to_string(PASSAGES), "--duration", "600", "--stream", "none",
-                             "--sample", "0.25"},
-                            {}};
-    run_boards({spec});
-    BoardRun run(spec.run, spec.board);
+    const BoardSetup setup = {
+        "endurance",
+        "entry",
+        inputs::streams_ini(true, "[disc0]\nON = 1\nmountpoint = /mnt/disc0\n"),
+        "UTC0\n",
+        inputs::access_csv({"A123BC77,,,,"}),
+        "0 car A123BC 77\n",
+        {"--direction", "in", "--speed", "0", "--until-passages", std::to_string(PASSAGES),
+         "--duration", "600", "--stream", "none", "--sample", "0.25"},
+        {}};
+    run_boards({setup});
+    BoardRun run(setup.run, setup.board);
     const std::vector<Sample> samples = samples_of(run.path("resources"));
     ASSERT_FALSE(samples.empty());
     ASSERT_GE(samples.back().passages, PASSAGES);
