@@ -21,9 +21,15 @@ constexpr long RECORD_SIZE = sizeof(_netnum_rec_t);
 // searched.
 long find_record(FILE* journal, const char* path, const char* number, _netnum_rec_t* rec) {
     rewind(journal);
-    for (long offset = 0; fread(rec, sizeof *rec, 1, journal) == 1; offset += RECORD_SIZE) {
-        if (strncmp(rec->number, number, sizeof rec->number) == 0)
-            return offset;
+    _netnum_rec_t block[NETNUM_BLOCK_RECORDS];
+    long offset = 0;
+    for (size_t count; (count = netnum_read_block(journal, block)) > 0;) {
+        for (size_t i = 0; i < count; ++i, offset += RECORD_SIZE) {
+            if (same_text(block[i].number, number, sizeof rec->number)) {
+                *rec = block[i];
+                return offset;
+            }
+        }
     }
     if (ferror(journal))
         log_line(DECISION, "Can't read from file %s\n", path);
