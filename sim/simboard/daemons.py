@@ -32,8 +32,16 @@ class Daemons:
     def start_state_manager(self):
         socket_path = self.env["STATEMGR_SOCKET"]
         daemon = self._start("statemgrd", [self.tools.statemgrd, "-f"], subprocess.DEVNULL)
-        waiting.until(lambda: os.path.exists(socket_path) or self._gone(daemon, "statemgrd"),
-                      10, "statemgrd to listen at " + socket_path)
+
+        # The socket's file appears when it is bound, a moment before it
+        # listens: the daemon is ready once it answers.
+        def answering():
+            self._gone(daemon, "statemgrd")
+            return os.path.exists(socket_path) and subprocess.run(
+                [self.tools.stmgrclient, "clients"], env=self.env, stdout=subprocess.DEVNULL,
+                stderr=subprocess.DEVNULL).returncode == 0
+
+        waiting.until(answering, 10, "statemgrd to answer at " + socket_path)
 
     def start_watch(self):
         """Every state change and event into the board's events file, from

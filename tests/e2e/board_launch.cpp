@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -21,8 +22,11 @@ std::string environment(const char* name) {
 // their own beside the board's output.
 std::vector<std::string> runner_arguments(const BoardSetup& setup) {
     const std::string run = run_folder(setup.run);
-    for (const auto& file : setup.files)
-        write_text_file(run + "/" + file.first, file.second);
+    for (const auto& file : setup.files) {
+        const std::filesystem::path path = run + "/" + file.first;
+        std::filesystem::create_directories(path.parent_path());
+        write_text_file(path, file.second);
+    }
     const std::string inputs = run + "/" + setup.board + "-inputs";
     mkdir(inputs.c_str(), 0755);
     const std::string config = inputs + "/etc";
@@ -88,6 +92,9 @@ std::string arm_build_folder() {
 
 void run_boards(const std::vector<BoardSetup>& boards) {
     ASSERT_FALSE(environment("DRAVEL_SIM_BOARD").empty()) << "DRAVEL_SIM_BOARD names sim/board";
+    // Each run starts afresh: its boards share what its net-base holds.
+    for (const BoardSetup& setup : boards)
+        std::filesystem::remove_all(run_folder(setup.run));
     std::vector<std::pair<pid_t, std::string>> runners;
     for (const BoardSetup& setup : boards) {
         const std::string output = run_folder(setup.run) + "/" + setup.board + ".runner";

@@ -71,7 +71,9 @@ TEST_F(Boards, WithoutConfigurationTheServiceRunsOnItsDefaultsInTheZoneOfItsTzFi
     EXPECT_EQ(
         run.log_starting("load_config: Can not open "),
         std::vector<std::string>{"load_config: Can not open " + run.path("etc") + "/streams.ini"});
-    const std::string journals = run.path("mnt/usb");
+    // The board mounts its net-base folder where the service's defaults put
+    // it, /mnt/usb/.
+    const std::string journals = run_folder(RUN) + "/net-base";
     const std::vector<_netpass_rec_t> records = netpass_records(journals);
     ASSERT_EQ(records.size(), 1u);
     const _netpass_rec_t& rec = records[0];
