@@ -72,6 +72,11 @@ class Tools:
         options = [] if detach else ["-f"]
         if not self.arm_build:
             env["LD_PRELOAD"] = self.preload()
+            if "libasan" in env["LD_PRELOAD"]:
+                suppressions = os.path.join(os.path.dirname(os.path.dirname(__file__)),
+                                            "service.supp")
+                env["LSAN_OPTIONS"] = ":".join(
+                    filter(None, [env.get("LSAN_OPTIONS"), "suppressions=" + suppressions]))
             return self.dravel, ["dravel"] + options
         # qemu-arm itself is an x86 program: the ARM camera goes into the
         # guest's environment only.
