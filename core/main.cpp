@@ -59,7 +59,9 @@ int main(int argc, char** argv) {
     build_accessbase_path(accessbase, sizeof accessbase);
     load_access_base(accessbase);
 
-    Brisvale::LPR* engine = Brisvale::LPR::createInstance();
+    // Held for the life of the process and never destroyed: the engine has
+    // no destructor of its own to call.
+    static Brisvale::LPR* engine = Brisvale::LPR::createInstance();
     if (engine == nullptr)
         return give_up("Unable create the recognizer");
     engine->setParameters(&gv.recognizer_params);
