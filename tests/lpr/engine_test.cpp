@@ -185,7 +185,7 @@ TEST(EngineParameters, ReportsWhatItIsGivenOnStandardErrorOnly) {
                               "extra_sensitivity 0.50, eliminate_geometry ";
     EXPECT_EQ(err.text(), given + "0, reserved 0.00\n" + given + "1, reserved 0.00\n" +
                               "lpr: setParameters: no parameters, keeping the defaults\n");
-    EXPECT_TRUE(syslog_capture::lines().empty());
+    EXPECT_TRUE(syslog_capture::all().empty());
 }
 
 } // namespace
