@@ -6,7 +6,6 @@ left collected."""
 import glob
 import os
 import shutil
-import signal
 import subprocess
 import time
 

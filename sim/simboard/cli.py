@@ -5,7 +5,7 @@ import os
 import signal
 import sys
 
-from simboard import board, namespace, tools
+from simboard import board, namespace, scenario, tools
 
 DESCRIPTION = """\
 Runs one simulated barrier board: the dravel service with the fake camera,
@@ -84,7 +84,7 @@ def parse(argv):
     if not args.run and not args.check:
         parser.error("--run DIR is needed")
     for name in args.startup_signal + args.ignore:
-        if board.scenario.signal_number(name) is None:
+        if scenario.signal_number(name) is None:
             parser.error("%s is not a signal" % name)
     if args.board and not all(c.isalnum() or c in "-_" for c in args.board):
         parser.error("a board name has letters, digits, - and _ only")
