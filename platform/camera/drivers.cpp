@@ -193,6 +193,7 @@ int take_still_image(fake_state_t& state) {
     }
     ++state.stats.frames;
     state.stats.last_frame = frame;
+    log_frame(state, frame, scene);
     return taken.result;
 }
 
