@@ -14,6 +14,7 @@ from simboard import daemons, ini, namespace, scenario, service, syslog_sink
 STOP_GRACE_SECONDS = 30
 STATEMGR_SOCKET = "/tmp/statemgr.sock"
 HOST_FOLDERS = {"/tmp": "tmp", "/var/local": "var-local", "/mnt": "mnt"}
+SOURCE_TREE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.realpath(__file__))))
 
 
 class SetupError(Exception):
@@ -120,8 +121,12 @@ class Board:
     # Inside the namespace.
 
     def _mount(self, log_socket):
+        # The programs the board runs stay where they were built, even when
+        # that is below a folder the board replaces.
+        keep = sorted(os.path.realpath(path) for path in
+                      (self.tools.build, self.tools.arm_build, SOURCE_TREE) if path)
         for inside, folder in HOST_FOLDERS.items():
-            namespace.bind(os.path.join(self.dir, folder), inside)
+            namespace.bind_keeping(os.path.join(self.dir, folder), inside, keep)
         namespace.bind(self.net_base_host, self.net_base)
         namespace.private_dev(log_socket)
 

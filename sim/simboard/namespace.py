@@ -89,6 +89,21 @@ def shadowed(path):
         path).startswith("/dev/")
 
 
+def bind_keeping(source, target, keep):
+    """Binds `source` over `target`, and binds back at their own paths the
+    host folders of `keep` that lie under `target` (a build tree under /tmp,
+    say), held open beforehand since the new mount hides their paths."""
+    held = [(path, os.open(path, os.O_PATH | os.O_DIRECTORY)) for path in keep
+            if path == target or path.startswith(target + "/")]
+    bind(source, target)
+    for path, descriptor in held:
+        try:
+            os.makedirs(path, exist_ok=True)
+            bind("/proc/self/fd/%d" % descriptor, path)
+        finally:
+            os.close(descriptor)
+
+
 def private_dev(log_socket):
     """A /dev of the board's own: every entry of the host's /dev (devices,
     folders such as /dev/shm and /dev/pts, links), and the board's system log
