@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Every test and check of the project: unit tests, the same under ASan and
-# UBSan, the ARMv5 build run under qemu, and a short run of each fuzz target.
+# Every test and check of the project: unit and end-to-end tests, the same
+# under ASan and UBSan, the ARMv5 build run under qemu (its unit tests, and
+# the service on a simulated board), and a short run of each fuzz target.
 # Installs what it needs (Debian 12, apt-get) and exits non-zero on a failure.
 set -u
 cd "$(dirname "$0")"
@@ -14,7 +15,7 @@ fail() { failed+=("$1"); printf '*** FAILED: %s\n' "$1"; }
 
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev libjpeg62-turbo-dev libturbojpeg0-dev
           googletest libgtest-dev libbenchmark-dev g++-arm-linux-gnueabi qemu-user
-          binutils ca-certificates)
+          binutils ca-certificates python3)
 # Wanted but not needed: without a browser the passage report's browser test
 # is skipped.
 optional=(chromium)
@@ -98,6 +99,15 @@ if [ -f "$sysroot/usr/lib/arm-linux-gnueabi/libjpeg.a" ] &&
     dpkg-deb -c build-arm/dravel_*_armel.deb | awk '{print $NF}' | grep -v '/$'
   else
     cat build-arm/cpack.log; fail "ARMv5 package"
+  fi
+  # The ARMv5 service end to end: its board libraries cross-built, the
+  # daemons, tools and the test itself native from the x86 build.
+  if [ -x build/tests/test_e2e ]; then
+    DRAVEL_E2E_ARM_BUILD=$top/build-arm DRAVEL_SIM_BOARD=$top/sim/board DRAVEL_BUILD_DIR=$top/build \
+      DRAVEL_TEST_TMP=$top/build-arm/tests/tmp build/tests/test_e2e --gtest_filter='ArmBoard.*' \
+      || fail "ARMv5 service on the simulated board"
+  else
+    fail "ARMv5 service on the simulated board: no x86 build of the end-to-end test"
   fi
 else
   fail "ARMv5 build"

@@ -31,6 +31,7 @@ __attribute__((constructor)) void read_environment() {
     std::lock_guard<std::mutex> hold(state.lock);
     state.env_scenario = environment("CAMERA_SCENARIO");
     state.env_frames = environment("CAMERA_FRAMES");
+    state.env_log = environment("CAMERA_LOG");
     const std::string pattern = environment("CAMERA_PATTERN");
     state.env_pattern = !pattern.empty() && pattern != "0";
     state.speed = speed_from_environment();
@@ -65,6 +66,11 @@ int camera_fake_use_scenario_file(const char* path) {
 int camera_fake_use_frame_files(const char* colon_separated_paths) {
     std::lock_guard<std::mutex> hold(fake().lock);
     return load_frame_files(configured(), colon_separated_paths);
+}
+
+int camera_fake_use_frame_log(const char* path) {
+    std::lock_guard<std::mutex> hold(fake().lock);
+    return open_frame_log(configured(), path);
 }
 
 void camera_fake_use_pattern(int on) {

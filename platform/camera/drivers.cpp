@@ -197,6 +197,7 @@ int still_image(fake_state_t& state, const _video_buffer* request) {
     }
     ++state.stats.frames;
     state.stats.last_frame = frame;
+    log_frame(state, frame, scene);
     return taken.result;
 }
 
