@@ -20,11 +20,16 @@ extern "C" {
 
 typedef struct stmcc stmcc_t;
 
-// Passed by value to stmcc_start_as_msg_queue_client.
+// Passed by value to stmcc_start_as_msg_queue_client. The service's own view
+// of this library defines the same record under the same guard, so a unit may
+// include both headers in either order.
+#ifndef STMCC_CLIENT_REC_DEFINED
+#define STMCC_CLIENT_REC_DEFINED
 struct stmcc_client_rec_t {
     int32_t id;     // always 80000; the daemon only reports it back
     char name[256]; // client name, zero-terminated
 };
+#endif
 static_assert(sizeof(stmcc_client_rec_t) == 260, "client record is 260 bytes");
 static_assert(offsetof(stmcc_client_rec_t, id) == 0, "layout");
 static_assert(offsetof(stmcc_client_rec_t, name) == 4, "layout");
