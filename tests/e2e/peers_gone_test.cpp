@@ -55,7 +55,11 @@ TEST_F(Boards, AStateManagerThatWentStopsTheServiceForARestartThatLosesNoPassage
         << run.file("exit");
 
     const std::vector<std::string> cars = {"A111AA77", "B222BB77", "C333CC77"};
-    EXPECT_EQ(numbers_of(netpass_records(run_folder(RUN) + "/net-base")), cars);
+    // The net-base outlives the boards of earlier runs: this run's are last.
+    const std::vector<std::string> numbers =
+        numbers_of(netpass_records(run_folder(RUN) + "/net-base"));
+    ASSERT_GE(numbers.size(), cars.size());
+    EXPECT_EQ(std::vector<std::string>(numbers.end() - 3, numbers.end()), cars);
     EXPECT_EQ(run.passbase("mnt/disc0/" + std::string(inputs::DEVICE_ID) + "/passbase.tpp").size(),
               cars.size());
 }
