@@ -52,6 +52,12 @@ run_tests() { # folder
   (cd "$1" && ctest --output-on-failure -j "$jobs" --timeout 600)
 }
 
+if [ "${1:-}" = --soak ]; then # the simulated day alone, by hand: about 25 minutes
+  note "a simulated day on an entry and an exit board"
+  mkdir -p build && build build -DCMAKE_BUILD_TYPE=RelWithDebInfo && exec tests/soak/day.py
+  exit 1
+fi
+
 note "x86: build and unit tests"
 mkdir -p build
 if build build -DCMAKE_BUILD_TYPE=RelWithDebInfo; then

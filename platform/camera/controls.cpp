@@ -26,6 +26,20 @@ double speed_from_environment() {
     return speed;
 }
 
+double epoch_from_environment() {
+    const std::string text = environment("CAMERA_EPOCH");
+    if (text.empty())
+        return -1;
+    char* end = nullptr;
+    const double epoch = strtod(text.c_str(), &end);
+    if (*end != '\0' || !(epoch >= 0) || epoch > 1e9) {
+        report("CAMERA_EPOCH \"%s\" is not a monotonic time; the first open starts the clock\n",
+               text.c_str());
+        return -1;
+    }
+    return epoch;
+}
+
 __attribute__((constructor)) void read_environment() {
     fake_state_t& state = fake();
     std::lock_guard<std::mutex> hold(state.lock);
@@ -35,6 +49,7 @@ __attribute__((constructor)) void read_environment() {
     const std::string pattern = environment("CAMERA_PATTERN");
     state.env_pattern = !pattern.empty() && pattern != "0";
     state.speed = speed_from_environment();
+    state.env_epoch = epoch_from_environment();
 }
 
 // A control call replaces what the environment would have loaded.

@@ -55,6 +55,9 @@ struct fake_state_t {
     int frame_problems = 0;
     bool pattern = false;
     double speed = 1.0;
+    // CAMERA_EPOCH: the CLOCK_MONOTONIC second that is scenario time 0, so
+    // that a restarted service sees the scenario go on; < 0: the first open.
+    double env_epoch = -1;
 
     // Time 0 of the scenario is the first open of a device.
     bool clock_started = false;

@@ -12,6 +12,7 @@ import time
 from simboard import daemons, ini, namespace, scenario, service, syslog_sink
 
 STOP_GRACE_SECONDS = 30
+RESTART_SECONDS = 0.1  # systemd's default RestartSec
 STATEMGR_SOCKET = "/tmp/statemgr.sock"
 HOST_FOLDERS = {"/tmp": "tmp", "/var/local": "var-local", "/mnt": "mnt"}
 SOURCE_TREE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.realpath(__file__))))
@@ -36,6 +37,7 @@ class Board:
         self._started = None
         self.peak_kb = 0
         self.descriptors = []  # every count of open descriptors sampled
+        self.restarts = []  # wait statuses of the ends that were followed by a restart
 
     # The run folder, before anything is mounted.
 
@@ -166,7 +168,7 @@ class Board:
         # Passages of this run only: the net-base may hold earlier ones.
         self._passages = PassageCount(os.path.join(self.net_base_host, "netpassbase.csv"))
         env = self._environment()
-        board_daemons = daemons.Daemons(self.tools, env, self.dir)
+        board_daemons = self.daemons = daemons.Daemons(self.tools, env, self.dir)
         self._actions_file = open(os.path.join(self.dir, "actions"), "a")
         the_service = None
         try:
@@ -237,7 +239,15 @@ class Board:
                     self._sample(the_service, resources, now)
                     next_sample += self.args.sample
                 if not the_service.alive():
-                    return "the service ended by itself"
+                    if self.args.restart == "no" or not service.failed(the_service.status):
+                        return "the service ended by itself"
+                    self.restarts.append(the_service.status)
+                    self.note("restart after " + service.describe_status(the_service.status))
+                    time.sleep(RESTART_SECONDS)
+                    # The scenario goes on where it was, not from its start.
+                    the_service.env["CAMERA_EPOCH"] = repr(self._started)
+                    the_service.start()
+                    continue
                 while pending and pending[0].time / self.clock <= now:
                     action = pending.pop(0)
                     if action.event == "stop":
@@ -269,6 +279,10 @@ class Board:
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         elif action.event == "signal":
             the_service.send(action.argument)
+        elif action.event == "restart-statemgrd":
+            self.daemons.restart_state_manager()
+        elif action.event == "remove-stream":
+            os.unlink("/dev/shm" + env["SHMGR_PREFIX"] + ".0")
         elif action.event == "run":
             with open(os.path.join(self.dir, "actions-output"), "ab") as out:
                 subprocess.run(["sh", "-c", action.argument], env=env, stdout=out, stderr=out)
@@ -282,6 +296,7 @@ class Board:
         if the_service.parent_status is not None:
             lines.append("parent " + service.describe_status(the_service.parent_status))
         lines.append("service pid %d" % the_service.pid)
+        lines += ["restarted after " + service.describe_status(s) for s in self.restarts]
         with open(os.path.join(self.dir, "exit"), "w") as f:
             f.write("\n".join(lines) + "\n")
         return lines[0]

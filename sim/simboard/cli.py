@@ -25,6 +25,9 @@ runner's own, at scenario seconds from the service's start:
                           stopped (STOP ... CONT) arrive together
   TIME run COMMAND...     a shell command inside the board (PATH has the tools)
   TIME stop               SIGTERM, then up to 30 s for the service to end
+  TIME restart-statemgrd  the state manager killed (SIGKILL) and started again,
+                          with a new watch of its events
+  TIME remove-stream      the stream manager's shared memory of the channel removed
 
 Exit status: 0 the board ran (how the service ended is in RUN/BOARD/exit),
 1 the board could not be set up, 2 bad command line."""
@@ -66,6 +69,10 @@ def parse(argv):
                         help="start the service with SIG ignored, as a shell's background job")
     parser.add_argument("--fail", choices=("shmgr", "statemgr"),
                         help="leave the stream manager or the state manager out")
+    parser.add_argument("--restart", choices=("no", "on-failure"), default="no",
+                        help="start the service again when it ends, as systemd's Restart= "
+                             "does: on-failure after an exit status other than 0 or a "
+                             "signal other than HUP, INT, TERM and PIPE (default no)")
     parser.add_argument("--detach", action="store_true",
                         help="start the service as on the board, without -f")
     parser.add_argument("--frame-log", action="store_true",

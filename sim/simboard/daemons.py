@@ -43,6 +43,19 @@ class Daemons:
 
         waiting.until(answering, 10, "statemgrd to answer at " + socket_path)
 
+    def restart_state_manager(self):
+        """Kills the state manager as a crash would, and starts it and a
+        new watch again, as the board's init does."""
+        for name, process in self.processes:
+            if name == "statemgrd" and process.poll() is None:
+                process.kill()
+                process.wait()
+        socket_path = self.env["STATEMGR_SOCKET"]
+        if os.path.exists(socket_path):
+            os.unlink(socket_path)
+        self.start_state_manager()
+        self.start_watch()
+
     def start_watch(self):
         """Every state change and event into the board's events file, from
         before the service starts."""

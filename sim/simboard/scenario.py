@@ -7,6 +7,8 @@ events among it. The runner's lines are
                                others deliver those together)
     TIME run COMMAND...        a shell command inside the board
     TIME stop                  ends the board: SIGTERM, then the wait for the service
+    TIME restart-statemgrd     the state manager killed and started again
+    TIME remove-stream         the stream manager's shared memory removed
 
 and everything else is the camera's. The camera gets the file with the
 runner's lines turned into comments, so its line numbers stay those of the
@@ -14,7 +16,7 @@ file."""
 
 import signal
 
-RUNNER_EVENTS = ("photo", "signal", "run", "stop")
+RUNNER_EVENTS = ("photo", "signal", "run", "stop", "restart-statemgrd", "remove-stream")
 
 
 class Action:

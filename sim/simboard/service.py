@@ -17,6 +17,14 @@ FATAL_SIGNALS = (signal.SIGSEGV, signal.SIGBUS, signal.SIGFPE, signal.SIGQUIT, s
 PR_SET_CHILD_SUBREAPER = 36
 
 
+def failed(status):
+    """Whether systemd counts the end as a failure for Restart=on-failure."""
+    if os.WIFSIGNALED(status):
+        return os.WTERMSIG(status) not in (signal.SIGHUP, signal.SIGINT, signal.SIGTERM,
+                                           signal.SIGPIPE)
+    return os.WEXITSTATUS(status) != 0
+
+
 def describe_status(status):
     if os.WIFSIGNALED(status):
         return "signal %d" % os.WTERMSIG(status)
@@ -46,6 +54,7 @@ class Service:
         saved = {sig: signal.signal(sig, signal.SIG_IGN) for sig in self.ignored}
         try:
             self.started = time.monotonic()
+            self.status = self.parent_status = None
             pid = os.posix_spawn(
                 self.executable, self.argv, self.env,
                 file_actions=[(os.POSIX_SPAWN_OPEN, 0, "/dev/null", os.O_RDONLY, 0),
