@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Every test and check of the project: unit tests, the same under ASan and
-# UBSan, the ARMv5 build run under qemu, and a short run of each fuzz target.
+# Every test and check of the project: unit and end-to-end tests, the same
+# under ASan and UBSan, the ARMv5 build run under qemu (its unit tests, and
+# the service on a simulated board), and a short run of each fuzz target.
 # Installs what it needs (Debian 12, apt-get) and exits non-zero on a failure.
 set -u
 cd "$(dirname "$0")"
@@ -27,6 +28,12 @@ build() { # folder, then cmake options (the stand-ins unless a board SDK is name
 run_tests() { # folder
   (cd "$1" && ctest --output-on-failure -j "$jobs" --timeout 600)
 }
+
+if [ "${1:-}" = --soak ]; then # the simulated day alone, by hand: about 25 minutes
+  note "a simulated day on an entry and an exit board"
+  mkdir -p build && build build -DCMAKE_BUILD_TYPE=RelWithDebInfo && exec tests/soak/day.py
+  exit 1
+fi
 
 note "x86: build and unit tests"
 mkdir -p build
@@ -68,6 +75,15 @@ if [ -f "$sysroot/usr/lib/arm-linux-gnueabi/libjpeg.a" ] &&
    build build-arm -DCMAKE_TOOLCHAIN_FILE="$top/cmake/armel.cmake" -DDRAVEL_ARMEL_SYSROOT="$sysroot" \
      -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDRAVEL_TOOLS=OFF -DDRAVEL_BENCH=OFF; then
   run_tests build-arm || fail "ARMv5 unit tests"
+  # The ARMv5 service end to end: its board libraries cross-built, the
+  # daemons, tools and the test itself native from the x86 build.
+  if [ -x build/tests/test_e2e ]; then
+    DRAVEL_E2E_ARM_BUILD=$top/build-arm DRAVEL_SIM_BOARD=$top/sim/board DRAVEL_BUILD_DIR=$top/build \
+      DRAVEL_TEST_TMP=$top/build-arm/tests/tmp build/tests/test_e2e --gtest_filter='ArmBoard.*' \
+      || fail "ARMv5 service on the simulated board"
+  else
+    fail "ARMv5 service on the simulated board: no x86 build of the end-to-end test"
+  fi
   note "ARMv5: the board's package"
   rm -f build-arm/dravel_*.deb
   if (cd build-arm && cpack -G DEB >cpack.log 2>&1) &&
