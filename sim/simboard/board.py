@@ -55,9 +55,9 @@ class Board:
     def prepare(self):
         for path, what in ((self.run_dir, "the run folder"),
                            (self.net_base_host, "the net-base folder")):
-            if namespace.shadowed(path):
-                raise SetupError("%s %s lies under /tmp, /var/local, /mnt or /dev, which the "
-                                 "board replaces with its own" % (what, path))
+            if os.path.realpath(path).startswith("/dev/"):
+                raise SetupError("%s %s lies under /dev, which the board replaces with its own" %
+                                 (what, path))
         if os.path.isdir(self.dir):
             shutil.rmtree(self.dir)
         for folder in list(HOST_FOLDERS.values()) + ["etc"]:
@@ -123,10 +123,11 @@ class Board:
     # Inside the namespace.
 
     def _mount(self, log_socket):
-        # The programs the board runs stay where they were built, even when
-        # that is below a folder the board replaces.
+        # The programs the board runs and the run's own folders stay where
+        # they are, even when that is below a folder the board replaces.
         keep = sorted(os.path.realpath(path) for path in
-                      (self.tools.build, self.tools.arm_build, SOURCE_TREE) if path)
+                      (self.tools.build, self.tools.arm_build, SOURCE_TREE, self.run_dir,
+                       self.net_base_host) if path)
         for inside, folder in HOST_FOLDERS.items():
             namespace.bind_keeping(os.path.join(self.dir, folder), inside, keep)
         namespace.bind(self.net_base_host, self.net_base)

@@ -83,12 +83,6 @@ def private_root_of(path):
     return None
 
 
-def shadowed(path):
-    """True when a host path would be hidden inside the board."""
-    return private_root_of(os.path.realpath(path)) is not None or os.path.realpath(
-        path).startswith("/dev/")
-
-
 def bind_keeping(source, target, keep):
     """Binds `source` over `target`, and binds back at their own paths the
     host folders of `keep` that lie under `target` (a build tree under /tmp,

@@ -1,6 +1,5 @@
 #include <fcntl.h>
 #include <filesystem>
-#include <functional>
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -76,24 +75,8 @@ pid_t start_runner(const std::vector<std::string>& args, const std::string& outp
 
 } // namespace
 
-// A board replaces /tmp, /var/local, /mnt and /dev with its own, so a run
-// folder below them would vanish inside it; a build tree under /tmp (a CI
-// checkout, say) keeps its runs in a folder of its own below /var/tmp.
-std::string runs_root() {
-    std::string root = scratch_dir("e2e");
-    for (const char* replaced : {"/tmp/", "/var/local/", "/mnt/", "/dev/"}) {
-        if (root.rfind(replaced, 0) == 0) {
-            root = "/var/tmp/dravel-e2e-" + std::to_string(getuid()) + "-" +
-                   std::to_string(std::hash<std::string>{}(root));
-            mkdir(root.c_str(), 0700);
-            break;
-        }
-    }
-    return root;
-}
-
 std::string run_folder(const std::string& run) {
-    const std::string root = runs_root();
+    const std::string root = scratch_dir("e2e");
     const std::string folder = root + "/" + run;
     mkdir(folder.c_str(), 0755);
     return folder;
