@@ -9,23 +9,13 @@
 
 #include "tests/shmgr/stream_fixture.h"
 #include "tests/support/scratch_dir.h"
+#include "tests/tools/record_bytes.h"
 #include "tests/tools/tool_run.h"
 #include "tools/shmgr-dump/shmgr_dump.h"
 
 namespace {
 
 const std::string JPEG("\xFF\xD8\xFF\xE0\x00\x10\xFF\xD9", 8);
-
-std::string bytes_of(const _parking_rec_t& rec) {
-    return std::string(reinterpret_cast<const char*>(&rec), sizeof rec);
-}
-
-std::string repeated(const char* text, int times) {
-    std::string result;
-    while (times-- > 0)
-        result += text;
-    return result;
-}
 
 class ShmgrDump : public StreamTest {
   protected:

@@ -1,0 +1,39 @@
+// Reads a journal file from start to end, row by row, so that a journal of
+// years fits in the board's memory: whole, sound rows go to the handler of
+// their kind, and every place that is not one (a torn tail, a foreign
+// record, a broken line) is noted with its offset.
+#pragma once
+
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tools/journal-reader/journal_rows.h"
+
+// A place in a journal that holds no sound row.
+struct JournalFault {
+    size_t offset;
+    std::string what; // "40 bytes at offset 368 are not a whole record"
+};
+
+// The handler for the kind being read must be set. Each returns false to
+// stop the reading (its output failed).
+struct RowHandlers {
+    std::function<bool(const OccupancyRow&)> occupancy;
+    std::function<bool(const PassRow&)> pass;
+    std::function<bool(const ArchiveRow&)> archive;
+};
+
+enum {
+    READ_DONE = 0,     // read to the end; faults, if any, are noted
+    READ_FAILED = -1,  // the file could not be read; errno tells why
+    READ_STOPPED = -2, // a handler stopped it
+};
+
+// Reads `file` as a journal of `kind`. A record file stops at the first
+// record that is not sound, since what follows it cannot be trusted to be
+// aligned; a text file goes on after a broken line, since each line stands
+// alone. `deviceid` is what archive records are filed under.
+int read_journal(FILE* file, JournalKind kind, const std::string& deviceid,
+                 const RowHandlers& handlers, std::vector<JournalFault>* faults);
