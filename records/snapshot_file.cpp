@@ -42,5 +42,12 @@ int write_snapshot(const char* path, const char* temporary, const unsigned char*
         unlink(temporary);
         return -1;
     }
-    return rename(temporary, path);
+    if (rename(temporary, path) != 0) {
+        // Every passage has a name of its own, so nothing would ever
+        // overwrite or remove the temporary file: it would only fill the
+        // storage.
+        unlink(temporary);
+        return -1;
+    }
+    return 0;
 }

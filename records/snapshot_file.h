@@ -5,7 +5,6 @@
 
 // Writes the `length` bytes of `jpeg` (none when `length` is 0 or less) to
 // `temporary`, flushes them to the storage and renames the file to `path`.
-// A write that fails removes the temporary file and leaves `path` as it was;
-// a failed rename leaves the temporary file for the next passage of that
-// name to overwrite. 0 when the snapshot is in place.
+// A write or rename that fails removes the temporary file and leaves `path`
+// as it was. 0 when the snapshot is in place.
 int write_snapshot(const char* path, const char* temporary, const unsigned char* jpeg, long length);

@@ -1,0 +1,142 @@
+#include "tests/faultfs/storage_world.h"
+
+#include <cstdio>
+#include <cstring>
+#include <ftw.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "access/access_base.h"
+#include "access/netnum_journal.h"
+#include "access/netpass_journal.h"
+#include "core/gv.h"
+#include "records/jpeg_compressor.h"
+#include "records/snapshot_archive.h"
+#include "tests/support/scratch_dir.h"
+
+const char OWNER_CAR[] = "A111AA";
+const char OTHER_OWNER_CAR[] = "B222BB";
+const char OWNERLESS_CAR[] = "C333CC";
+
+namespace {
+
+int remove_entry(const char* path, const struct stat*, int, struct FTW*) {
+    remove(path);
+    return 0;
+}
+
+StorageTree* tree_being_read = nullptr;
+
+int read_entry(const char* path, const struct stat* status, int kind, struct FTW*) {
+    if (kind == FTW_F && S_ISREG(status->st_mode))
+        (*tree_being_read)[path] = read_text_file(path);
+    return 0;
+}
+
+_access_rec_t access_record(const char* number, const char* info) {
+    _access_rec_t rec;
+    memset(&rec, 0, sizeof rec);
+    strncpy(rec.number, number, sizeof rec.number);
+    strncpy(rec.info, info, sizeof rec.info);
+    rec.period_to = 0x7FFFFFFF;
+    snprintf(rec.text, sizeof rec.text, "%s}", number);
+    return rec;
+}
+
+std::string storage_section(const char* section, const std::string& mountpoint) {
+    return std::string("[") + section + "]\nON = " + (mountpoint.empty() ? "0" : "1") +
+           "\nmountpoint = " + mountpoint + "\n";
+}
+
+// One gray frame's JPEG, made once.
+const std::string& passage_jpeg() {
+    static const std::string jpeg = [] {
+        std::string frame(704 * 576 * 3 / 2, '\x80');
+        std::string buffer(65536, '\0');
+        const int length = encodeImage_to_memory(reinterpret_cast<unsigned char*>(&frame[0]),
+                                                 &buffer[0], 65536, 704, 576);
+        return buffer.substr(0, length > 0 ? static_cast<size_t>(length) : 0);
+    }();
+    return jpeg;
+}
+
+} // namespace
+
+void StorageWorld::create(const std::string& name) {
+    root = scratch_dir(name);
+    nftw(root.c_str(), remove_entry, 16, FTW_DEPTH | FTW_PHYS);
+    mkdir(root.c_str(), 0700);
+    net = root + "/net";
+    conf = root + "/conf";
+    mkdir(net.c_str(), 0700);
+    mkdir(conf.c_str(), 0700);
+    for (int i = 0; i < 2; ++i) {
+        mounts[i] = root + "/m" + std::to_string(i);
+        mkdir(mounts[i].c_str(), 0700);
+        mkdir((mounts[i] + "/dev1").c_str(), 0700);
+        mkdir((mounts[i] + "/dev1/jpegdata").c_str(), 0700);
+    }
+    write_text_file(conf + "/streams.ini", storage_section("disc0", mounts[0]) +
+                                               storage_section("disc1", mounts[1]) +
+                                               storage_section("usbdisc", ""));
+    setenv("VELM_CONF_DIR", conf.c_str(), 1);
+    setenv("TZ", "EET-2", 1);
+    snprintf(gv_deviceid, sizeof gv_deviceid, "dev1");
+    snprintf(gv_netmountpoint, sizeof gv_netmountpoint, "%s", net.c_str());
+    gv.external_program[0] = '\0';
+    gv_access_by_button = 0;
+
+    const _access_rec_t records[] = {access_record(OWNER_CAR, "Ivanov,2,01:00"),
+                                     access_record(OTHER_OWNER_CAR, "Ivanov,2,01:00"),
+                                     access_record(OWNERLESS_CAR, "")};
+    const std::string base = conf + "/accessbase.tpa";
+    write_text_file(base, std::string(reinterpret_cast<const char*>(records), sizeof records));
+    load_access_base(base.c_str());
+}
+
+std::string StorageWorld::watched() const {
+    return net + ":" + mounts[0] + ":" + mounts[1] + ":" + gv_last_recognized_jpeg;
+}
+
+StorageTree StorageWorld::snapshot() const {
+    StorageTree tree;
+    tree_being_read = &tree;
+    for (const std::string& folder : {net, mounts[0], mounts[1]})
+        nftw(folder.c_str(), read_entry, 16, FTW_PHYS);
+    tree_being_read = nullptr;
+    struct stat status;
+    if (stat(gv_last_recognized_jpeg, &status) == 0)
+        tree[gv_last_recognized_jpeg] = read_text_file(gv_last_recognized_jpeg);
+    return tree;
+}
+
+void passage(long time, const char* number, int barrier) {
+    gv_barrier_type = barrier;
+    int found = -1;
+    for (int i = 0; i < gv.access_count && found < 0; ++i) {
+        if (car_number_cmp(gv.access_base[i].number, number) != 0)
+            found = i;
+    }
+    _parking_rec_t rec;
+    memset(&rec, 0, sizeof rec);
+    rec.time = static_cast<int32_t>(time);
+    snprintf(rec.number, sizeof rec.number, "%s", number);
+    _netnum_outcome_t outcome = {0, 0, 0};
+    if (found >= 0) {
+        rec.in_list = 1;
+        netnumbase_update(number, time, gv.access_entries[found], barrier, &outcome);
+        snprintf(rec.summary, sizeof rec.summary, "%.20s (%d)", gv.access_entries[found].owner,
+                 outcome.used);
+    }
+    if (rec.in_list != 0 && outcome.places_full == 0 && outcome.over_time == 0)
+        rec.access = static_cast<int8_t>(barrier);
+    char message[64];
+    snprintf(message, sizeof message, "%s", rec.access != 0 ? "admitted" : "refused");
+    snprintf(rec.text, sizeof rec.text, "%s", message);
+    _netpass_rec_t pass;
+    memset(&pass, 0, sizeof pass);
+    netpassbase_write(rec, message, &pass);
+    const std::string& jpeg = passage_jpeg();
+    save_jpeg(rec, reinterpret_cast<const unsigned char*>(jpeg.data()),
+              static_cast<long>(jpeg.size()));
+}
