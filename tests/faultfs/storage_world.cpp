@@ -62,9 +62,13 @@ const std::string& passage_jpeg() {
 
 } // namespace
 
+void remove_tree(const std::string& folder) {
+    nftw(folder.c_str(), remove_entry, 16, FTW_DEPTH | FTW_PHYS);
+}
+
 void StorageWorld::create(const std::string& name) {
     root = scratch_dir(name);
-    nftw(root.c_str(), remove_entry, 16, FTW_DEPTH | FTW_PHYS);
+    remove_tree(root);
     mkdir(root.c_str(), 0700);
     net = root + "/net";
     conf = root + "/conf";

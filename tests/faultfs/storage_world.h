@@ -26,6 +26,9 @@ struct StorageWorld {
     StorageTree snapshot() const;
 };
 
+// Removes `folder` and everything in it.
+void remove_tree(const std::string& folder);
+
 // Numbers of the access base: two cars of one owner with two places and an
 // hour's limit, and a car without owner.
 extern const char OWNER_CAR[];
