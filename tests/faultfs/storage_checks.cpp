@@ -1,10 +1,17 @@
 #include "tests/faultfs/storage_checks.h"
 
+#include <cstdio>
 #include <set>
+#include <sys/stat.h>
 
 #include "access/netnum_journal.h"
 #include "access/netpass_journal.h"
 #include "records/parking_rec.h"
+#include "tests/support/scratch_dir.h"
+
+#if defined(DRAVEL_JOURNAL_READER)
+#include "tools/journal-reader/reader_cli.h"
+#endif
 
 namespace {
 
@@ -83,6 +90,45 @@ void compare_occupancy(const std::string& path, const FileState& faulted, const 
     }
 }
 
+#if defined(DRAVEL_JOURNAL_READER)
+// The journal reader's --check on a copy of every journal of the tree, at
+// the same path below a scratch folder: the reader tells a journal's kind
+// and an archive's device id from the path.
+void reader_check(const StorageTree& tree, Problems* problems) {
+    const std::string copies = scratch_dir("faultfs-reader-check");
+    remove_tree(copies);
+    std::vector<std::string> arguments = {"journal-reader", "--check"};
+    for (const auto& [path, bytes] : tree) {
+        if (record_size(path) == 0 && !ends_with(path, ".csv"))
+            continue;
+        const std::string copy = copies + path;
+        for (size_t slash = copies.size(); (slash = copy.find('/', slash)) != std::string::npos;
+             ++slash)
+            mkdir(copy.substr(0, slash).c_str(), 0700);
+        write_text_file(copy, bytes);
+        arguments.push_back(copy);
+    }
+    std::vector<char*> argv;
+    for (std::string& argument : arguments)
+        argv.push_back(&argument[0]);
+    argv.push_back(nullptr);
+    char* said = nullptr;
+    size_t said_size = 0;
+    FILE* err = open_memstream(&said, &said_size);
+    FILE* out = fopen("/dev/null", "w");
+    const int status =
+        journal_reader_main(static_cast<int>(argv.size() - 1), argv.data(), out, err);
+    fclose(out);
+    fclose(err);
+    if (status != 0)
+        problems->push_back("the journal reader finds fault: " + std::string(said, said_size));
+    free(said);
+}
+#else
+// Built without the tools: the checks of this file stand alone.
+void reader_check(const StorageTree&, Problems*) {}
+#endif
+
 } // namespace
 
 Problems whole_files(const StorageTree& tree) {
@@ -101,6 +147,7 @@ Problems whole_files(const StorageTree& tree) {
                   bytes.compare(bytes.size() - 2, 2, "\xFF\xD9") != 0))
             problems.push_back(path + ": not a whole JPEG");
     }
+    reader_check(tree, &problems);
     return problems;
 }
 

@@ -2,14 +2,10 @@
 // error a failing storage gives: what is left must be whole, must miss only
 // what the failed step would have written, and the next passage must be
 // recorded in full.
-#include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
-#include <sched.h>
 #include <string>
-#include <sys/mount.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -17,13 +13,14 @@
 
 #include "core/gv.h"
 #include "tests/faultfs/preload/faultfs.h"
+#include "tests/faultfs/private_storage.h"
 #include "tests/faultfs/storage_checks.h"
 #include "tests/faultfs/storage_world.h"
-#include "tests/support/scratch_dir.h"
 
 namespace {
 
 const long T0 = 1237010709;
+const char WORLD[] = "faultfs-storage";
 
 const char* const OPERATIONS[] = {"open",   "fopen",  "read",  "fread",  "write",
                                   "fwrite", "fflush", "fsync", "rename", "ftruncate",
@@ -57,42 +54,6 @@ const Story STORIES[] = {
      [] { passage(T0 + 60, OWNER_CAR, -1); }, [] { passage(T0 + 120, OWNERLESS_CAR, -1); }},
 };
 
-struct Tally {
-    int tried = 0;
-    int survived = 0;
-};
-
-// Writes the whole text to `fd`; false when it could not.
-bool send(int fd, const std::string& text) {
-    size_t sent = 0;
-    while (sent < text.size()) {
-        const ssize_t n = write(fd, text.data() + sent, text.size() - sent);
-        if (n <= 0)
-            return false;
-        sent += static_cast<size_t>(n);
-    }
-    return true;
-}
-
-// This process alone sees a small tmpfs mounted on `folder`: in a mount
-// namespace of its own, and in a user namespace when it is not root. False
-// where the system allows neither.
-bool private_tmpfs(const std::string& folder) {
-    const uid_t uid = geteuid();
-    const gid_t gid = getegid();
-    if (unshare(CLONE_NEWNS) != 0) {
-        if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0)
-            return false;
-        write_text_file("/proc/self/setgroups", "deny");
-        write_text_file("/proc/self/uid_map",
-                        std::to_string(uid) + " " + std::to_string(uid) + " 1");
-        write_text_file("/proc/self/gid_map",
-                        std::to_string(gid) + " " + std::to_string(gid) + " 1");
-    }
-    return mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
-           mount("faultfs", folder.c_str(), "tmpfs", 0, "size=1m,mode=0700") == 0;
-}
-
 // Fills the file system of `folder` with page-sized files, then removes
 // `pages` of them: that many pages stay free.
 void fill_leaving(const std::string& folder, int pages) {
@@ -114,32 +75,40 @@ void fill_leaving(const std::string& folder, int pages) {
         unlink((folder + "/" + std::to_string(i)).c_str());
 }
 
+// Lines of a run: the problems, then the tally.
+const char TALLY[] = "tried ";
+
 class StorageFaults : public ::testing::Test {
   protected:
+    void SetUp() override { world.create(WORLD); }
     void TearDown() override { faultfs_off(); }
 
-    // Runs the story's failing passage with `op` failed at call `nth`.
-    // Problems found, each prefixed with what was failed.
-    Problems run(const Story& story, const char* op, long nth, const Failure& failure) {
-        world.create("faultfs-storage");
+    // The story without a fault: what each passage leaves, and how many
+    // calls of each operation the failing passage makes.
+    std::vector<long> reference(const Story& story) {
+        world.create(WORLD);
         story.seed();
-        const StorageTree before = world.snapshot();
-        const std::string n = std::to_string(nth);
-        if (faultfs_configure(op, n.c_str(), failure.error, world.watched().c_str(),
-                              failure.partial ? "1" : nullptr) != 0)
-            return {"the fault could not be armed"};
+        faultfs_configure(nullptr, nullptr, nullptr, world.watched().c_str(), nullptr);
         story.failing();
+        std::vector<long> counts;
+        for (const char* op : OPERATIONS)
+            counts.push_back(faultfs_count(op));
         faultfs_off();
-        const StorageTree faulted = world.snapshot();
+        reference_after_failing = world.snapshot();
         story.next();
-        const StorageTree next = world.snapshot();
+        reference_after_next = world.snapshot();
 
-        Problems problems = judge(before, faulted, next);
-        const std::string what = std::string(op) + " #" + n + " " + failure.error +
-                                 (failure.partial ? " (half written)" : "") + ": ";
-        for (std::string& problem : problems)
-            problem = what + problem;
-        return problems;
+        // A folder in the journal's place: it cannot be opened.
+        world.create(WORLD);
+        story.seed();
+        const std::string journal = world.net + "/" + gv_netnumbase;
+        rename(journal.c_str(), (journal + ".aside").c_str());
+        mkdir(journal.c_str(), 0700);
+        story.failing();
+        rmdir(journal.c_str());
+        rename((journal + ".aside").c_str(), journal.c_str());
+        reference_without_occupancy = world.snapshot();
+        return counts;
     }
 
     // What the failing passage and the next one left, against the story
@@ -157,86 +126,61 @@ class StorageFaults : public ::testing::Test {
         return problems;
     }
 
-    // The story without a fault: what each passage leaves, and how many
-    // calls of each operation the failing passage makes.
-    std::vector<long> reference(const Story& story) {
-        world.create("faultfs-storage");
+    // The story's failing passage with `op` failed at call `nth`.
+    Problems run(const Story& story, const char* op, long nth, const Failure& failure) {
+        world.create(WORLD);
         story.seed();
-        faultfs_configure(nullptr, nullptr, nullptr, world.watched().c_str(), nullptr);
+        const StorageTree before = world.snapshot();
+        if (faultfs_configure(op, std::to_string(nth).c_str(), failure.error,
+                              world.watched().c_str(), failure.partial ? "1" : nullptr) != 0)
+            return {"the fault could not be armed"};
         story.failing();
-        std::vector<long> counts;
-        for (const char* op : OPERATIONS)
-            counts.push_back(faultfs_count(op));
         faultfs_off();
-        reference_after_failing = world.snapshot();
+        const StorageTree faulted = world.snapshot();
         story.next();
-        reference_after_next = world.snapshot();
-
-        // A folder in the journal's place: it cannot be opened.
-        world.create("faultfs-storage");
-        story.seed();
-        const std::string journal = world.net + "/" + gv_netnumbase;
-        rename(journal.c_str(), (journal + ".aside").c_str());
-        mkdir(journal.c_str(), 0700);
-        story.failing();
-        rmdir(journal.c_str());
-        rename((journal + ".aside").c_str(), journal.c_str());
-        reference_without_occupancy = world.snapshot();
-        return counts;
+        return judge(before, faulted, world.snapshot());
     }
 
-    StorageWorld world;
-    StorageTree reference_after_failing;
-    StorageTree reference_after_next;
-    StorageTree reference_without_occupancy;
-};
-
-TEST_F(StorageFaults, EachOperationOfAPassageFailedInTurn) {
-    Tally tally;
-    Problems all;
-    for (const Story& story : STORIES) {
-        const std::vector<long> counts = reference(story);
-        ASSERT_TRUE(whole_files(reference_after_next).empty());
-        for (size_t op = 0; op < counts.size(); ++op) {
-            for (const Failure& failure : FAILURES) {
-                const bool writes = std::string(OPERATIONS[op]).find("write") != std::string::npos;
-                if (failure.partial && !writes)
-                    continue;
-                for (long nth = 1; nth <= counts[op]; ++nth) {
-                    const Problems problems = run(story, OPERATIONS[op], nth, failure);
-                    ++tally.tried;
-                    if (problems.empty())
-                        ++tally.survived;
-                    for (const std::string& problem : problems)
-                        all.push_back(std::string(story.name) + ", " + problem);
+    // Every story, every operation, every failure, every call.
+    std::vector<std::string> every_failure() {
+        int tried = 0;
+        int survived = 0;
+        std::vector<std::string> lines;
+        for (const Story& story : STORIES) {
+            const std::vector<long> counts = reference(story);
+            for (const std::string& problem : whole_files(reference_after_next))
+                lines.push_back(std::string("without a fault: ") + problem);
+            for (size_t op = 0; op < counts.size(); ++op) {
+                const bool writes = strstr(OPERATIONS[op], "write") != nullptr;
+                for (const Failure& failure : FAILURES) {
+                    for (long nth = 1; nth <= counts[op] && (writes || !failure.partial); ++nth) {
+                        const Problems problems = run(story, OPERATIONS[op], nth, failure);
+                        ++tried;
+                        survived += problems.empty() ? 1 : 0;
+                        const std::string what = std::string(story.name) + ", " + OPERATIONS[op] +
+                                                 " #" + std::to_string(nth) + " " + failure.error +
+                                                 (failure.partial ? " (half written)" : "") + ": ";
+                        for (const std::string& problem : problems)
+                            lines.push_back(what + problem);
+                    }
                 }
             }
         }
+        lines.push_back(TALLY + std::to_string(tried) + " survived " + std::to_string(survived));
+        return lines;
     }
-    printf("injected storage failures: %d tried, %d survived\n", tally.tried, tally.survived);
-    EXPECT_GT(tally.tried, 0);
-    for (const std::string& problem : all)
-        ADD_FAILURE() << problem;
-}
 
-// A real file system that fills up: the passage meets ENOSPC wherever the
-// last free page runs out, and the next one comes after space was freed.
-TEST_F(StorageFaults, AFullFileSystemAtEveryPointOfAPassage) {
-    const int most_free_pages = 12;
-    for (const Story& story : STORIES) {
-        reference(story);
-        int report[2];
-        ASSERT_EQ(0, pipe(report));
-        const pid_t child = fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            close(report[0]);
-            if (!private_tmpfs(world.root))
-                _exit(2);
-            int survived = 0;
-            int short_of_space = 0;
-            for (int free_pages = 0; free_pages <= most_free_pages; ++free_pages) {
-                world.create("faultfs-storage");
+    // The failing passage on a file system with 0 up to `most` pages free;
+    // the next one after space was freed.
+    std::vector<std::string> full_file_system(int most) {
+        int tried = 0;
+        int survived = 0;
+        int short_of_space = 0;
+        std::vector<std::string> lines;
+        for (const Story& story : STORIES) {
+            reference(story);
+            for (int free_pages = 0; free_pages <= most; ++free_pages) {
+                world.create(WORLD);
                 story.seed();
                 fill_leaving(world.root + "/filler", free_pages);
                 const StorageTree before = world.snapshot();
@@ -246,32 +190,59 @@ TEST_F(StorageFaults, AFullFileSystemAtEveryPointOfAPassage) {
                 remove_tree(world.root + "/filler");
                 story.next();
                 const Problems problems = judge(before, faulted, world.snapshot());
+                ++tried;
                 survived += problems.empty() ? 1 : 0;
                 for (const std::string& problem : problems)
-                    send(report[1], std::string(story.name) + ", " + std::to_string(free_pages) +
-                                        " pages free: " + problem + "\n");
+                    lines.push_back(std::string(story.name) + ", " + std::to_string(free_pages) +
+                                    " pages free: " + problem);
             }
-            // Only runs that lost something tell anything.
-            if (short_of_space == 0)
-                send(report[1], "no run was short of space\n");
-            send(report[1], "survived " + std::to_string(survived) + "\n");
-            _exit(0);
         }
-        close(report[1]);
-        std::string text;
-        char chunk[4096];
-        for (ssize_t n; (n = read(report[0], chunk, sizeof chunk)) > 0;)
-            text.append(chunk, static_cast<size_t>(n));
-        close(report[0]);
-        int status = 0;
-        ASSERT_EQ(child, waitpid(child, &status, 0));
-        ASSERT_TRUE(WIFEXITED(status));
-        if (WEXITSTATUS(status) == 2)
-            GTEST_SKIP() << "no mount namespace here for a small tmpfs";
-        printf("%s: full file system with 0 to %d pages free: %s", story.name, most_free_pages,
-               text.substr(text.rfind("survived")).c_str());
-        EXPECT_EQ("survived " + std::to_string(most_free_pages + 1) + "\n", text);
+        // Only runs that lost something tell anything.
+        if (short_of_space == 0)
+            lines.push_back("no passage was short of space");
+        lines.push_back(TALLY + std::to_string(tried) + " survived " + std::to_string(survived));
+        return lines;
     }
+
+    // Reports the lines of a run: the tally is printed, the rest fail.
+    static void report(const char* what, const std::vector<std::string>& lines) {
+        ASSERT_FALSE(lines.empty());
+        ASSERT_EQ(0u, lines.back().rfind(TALLY, 0)) << lines.back();
+        printf("%s: %s\n", what, lines.back().c_str());
+        for (size_t i = 0; i + 1 < lines.size(); ++i)
+            ADD_FAILURE() << lines[i];
+    }
+
+    StorageWorld world;
+    StorageTree reference_after_failing;
+    StorageTree reference_after_next;
+    StorageTree reference_without_occupancy;
+};
+
+TEST_F(StorageFaults, EachOperationOfAPassageFailedInTurn) {
+    std::vector<std::string> lines;
+    const auto work = [this] {
+        world.private_tmp = true;
+        return every_failure();
+    };
+    // Without a private storage the test runs here, on the disk, and leaves
+    // the latest snapshot, which other programs share, out of its checks.
+    if (!run_on_private_storage(world.root, "size=64m", work, &lines))
+        lines = every_failure();
+    report("injected storage failures", lines);
+}
+
+// A real file system that fills up: the passage meets ENOSPC wherever the
+// last free page runs out.
+TEST_F(StorageFaults, AFullFileSystemAtEveryPointOfAPassage) {
+    std::vector<std::string> lines;
+    const auto work = [this] {
+        world.private_tmp = true;
+        return full_file_system(12);
+    };
+    if (!run_on_private_storage(world.root, "size=1m", work, &lines))
+        GTEST_SKIP() << "no mount namespace here for a small tmpfs";
+    report("full file system", lines);
 }
 
 } // namespace

@@ -109,7 +109,7 @@ StorageTree StorageWorld::snapshot() const {
         nftw(folder.c_str(), read_entry, 16, FTW_PHYS);
     tree_being_read = nullptr;
     struct stat status;
-    if (stat(gv_last_recognized_jpeg, &status) == 0)
+    if (private_tmp && stat(gv_last_recognized_jpeg, &status) == 0)
         tree[gv_last_recognized_jpeg] = read_text_file(gv_last_recognized_jpeg);
     return tree;
 }

@@ -15,6 +15,9 @@ struct StorageWorld {
     std::string net;
     std::string mounts[2];
     std::string conf;
+    // "/tmp/last_recognized.jpeg" belongs to the world only where /tmp is
+    // private; elsewhere other programs may write it at any time.
+    bool private_tmp = false;
 
     // Empties the folder `name` and builds the storage in it, with the
     // service's settings pointing at it and the access base loaded.
