@@ -3,7 +3,10 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstdio>
+#include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -50,4 +53,23 @@ int write_snapshot(const char* path, const char* temporary, const unsigned char*
         return -1;
     }
     return 0;
+}
+
+void remove_stale_snapshots(const char* folder) {
+    DIR* listing = opendir(folder);
+    if (listing == nullptr)
+        return;
+    static const char ending[] = ".jpeg.tmp";
+    const size_t ending_length = sizeof ending - 1;
+    while (const dirent* entry = readdir(listing)) {
+        const size_t length = strlen(entry->d_name);
+        struct stat status;
+        // Only plain files: the service makes nothing else under such names.
+        if (length > ending_length &&
+            memcmp(entry->d_name + length - ending_length, ending, ending_length) == 0 &&
+            fstatat(dirfd(listing), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(status.st_mode))
+            unlinkat(dirfd(listing), entry->d_name, 0);
+    }
+    closedir(listing);
 }

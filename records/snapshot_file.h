@@ -8,3 +8,8 @@
 // A write or rename that fails removes the temporary file and leaves `path`
 // as it was. 0 when the snapshot is in place.
 int write_snapshot(const char* path, const char* temporary, const unsigned char* jpeg, long length);
+
+// Removes the temporary snapshots ("*.jpeg.tmp") that a power cut left in
+// `folder`. Only the process that archives into the folder may call it,
+// before its first snapshot there.
+void remove_stale_snapshots(const char* folder);

@@ -25,3 +25,10 @@ Problems only_failed_step_missing(const StorageTree& after,
 Problems next_passage_whole(const StorageTree& faulted, const StorageTree& next,
                             const StorageTree& reference_before,
                             const StorageTree& reference_after);
+
+// The tree as a reader may take it after a power cut: every journal cut
+// back to its whole records or lines.
+StorageTree cut_to_whole(const StorageTree& tree);
+
+// At most one occupancy record per car number.
+Problems one_record_per_car(const StorageTree& tree);

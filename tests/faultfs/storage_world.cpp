@@ -66,7 +66,7 @@ void remove_tree(const std::string& folder) {
     nftw(folder.c_str(), remove_entry, 16, FTW_DEPTH | FTW_PHYS);
 }
 
-void StorageWorld::create(const std::string& name) {
+void StorageWorld::create(const std::string& name, const std::vector<std::string>& devices) {
     root = scratch_dir(name);
     remove_tree(root);
     mkdir(root.c_str(), 0700);
@@ -77,15 +77,17 @@ void StorageWorld::create(const std::string& name) {
     for (int i = 0; i < 2; ++i) {
         mounts[i] = root + "/m" + std::to_string(i);
         mkdir(mounts[i].c_str(), 0700);
-        mkdir((mounts[i] + "/dev1").c_str(), 0700);
-        mkdir((mounts[i] + "/dev1/jpegdata").c_str(), 0700);
+        for (const std::string& device : devices) {
+            mkdir((mounts[i] + "/" + device).c_str(), 0700);
+            mkdir((mounts[i] + "/" + device + "/jpegdata").c_str(), 0700);
+        }
     }
     write_text_file(conf + "/streams.ini", storage_section("disc0", mounts[0]) +
                                                storage_section("disc1", mounts[1]) +
                                                storage_section("usbdisc", ""));
     setenv("VELM_CONF_DIR", conf.c_str(), 1);
     setenv("TZ", "EET-2", 1);
-    snprintf(gv_deviceid, sizeof gv_deviceid, "dev1");
+    snprintf(gv_deviceid, sizeof gv_deviceid, "%s", devices.front().c_str());
     snprintf(gv_netmountpoint, sizeof gv_netmountpoint, "%s", net.c_str());
     gv.external_program[0] = '\0';
     gv_access_by_button = 0;

@@ -20,8 +20,10 @@ struct StorageWorld {
     bool private_tmp = false;
 
     // Empties the folder `name` and builds the storage in it, with the
-    // service's settings pointing at it and the access base loaded.
-    void create(const std::string& name);
+    // service's settings pointing at it and the access base loaded. The
+    // archive has folders for each of the `devices`; the first is this
+    // process's device.
+    void create(const std::string& name, const std::vector<std::string>& devices = {"dev1"});
 
     // The folders and files whose operations a storage fault may hit.
     std::string watched() const;

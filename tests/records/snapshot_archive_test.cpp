@@ -190,6 +190,24 @@ TEST_F(SnapshotArchive, ATroubledSnapshotKeepsRecordAndLine) {
     EXPECT_FALSE(exists(jpegdata(2) + name + ".tmp"));
 }
 
+// A power cut in the middle of a snapshot leaves its temporary file; the
+// service that starts again clears it from the storages it archives to.
+TEST_F(SnapshotArchive, TemporarySnapshotsOfACutGoAtTheFirstPassage) {
+    const std::string cut = root + "/cut";
+    for (const std::string& folder : {cut, cut + "/unknown", cut + "/unknown/jpegdata"})
+        mkdir(folder.c_str(), 0700);
+    const std::string left = cut + "/unknown/jpegdata/2009-03-14_06-00-00_X1.jpeg.tmp";
+    write_text_file(left, "half");
+    write_text_file(cut + "/unknown/jpegdata/notes.tmp", "not ours");
+    write_text_file(cut + "/unknown/jpegdata/old.jpeg", kJpeg);
+    configure(cut, "", "");
+    archive(example_record());
+    EXPECT_FALSE(exists(left));
+    EXPECT_TRUE(exists(cut + "/unknown/jpegdata/notes.tmp"));
+    EXPECT_TRUE(exists(cut + "/unknown/jpegdata/old.jpeg"));
+    EXPECT_TRUE(exists(cut + "/unknown/jpegdata/" + kName));
+}
+
 // A path cut to its buffer could name another file: that step is skipped.
 TEST_F(SnapshotArchive, APathTooLongSkipsItsStep) {
     make_storage(0);
