@@ -5,6 +5,9 @@
 #pragma once
 
 // `frame` is the 704 x 576 doubled passage frame (planar YUV 4:2:0), owned by
-// the caller. Every failure is logged and the decision goes on.
+// the caller. Every failure is logged and the decision goes on. The frame is
+// encoded once: the archive and the stream get the same JPEG. When no buffer
+// for the JPEG can be had, the archive still gets the passage, with an empty
+// JPEG (length 0), and the stream encodes the frame itself.
 void test_recognized_number(long time, const char* number, unsigned char kind,
                             const unsigned char* frame, int width, int height);

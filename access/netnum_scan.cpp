@@ -30,15 +30,17 @@ int count_places(FILE* journal, const char* path, int& used, const char* owner,
                  const char* number) {
     rewind(journal);
     used = 0;
-    _netnum_rec_t rec;
-    while (fread(&rec, sizeof rec, 1, journal) == 1) {
-        if (strncmp(rec.number, number, sizeof rec.number) == 0 ||
-            strncmp(rec.owner, owner, sizeof rec.owner) != 0)
-            continue;
-        used += rec.places;
-        log_line(SCAN, "netnumbase_scan_owner: %.*s[%.*s] uses %i places\n",
-                 static_cast<int>(sizeof rec.number), rec.number,
-                 static_cast<int>(ACCESS_FIELD_SIZE), owner, used);
+    _netnum_rec_t block[NETNUM_BLOCK_RECORDS];
+    for (size_t count; (count = netnum_read_block(journal, block)) > 0;) {
+        for (const _netnum_rec_t* rec = block; rec != block + count; ++rec) {
+            if (same_text(rec->number, number, sizeof rec->number) ||
+                !same_text(rec->owner, owner, sizeof rec->owner))
+                continue;
+            used += rec->places;
+            log_line(SCAN, "netnumbase_scan_owner: %.*s[%.*s] uses %i places\n",
+                     static_cast<int>(sizeof rec->number), rec->number,
+                     static_cast<int>(ACCESS_FIELD_SIZE), owner, used);
+        }
     }
     if (ferror(journal)) {
         log_line(SCAN, "netnumbase_scan_owner: Can't read from file %s\n", path);
@@ -48,6 +50,10 @@ int count_places(FILE* journal, const char* path, int& used, const char* owner,
 }
 
 } // namespace
+
+size_t netnum_read_block(FILE* journal, _netnum_rec_t* block) {
+    return fread(block, sizeof *block, NETNUM_BLOCK_RECORDS, journal);
+}
 
 int netnum_scan_owner_in(FILE* journal, const char* path, int& used, const char* owner,
                          const char* number) {

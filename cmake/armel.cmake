@@ -7,6 +7,8 @@ set(CMAKE_C_COMPILER arm-linux-gnueabi-gcc)
 set(CMAKE_CXX_COMPILER arm-linux-gnueabi-g++)
 set(CMAKE_C_FLAGS_INIT "-march=armv5te")
 set(CMAKE_CXX_FLAGS_INIT "-march=armv5te")
+# Debian's name of this architecture, for the package that cpack makes.
+set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE armel)
 
 list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES DRAVEL_ARMEL_SYSROOT)
 if(NOT DRAVEL_ARMEL_SYSROOT)

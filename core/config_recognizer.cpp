@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/board_config.h"
 #include "core/gv.h"
-#include "platform/config/config.h"
 #include "support/log.h"
 
 void set_recognizer_defaults() {

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/board_config.h"
 #include "core/gv.h"
-#include "platform/config/config.h"
 
 void get_deviceid() {
     CONFIG_HANDLE config = ConfigOpen(build_streams_ini_path(), 0);

@@ -5,8 +5,8 @@
 #include <csignal>
 #include <cstdint>
 
-#include "platform/shmgr/shmgr.h"
-#include "platform/statemgr/stmcc.h"
+#include "links/board_shmgr.h"
+#include "links/board_statemgr.h"
 #include "recognizer/recognizer_params.h"
 #include "video/imx27_records.h"
 

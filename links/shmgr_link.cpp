@@ -34,10 +34,19 @@ void disconnect_shmgr() {
 }
 
 int send_rec_to_shmgr(_parking_rec_t rec, const unsigned char* frame, int width, int height) {
+    return send_rec_jpeg_to_shmgr(rec, nullptr, 0, frame, width, height);
+}
+
+int send_rec_jpeg_to_shmgr(_parking_rec_t rec, const unsigned char* jpeg, int length,
+                           const unsigned char* frame, int width, int height) {
+    // Both entries are the one passage output of the stream; readers of the
+    // log know it by this name.
+    const char* const name = "send_rec_to_shmgr";
     if (shmgrRequestMemory(gv.shm_connection, main_stream_channel, record_block_size,
                            &gv.shm_block) != 1) {
         int error = errno;
-        LOG("shmgrRequestMemory(MAIN_STREAM_CHANNEL) failed: %d [%s]\n", error, strerror(error));
+        log_line(name, "shmgrRequestMemory(MAIN_STREAM_CHANNEL) failed: %d [%s]\n", error,
+                 strerror(error));
         return -1;
     }
     unsigned char* data =
@@ -46,17 +55,23 @@ int send_rec_to_shmgr(_parking_rec_t rec, const unsigned char* frame, int width,
         // Nothing can be written; the block still has to go back, and as an
         // empty one, so readers do not take stale bytes for a passage.
         int error = errno;
-        LOG("shmgrGetData() failed: %d [%s]\n", error, strerror(error));
+        log_line(name, "shmgrGetData() failed: %d [%s]\n", error, strerror(error));
         shmgrSetLen(gv.shm_block, -1);
-        return_block(__func__);
+        return_block(name);
         return -1;
     }
     memcpy(data, &rec, sizeof rec);
-    // The encoder takes a writable pointer but only reads the frame.
-    int jpeg_length = encodeImage_to_memory(const_cast<unsigned char*>(frame), data + sizeof rec,
+    int jpeg_length = 0;
+    if (jpeg != nullptr && length < jpeg_room) {
+        jpeg_length = length > 0 ? length : 0;
+        memcpy(data + sizeof rec, jpeg, static_cast<size_t>(jpeg_length));
+    } else {
+        // The encoder takes a writable pointer but only reads the frame.
+        jpeg_length = encodeImage_to_memory(const_cast<unsigned char*>(frame), data + sizeof rec,
                                             jpeg_room, width, height);
+    }
     shmgrSetLen(gv.shm_block, static_cast<int>(sizeof rec) + (jpeg_length > 0 ? jpeg_length : 0));
-    return return_block(__func__);
+    return return_block(name);
 }
 
 int send_zero_block(int force) {

@@ -15,6 +15,18 @@ void disconnect_shmgr();
 // 0 when the block was handed back, -1 on failure (logged).
 int send_rec_to_shmgr(_parking_rec_t rec, const unsigned char* frame, int width, int height);
 
+// The same for a passage whose JPEG is made already: `jpeg`, `length` bytes
+// that encodeImage_to_memory made of `frame` into a larger buffer. They are
+// copied when they fit behind the record with one byte to spare (the memory
+// encoder keeps its buffer's last byte free); otherwise the frame is encoded
+// into the block, where a lower quality then fits. The encoder is
+// deterministic and takes the first quality that fits, so the block carries
+// exactly the bytes an encoding of its own would give. A length of 0 or less
+// (the encoder made nothing of this frame) publishes the record alone; a null
+// `jpeg` asks for the encoding here.
+int send_rec_jpeg_to_shmgr(_parking_rec_t rec, const unsigned char* jpeg, int length,
+                           const unsigned char* frame, int width, int height);
+
 // Publishes a block without data: the reset form (length 0, frame time,
 // activity and frame number 0) when `force` is non-zero or the manager marked
 // the block as an I-frame, otherwise the empty form (length -1). 0 when

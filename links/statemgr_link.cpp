@@ -31,12 +31,12 @@ int statemgr_connect(const char* name) {
         return 1;
     }
     int code = stmcc_start_as_msg_queue_client(gv.statemgr, record);
-    if (code != STMCC_OK) {
+    if (code != stmcc_result_ok) {
         LOG("open as msg queue client error: %s\n", stmc_get_result_str(code));
         result = 1;
     }
     code = stmcc_subscribe(gv.statemgr, photo_state);
-    if (code != STMCC_OK) {
+    if (code != stmcc_result_ok) {
         LOG("subscribe to 's_make_photo' error: %s\n", stmc_get_result_str(code));
         result = 1;
     }
@@ -48,9 +48,9 @@ int process_states(int* request) {
         char name[32];
         int value = 0;
         int code = stmcc_wait_for_change_state(gv.statemgr, name, &value, 0);
-        if (code == STMCC_NO_CHANGE)
+        if (code == stmcc_result_no_change)
             return 0;
-        if (code != STMCC_OK) {
+        if (code != stmcc_result_ok) {
             LOG("wait for change state error: %s", stmc_get_result_str(code));
             return 1;
         }
@@ -64,7 +64,7 @@ int process_states(int* request) {
 
 int say_signal(int value) {
     int code = stmcc_event_notify(gv.statemgr, signal_event, value);
-    if (code == STMCC_OK)
+    if (code == stmcc_result_ok)
         return 0;
     LOG("event 'e_signal0' notify error: %s\n", stmc_get_result_str(code));
     // The board relies on this report; a service that cannot give it stops.

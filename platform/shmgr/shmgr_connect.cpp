@@ -1,4 +1,6 @@
 #include "platform/shmgr/shmgr_connection.h"
+// The service's own declarations of these calls: any difference fails here.
+#include "links/board_shmgr.h"
 
 #include <cerrno>
 #include <climits>
@@ -26,6 +28,24 @@ int shmgrConnect(const char*, int, SHMGR_CONNECTION* connection) {
     return 1;
 }
 
+namespace shmgr {
+
+Channel* usable_channel(shmgr_connection& connection, int channel) {
+    Mapping& mapping = connection.channels[channel];
+    if (mapping.channel != nullptr && check_mapping(mapping) != 0) {
+        if (errno != EIDRM) {
+            return nullptr;
+        }
+        unmap_channel(&mapping);
+    }
+    if (mapping.channel == nullptr && map_channel(channel, true, &mapping) != 0) {
+        return nullptr;
+    }
+    return mapping.channel;
+}
+
+} // namespace shmgr
+
 int shmgrDisconnect(SHMGR_CONNECTION* connection) {
     if (connection == nullptr || *connection == nullptr ||
         (*connection)->magic != shmgr::connection_magic) {
@@ -36,8 +56,8 @@ int shmgrDisconnect(SHMGR_CONNECTION* connection) {
     if (closing->block.held) {
         shmgr::release_block(&closing->block);
     }
-    for (shmgr::Channel* channel : closing->channels) {
-        shmgr::unmap_channel(channel);
+    for (shmgr::Mapping& channel : closing->channels) {
+        shmgr::unmap_channel(&channel);
     }
     closing->magic = 0;
     delete closing;

@@ -18,9 +18,9 @@ struct shmgr_block {
 
 struct shmgr_connection {
     uint32_t magic; // connection_magic while alive, so stale handles are refused
-    shmgr::Channel* channels[SHMGR_MAX_CHANNELS]; // mapped on first use
-    uint32_t blocks_taken[SHMGR_MAX_CHANNELS];    // drives the I-frame bit
-    shmgr_block block;                            // the one block a writer may hold
+    shmgr::Mapping channels[SHMGR_MAX_CHANNELS]; // mapped on first use
+    uint32_t blocks_taken[SHMGR_MAX_CHANNELS];   // drives the I-frame bit
+    shmgr_block block;                           // the one block a writer may hold
 };
 
 namespace shmgr {
@@ -34,6 +34,12 @@ shmgr_block* held_block(SHMGR_BLOCK block);
 // Gives up the channel's writer slot that `block` holds, unpublished or
 // published.
 void release_block(shmgr_block* block);
+
+// The connection's mapping of `channel`, checked before a block is taken
+// from it: mapped on first use, and again when its object was removed (a
+// reader waits for it under the same name); null with errno EPROTO when the
+// object's size is not a channel's.
+Channel* usable_channel(shmgr_connection& connection, int channel);
 
 // True, with errno set, when a failure of `call` was asked for; consumes it.
 bool injected_failure(shmgr_fault_call call);

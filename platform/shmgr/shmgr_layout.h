@@ -83,9 +83,23 @@ inline const Block& slot_of(const Channel& channel, uint32_t sequence) {
 // prefix or the channel is not valid or the name does not fit.
 int channel_name(int channel, char* name, size_t size);
 
+// A channel's object as mapped. Its descriptor stays open, so that before
+// every block the object can be checked: another program may remove it,
+// shrink it (touching memory past its end would raise SIGBUS) or replace it.
+struct Mapping {
+    Channel* channel; // null when not mapped
+    int fd;
+};
+
 // Opens the channel's object, creating and sizing it when it does not exist
-// yet, and maps it (writable or read-only): null with errno on failure.
-Channel* map_channel(int channel, bool writable);
-void unmap_channel(Channel* channel);
+// yet, and maps it (writable or read-only): 0, or -1 with errno (EPROTO
+// for an object of another size than a channel's).
+int map_channel(int channel, bool writable, Mapping* mapping);
+void unmap_channel(Mapping* mapping);
+
+// 0 while the mapped object is still the channel's and of a channel's
+// size; -1 with errno EIDRM when it was removed from its name, EPROTO when
+// its size changed.
+int check_mapping(const Mapping& mapping);
 
 } // namespace shmgr

@@ -10,7 +10,7 @@
 #include "platform/shmgr/shmgr_layout.h"
 
 struct shmgr_reader {
-    shmgr::Channel* channel;
+    shmgr::Mapping mapping;
     uint32_t next;   // sequence number wanted next
     uint32_t missed; // lost since the last block delivered
 };
@@ -71,18 +71,18 @@ int shmgrReaderAttach(int channel, SHMGR_READER* reader) {
         return 0;
     }
     *reader = nullptr;
-    shmgr::Channel* mapped = shmgr::map_channel(channel, false);
-    if (mapped == nullptr) {
+    shmgr::Mapping mapping;
+    if (shmgr::map_channel(channel, false, &mapping) != 0) {
         return 0;
     }
     shmgr_reader* attached = new (std::nothrow) shmgr_reader();
     if (attached == nullptr) {
-        shmgr::unmap_channel(mapped);
+        shmgr::unmap_channel(&mapping);
         errno = ENOMEM;
         return 0;
     }
-    attached->channel = mapped;
-    attached->next = __atomic_load_n(&mapped->header.head, __ATOMIC_ACQUIRE) + 1;
+    attached->mapping = mapping;
+    attached->next = __atomic_load_n(&mapping.channel->header.head, __ATOMIC_ACQUIRE) + 1;
     *reader = attached;
     return 1;
 }
@@ -94,8 +94,17 @@ int shmgrReaderNext(SHMGR_READER reader, shmgr_block_info* info, void* data, int
         return -1;
     }
     int64_t deadline = monotonic_ms() + (timeout_ms > 0 ? timeout_ms : 0);
+    const shmgr::Channel& channel = *reader->mapping.channel;
     for (;;) {
-        uint32_t head = __atomic_load_n(&reader->channel->header.head, __ATOMIC_ACQUIRE);
+        if (shmgr::check_mapping(reader->mapping) != 0) {
+            return -1;
+        }
+        uint32_t head = __atomic_load_n(&channel.header.head, __ATOMIC_ACQUIRE);
+        if (distance(reader->next - 1, head) < 0) {
+            // The head went back: the channel was zeroed, and its numbers
+            // start again from 1.
+            reader->next = 1;
+        }
         if (distance(reader->next, head) < 0) {
             if (monotonic_ms() >= deadline) {
                 return 0;
@@ -110,7 +119,7 @@ int shmgrReaderNext(SHMGR_READER reader, shmgr_block_info* info, void* data, int
             reader->next = oldest;
         }
         uint32_t wanted = reader->next;
-        if (copy_block(*reader->channel, wanted, info, data, capacity)) {
+        if (copy_block(channel, wanted, info, data, capacity)) {
             info->missed = reader->missed;
             reader->missed = 0;
             reader->next = wanted + 1;
@@ -118,7 +127,7 @@ int shmgrReaderNext(SHMGR_READER reader, shmgr_block_info* info, void* data, int
         }
         // The writer has overtaken this reader; the blocks up to the newest
         // are the next ones it reuses, so chasing them would lose them all.
-        uint32_t newest = __atomic_load_n(&reader->channel->header.head, __ATOMIC_ACQUIRE);
+        uint32_t newest = __atomic_load_n(&channel.header.head, __ATOMIC_ACQUIRE);
         uint32_t resume = distance(wanted, newest) > 0 ? newest : wanted + 1;
         reader->missed += resume - wanted;
         reader->next = resume;
@@ -130,7 +139,7 @@ int shmgrReaderDetach(SHMGR_READER* reader) {
         errno = EINVAL;
         return 0;
     }
-    shmgr::unmap_channel((*reader)->channel);
+    shmgr::unmap_channel(&(*reader)->mapping);
     delete *reader;
     *reader = nullptr;
     return 1;

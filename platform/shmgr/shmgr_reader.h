@@ -7,6 +7,7 @@
 // newest, since the blocks in between are the next ones to be overwritten.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "platform/shmgr/shmgr.h"
@@ -34,11 +35,18 @@ int shmgrReaderAttach(int channel, SHMGR_READER* reader);
 // min(length, capacity) bytes of its data into `data`. Waits up to
 // `timeout_ms` milliseconds for one to be published (0: just looks).
 // 1 when a block was delivered, 0 when none came in time, -1 with errno set
-// on a bad argument.
+// on a bad argument, or when the channel's object was removed (EIDRM) or
+// its size changed (EPROTO): such a reader is done with, and a new attach
+// follows the channel under its name again. A channel that was zeroed is
+// followed from its new first block.
 int shmgrReaderNext(SHMGR_READER reader, shmgr_block_info* info, void* data, int capacity,
                     int timeout_ms);
 // Detaches and clears *reader; 1 on success, 0 with errno set.
 int shmgrReaderDetach(SHMGR_READER* reader);
+// Why the channel cannot be used, after a failed attach or read ended with
+// `error`, for people: the object's name and what is wrong with it (a
+// malformed SHMGR_PREFIX, an object of another size, a removed one).
+void shmgrDescribeChannel(int channel, int error, char* text, size_t size);
 // Removes the channel's shared-memory object (an attached writer or reader
 // keeps its mapping): 1 on success, 0 with errno set.
 int shmgrRemoveChannel(int channel);

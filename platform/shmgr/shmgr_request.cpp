@@ -1,4 +1,6 @@
 #include "platform/shmgr/shmgr_connection.h"
+// The service's own declarations of these calls: any difference fails here.
+#include "links/board_shmgr.h"
 
 #include <cerrno>
 #include <csignal>
@@ -35,13 +37,6 @@ int64_t now_microseconds() {
     return static_cast<int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
 }
 
-Channel* channel_for(shmgr_connection& connection, int channel) {
-    if (connection.channels[channel] == nullptr) {
-        connection.channels[channel] = map_channel(channel, true);
-    }
-    return connection.channels[channel];
-}
-
 } // namespace
 
 shmgr_block* held_block(SHMGR_BLOCK block) {
@@ -76,7 +71,7 @@ int shmgrRequestMemory(SHMGR_CONNECTION connection, int channel, int size, SHMGR
     if (shmgr::injected_failure(SHMGR_FAULT_REQUEST)) {
         return 0;
     }
-    shmgr::Channel* mapped = shmgr::channel_for(*connection, channel);
+    shmgr::Channel* mapped = shmgr::usable_channel(*connection, channel);
     if (mapped == nullptr || !shmgr::claim_channel(*mapped)) {
         return 0;
     }

@@ -1,11 +1,9 @@
 #include "platform/statemgr/statemgrd.h"
 
 #include <cerrno>
-#include <cstdarg>
 #include <cstring>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <syslog.h>
 #include <unistd.h>
 
 #include "platform/statemgr/stm_protocol.h"
@@ -41,13 +39,6 @@ bool clear_stale_socket(const char* address, const sockaddr_un& sa) {
 
 } // namespace
 
-void statemgrd_log(const char* fmt, ...) {
-    va_list ap;
-    va_start(ap, fmt);
-    vsyslog(LOG_DAEMON | LOG_NOTICE, fmt, ap);
-    va_end(ap);
-}
-
 int statemgrd_listen(const char* address) {
     sockaddr_un sa;
     if (!stm_socket_address(address, &sa)) {
@@ -59,7 +50,8 @@ int statemgrd_listen(const char* address) {
         return -1;
     int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
     if (fd < 0) {
-        statemgrd_log("socket() failed: %d [%s]\n", errno, strerror(errno));
+        statemgrd_log("cannot listen at %s: socket() failed: %d [%s]\n", address, errno,
+                      strerror(errno));
         return -1;
     }
     if (bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 || listen(fd, 16) != 0) {

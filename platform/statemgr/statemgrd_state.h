@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/statemgr/statemgrd.h"
 #include "platform/statemgr/stm_protocol.h"
 
 struct stmd_change {
@@ -19,7 +20,9 @@ struct stmd_client {
     unsigned serial; // names the connection in the log before it has a name
     bool started;
     bool watcher;
-    bool gone; // to be closed at the end of the round
+    bool gone;           // to be closed at the end of the round
+    int64_t accepted_ms; // monotonic; an unstarted client is dropped after the hello timeout
+    unsigned malformed;  // packets of garbage it has sent
     char name[STM_NAME_SIZE];
     int32_t id;
     uint32_t requests;
@@ -31,6 +34,8 @@ struct stmd_daemon {
     std::map<std::string, int32_t> states;
     std::vector<stmd_client> clients; // in the order they connected
     unsigned next_serial;
+    stmd_log_limit refusals;  // connections refused or dropped
+    stmd_log_limit malformed; // packets of garbage
 };
 
 // Answers one well-formed request of `client`; what it changes is passed on to

@@ -1,4 +1,6 @@
 #include "platform/statemgr/stmcc.h"
+// The service's own declarations of these calls: any difference fails here.
+#include "links/board_statemgr.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -61,12 +63,16 @@ int connect_to_daemon(int* fd_out) {
 
 // Takes one packet. STMCC_OK with a decoded message, STMCC_ERR_TIMEOUT, or the
 // code of a broken connection (which is then closed).
-int receive(stmcc_t* handle, stm_msg_t* msg) {
+int receive(stmcc_t* handle, stm_msg_t* msg, int flags) {
     unsigned char packet[sizeof(stm_msg_t) + 1];
     ssize_t n;
     do {
-        n = recv(handle->fd, packet, sizeof packet, 0);
+        n = recv(handle->fd, packet, sizeof packet, flags);
     } while (n < 0 && errno == EINTR);
+    // A daemon that closed the connection with a request of ours unread is
+    // reported first; what it sent before closing is still there to read.
+    if (n < 0 && errno == ECONNRESET)
+        n = recv(handle->fd, packet, sizeof packet, MSG_DONTWAIT);
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
         return STMCC_ERR_TIMEOUT;
     if (n <= 0) {
@@ -78,13 +84,20 @@ int receive(stmcc_t* handle, stm_msg_t* msg) {
     return STMCC_OK;
 }
 
+// The daemon's reason for refusing the connection, when `msg` is one: a
+// reply to no request (sequence 0). -1 for any other message.
+int refusal(const stm_msg_t& msg) {
+    return msg.type == STM_REPLY && msg.seq == 0 && msg.code != STMCC_OK ? msg.code : -1;
+}
+
 // Sends `msg` as the next request and replaces it with the daemon's reply.
 // Returns a transport failure, or else the reply's own code.
 int exchange(stmcc_t* handle, stm_msg_t* msg) {
     int state = connection_state(handle);
     if (state != STMCC_OK)
         return state;
-    msg->seq = ++handle->seq;
+    // Sequence 0 is the daemon's refusal of the connection, never a request.
+    msg->seq = ++handle->seq != 0 ? handle->seq : ++handle->seq;
     ssize_t n;
     do {
         n = send(handle->fd, msg, sizeof *msg, MSG_NOSIGNAL);
@@ -92,14 +105,21 @@ int exchange(stmcc_t* handle, stm_msg_t* msg) {
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
         return STMCC_ERR_TIMEOUT;
     if (n != static_cast<ssize_t>(sizeof *msg)) {
+        // A daemon that refused the connection may have closed it before
+        // the request arrived; its reason may be waiting all the same.
+        const int refused = receive(handle, msg, MSG_DONTWAIT) == STMCC_OK ? refusal(*msg) : -1;
         close_connection(handle);
-        return STMCC_ERR_CLOSED;
+        return refused >= 0 ? refused : STMCC_ERR_CLOSED;
     }
     const uint32_t seq = msg->seq;
     for (;;) {
-        int code = receive(handle, msg);
+        int code = receive(handle, msg, 0);
         if (code != STMCC_OK)
             return code;
+        if (refusal(*msg) >= 0) {
+            close_connection(handle);
+            return msg->code;
+        }
         if (msg->type == STM_NOTICE) {
             if (handle->notices.size() >= max_kept_notices)
                 handle->notices.pop_front();
@@ -232,7 +252,7 @@ int stmcc_wait_for_notice(stmcc_t* handle, stmcc_notice_t* notice, int timeout_m
         if (ready == 0)
             return STMCC_ERR_TIMEOUT;
         // Readable or broken: receive tells which.
-        int code = receive(handle, &msg);
+        int code = receive(handle, &msg, 0);
         if (code != STMCC_OK)
             return code;
         if (msg.type == STM_NOTICE)
@@ -283,7 +303,8 @@ const char* stmc_get_result_str(int code) {
     case STMCC_ERR_PROTOCOL:
         return "malformed answer from the state manager";
     case STMCC_ERR_NAME:
-        return "invalid name";
+        return "invalid name: states and events are named by 1 to 31 printable ASCII characters "
+               "without blanks, clients by 1 to 255 characters without control characters";
     case STMCC_NO_CHANGE:
         return "no change waiting";
     case STMCC_ERR_UNKNOWN:
@@ -292,6 +313,8 @@ const char* stmc_get_result_str(int code) {
         return "state manager limit reached";
     case STMCC_ERR_NO_MEMORY:
         return "out of memory";
+    case STMCC_ERR_TOO_MANY:
+        return "the state manager refused the connection: it has too many clients";
     }
     return "unknown result code";
 }

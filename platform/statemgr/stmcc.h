@@ -20,11 +20,16 @@ extern "C" {
 
 typedef struct stmcc stmcc_t;
 
-// Passed by value to stmcc_start_as_msg_queue_client.
+// Passed by value to stmcc_start_as_msg_queue_client. The service's own view
+// of this library defines the same record under the same guard, so a unit may
+// include both headers in either order.
+#ifndef STMCC_CLIENT_REC_DEFINED
+#define STMCC_CLIENT_REC_DEFINED
 struct stmcc_client_rec_t {
     int32_t id;     // always 80000; the daemon only reports it back
     char name[256]; // client name, zero-terminated
 };
+#endif
 static_assert(sizeof(stmcc_client_rec_t) == 260, "client record is 260 bytes");
 static_assert(offsetof(stmcc_client_rec_t, id) == 0, "layout");
 static_assert(offsetof(stmcc_client_rec_t, name) == 4, "layout");
@@ -42,8 +47,9 @@ enum {
     STMCC_ERR_NAME = 9,        // a state, event or client name that is empty or too long
     STMCC_NO_CHANGE = 10,      // stmcc_wait_for_change_state: nothing is waiting
     STMCC_ERR_UNKNOWN = 11,    // no such state or client
-    STMCC_ERR_FULL = 12,       // the daemon's limit of clients or subscriptions is reached
+    STMCC_ERR_FULL = 12,       // the daemon's limit of subscriptions or states is reached
     STMCC_ERR_NO_MEMORY = 13,
+    STMCC_ERR_TOO_MANY = 14, // the daemon refused the connection: it has too many clients
 };
 
 // States and events are named by at most this many characters, printable

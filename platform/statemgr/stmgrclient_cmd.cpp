@@ -5,7 +5,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <string>
 #include <unistd.h>
+
+#include "platform/statemgr/stm_protocol.h"
 
 namespace {
 
@@ -20,7 +23,8 @@ const char usage_text[] =
     "                                 until stopped, COUNT lines or SECONDS passed\n"
     "  clients                        list the clients: name, record id, requests\n"
     "  --help                         show this text\n"
-    "Exit status: 0 done, 1 refused by or no state manager, 2 bad command line.\n";
+    "Exit status: 0 done, 1 refused by or no state manager, or the output not\n"
+    "written, 2 bad command line.\n";
 
 // A whole decimal number within [min, max], nothing else.
 bool parse_number(const char* text, long min, long max, long* number) {
@@ -39,6 +43,12 @@ int report(FILE* err, const char* command, int code) {
     if (code == STMCC_OK)
         return 0;
     fprintf(err, "stmgrclient: %s: %s\n", command, stmc_get_result_str(code));
+    return 1;
+}
+
+// A full disk or a reader that went away: an error, never a silent 0.
+int output_failed(FILE* err) {
+    fprintf(err, "stmgrclient: cannot write the output: %s\n", strerror(errno));
     return 1;
 }
 
@@ -71,8 +81,8 @@ int set(stmcc_t* handle, const char* state, int value, FILE* err) {
 int get(stmcc_t* handle, const char* state, FILE* out, FILE* err) {
     int value = 0;
     int code = stmcc_get_state(handle, state, &value);
-    if (code == STMCC_OK)
-        fprintf(out, "%d\n", value);
+    if (code == STMCC_OK && fprintf(out, "%d\n", value) < 0)
+        return output_failed(err);
     return report(err, "get", code);
 }
 
@@ -86,8 +96,9 @@ int list_clients(stmcc_t* handle, FILE* out, FILE* err) {
             return 0;
         if (code != STMCC_OK)
             return report(err, "clients", code);
-        fprintf(out, "%.*s %d %lu\n", static_cast<int>(sizeof name), name, id,
-                static_cast<unsigned long>(requests));
+        if (fprintf(out, "%.*s %d %lu\n", static_cast<int>(sizeof name), name, id,
+                    static_cast<unsigned long>(requests)) < 0)
+            return output_failed(err);
     }
 }
 
@@ -95,47 +106,82 @@ int watch(stmcc_t* handle, long count, long seconds, FILE* out, FILE* err) {
     int code = stmcc_watch(handle);
     if (code == STMCC_OK)
         code = stmgrclient_print_notices(handle, count, seconds, out);
-    return report(err, "watch", code);
+    return code < 0 ? output_failed(err) : report(err, "watch", code);
+}
+
+// What is wrong with a VALUE, COUNT or SECONDS; empty when it is good.
+std::string check_number(const char* what, const char* text, long min, long max, long* number) {
+    if (parse_number(text, min, max, number))
+        return "";
+    return std::string(what) + " '" + text + "' is not a whole number from " + std::to_string(min) +
+           " to " + std::to_string(max);
+}
+
+std::string check_name(const char* name) {
+    if (stm_valid_item_name(name))
+        return "";
+    return std::string("'") + name + "': " + stmc_get_result_str(STMCC_ERR_NAME);
 }
 
 // The bounds of watch: -n COUNT and -t SECONDS, each at most once, any order.
-bool parse_watch_options(int argc, char** argv, long* count, long* seconds) {
+std::string check_watch_options(int argc, char** argv, long* count, long* seconds) {
     *count = 0;
     *seconds = 0;
     for (int i = 2; i < argc; i += 2) {
-        long* bound = nullptr;
-        if (strcmp(argv[i], "-n") == 0)
-            bound = count;
-        else if (strcmp(argv[i], "-t") == 0)
-            bound = seconds;
-        if (bound == nullptr || *bound != 0 || i + 1 >= argc ||
-            !parse_number(argv[i + 1], 1, INT_MAX, bound))
-            return false;
+        const bool is_count = strcmp(argv[i], "-n") == 0;
+        if (!is_count && strcmp(argv[i], "-t") != 0)
+            return std::string("watch: unknown option '") + argv[i] + "'";
+        long* bound = is_count ? count : seconds;
+        const char* what = is_count ? "COUNT" : "SECONDS";
+        if (*bound != 0)
+            return std::string("watch: ") + argv[i] + " given twice";
+        if (i + 1 >= argc)
+            return std::string("watch: ") + argv[i] + " needs " + what;
+        const std::string wrong = check_number(what, argv[i + 1], 1, INT_MAX, bound);
+        if (!wrong.empty())
+            return "watch: " + wrong;
     }
-    return true;
+    return "";
 }
 
-long milliseconds_since(const timespec& start) {
+int64_t milliseconds_since(const timespec& start) {
     timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
-    return (now.tv_sec - start.tv_sec) * 1000L + (now.tv_nsec - start.tv_nsec) / 1000000L;
+    return static_cast<int64_t>(now.tv_sec - start.tv_sec) * 1000 +
+           (now.tv_nsec - start.tv_nsec) / 1000000;
 }
 
-// The command's arguments are checked before the state manager is asked.
-bool valid_command(int argc, char** argv, long* value, long* count, long* seconds) {
-    const char* command = argv[1];
+// The command's arguments are checked before the state manager is asked;
+// what is wrong with them, or empty.
+std::string check_command(int argc, char** argv, long* value, long* count, long* seconds) {
+    if (argc < 2)
+        return "no command given";
+    const std::string command = argv[1];
     *value = 0;
-    if (strcmp(command, "rise") == 0)
-        return argc == 3 || (argc == 4 && parse_number(argv[3], INT_MIN, INT_MAX, value));
-    if (strcmp(command, "set") == 0)
-        return argc == 4 && parse_number(argv[3], INT_MIN, INT_MAX, value);
-    if (strcmp(command, "get") == 0)
-        return argc == 3;
-    if (strcmp(command, "clients") == 0)
-        return argc == 2;
-    if (strcmp(command, "watch") == 0)
-        return parse_watch_options(argc, argv, count, seconds);
-    return false;
+    // Arguments after the command: at least, at most.
+    struct Shape {
+        const char* name;
+        int least;
+        int most;
+        const char* takes;
+    };
+    static const Shape shapes[] = {{"rise", 1, 2, "an EVENT and at most a VALUE"},
+                                   {"set", 2, 2, "a STATE and a VALUE"},
+                                   {"get", 1, 1, "one STATE"},
+                                   {"clients", 0, 0, "no arguments"}};
+    if (command == "watch")
+        return check_watch_options(argc, argv, count, seconds);
+    for (const Shape& shape : shapes) {
+        if (command != shape.name)
+            continue;
+        if (argc - 2 < shape.least || argc - 2 > shape.most)
+            return command + " takes " + shape.takes;
+        std::string wrong = argc > 2 ? check_name(argv[2]) : "";
+        if (wrong.empty() && argc > 3)
+            wrong = check_number("VALUE", argv[3], INT_MIN, INT_MAX, value);
+        return wrong.empty() ? "" : command + ": " + wrong;
+    }
+    return "unknown command '" + command + "'";
 }
 
 } // namespace
@@ -158,10 +204,11 @@ int stmgrclient_print_notices(stmcc_t* handle, long count, long seconds, FILE* o
     for (long printed = 0; count == 0 || printed < count; printed++) {
         int timeout_ms = -1;
         if (seconds > 0) {
-            long left = seconds * 1000L - milliseconds_since(start);
+            // 64 bits: a long of 32 bits holds no more than 24 days of milliseconds.
+            const int64_t left = static_cast<int64_t>(seconds) * 1000 - milliseconds_since(start);
             if (left <= 0)
                 return STMCC_OK;
-            timeout_ms = static_cast<int>(left);
+            timeout_ms = left < INT_MAX ? static_cast<int>(left) : INT_MAX;
         }
         stmcc_notice_t notice;
         int code = stmcc_wait_for_notice(handle, &notice, timeout_ms);
@@ -171,21 +218,19 @@ int stmgrclient_print_notices(stmcc_t* handle, long count, long seconds, FILE* o
             return code;
         char line[128];
         stmgrclient_format_notice(notice, line, sizeof line);
-        // A reader that went away ends the watch as quietly as a bound does.
         if (fputs(line, out) < 0 || fflush(out) != 0)
-            return STMCC_OK;
+            return -1;
     }
     return STMCC_OK;
 }
 
 int stmgrclient_main(int argc, char** argv, FILE* out, FILE* err) {
-    if (argc == 2 && strcmp(argv[1], "--help") == 0) {
-        fputs(usage_text, out);
-        return 0;
-    }
+    if (argc == 2 && strcmp(argv[1], "--help") == 0)
+        return fputs(usage_text, out) < 0 || fflush(out) != 0 ? output_failed(err) : 0;
     long value = 0, count = 0, seconds = 0;
-    if (argc < 2 || !valid_command(argc, argv, &value, &count, &seconds)) {
-        fputs(usage_text, err);
+    const std::string wrong = check_command(argc, argv, &value, &count, &seconds);
+    if (!wrong.empty()) {
+        fprintf(err, "stmgrclient: %s\n%s", wrong.c_str(), usage_text);
         return 2;
     }
     stmcc_t* handle = open_client(err);
@@ -204,5 +249,7 @@ int stmgrclient_main(int argc, char** argv, FILE* out, FILE* err) {
     else
         status = watch(handle, count, seconds, out, err);
     stmcc_delete(handle);
+    if (status == 0 && (fflush(out) != 0 || ferror(out) != 0))
+        return output_failed(err);
     return status;
 }

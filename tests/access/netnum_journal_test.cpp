@@ -38,8 +38,8 @@ _netnum_rec_t record(const char* number, const char* owner, int places, int32_t 
                      int32_t out_time = 0) {
     _netnum_rec_t rec;
     memset(&rec, 0, sizeof rec);
-    strncpy(rec.number, number, sizeof rec.number);
-    strncpy(rec.owner, owner, sizeof rec.owner);
+    memcpy(rec.number, number, strnlen(number, sizeof rec.number));
+    memcpy(rec.owner, owner, strnlen(owner, sizeof rec.owner));
     rec.places = static_cast<int8_t>(places);
     rec.in_time = in_time;
     rec.out_time = out_time;
@@ -297,3 +297,24 @@ TEST_F(NetnumJournal, UpdateReadsOnlyUnderItsLock) {
 }
 
 } // namespace
+
+// A journal read in several blocks: the owner's cars in every block count,
+// the car's record late in the journal is found and rewritten in its place,
+// and a new car goes after the last whole record.
+TEST_F(NetnumJournal, LongJournalIsSearchedAndCountedWhole) {
+    std::vector<_netnum_rec_t> records;
+    for (int i = 0; i < 1500; ++i)
+        records.push_back(record(("N" + std::to_string(i)).c_str(), "Other", 1, i));
+    for (int at : {3, 700, 1400})
+        records[at] = record(("P" + std::to_string(at)).c_str(), "Petrov", 1, 10);
+    records[1300] = record("C1", "Petrov", 0, 50, 60);
+    put(records, std::string(20, 'x'));
+
+    const _netnum_outcome_t known = pass("C1", 1000, entry("Petrov", 4), ENTRY);
+    EXPECT_EQ(known.used, 3);
+    EXPECT_EQ(known.places_full, 0);
+    records[1300] = record("C1", "Petrov", 1, 1000, 60);
+    EXPECT_EQ(pass("C2", 1000, entry("Petrov", 5), ENTRY).used, 4);
+    records.push_back(record("C2", "Petrov", 1, 1000));
+    EXPECT_EQ(show(journal()), show(records));
+}

@@ -22,7 +22,8 @@ shmgr::Channel* fuzzed_channel() {
     snprintf(prefix, sizeof prefix, "/dravel-fuzz-%d", static_cast<int>(getpid()));
     setenv("SHMGR_PREFIX", prefix, 1);
     atexit(remove_channel);
-    return shmgr::map_channel(0, true);
+    shmgr::Mapping mapping;
+    return shmgr::map_channel(0, true, &mapping) == 0 ? mapping.channel : nullptr;
 }
 
 } // namespace

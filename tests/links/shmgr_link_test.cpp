@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -9,44 +10,14 @@
 #include "core/gv.h"
 #include "links/shmgr_link.h"
 #include "platform/shmgr/shmgr_faults.h"
-#include "records/jpeg_compressor.h"
 #include "tests/links/logged.h"
+#include "tests/links/passage_frames.h"
 #include "tests/shmgr/stream_fixture.h"
 
 namespace {
 
-const int width = 704;
-const int height = 576;
-
-// Grey with a pattern of squares, and the first `noise` luma samples noise:
-// the more noise, the larger the JPEG.
-std::vector<unsigned char> test_frame(int noise = 0) {
-    std::vector<unsigned char> frame(width * height * 3 / 2, 128);
-    unsigned state = 12345;
-    for (int i = 0; i < width * height; ++i) {
-        state = state * 1103515245u + 12345u;
-        frame[i] = static_cast<unsigned char>(i < noise ? state >> 16 : (i % width / 16) * 8);
-    }
-    return frame;
-}
-
-int jpeg_size(std::vector<unsigned char>& frame) {
-    std::vector<unsigned char> room(1 << 20);
-    return encodeImage_to_memory(frame.data(), room.data(), 1 << 20, width, height);
-}
-
-// A frame whose JPEG at the encoder's first quality just fails to fit behind
-// the record, yet would fit into a whole block.
-std::vector<unsigned char> frame_just_too_big() {
-    int low = 0;
-    int high = width * height;
-    while (high - low > 1) {
-        int middle = (low + high) / 2;
-        std::vector<unsigned char> frame = test_frame(middle);
-        (jpeg_size(frame) >= 65420 ? high : low) = middle;
-    }
-    return test_frame(high);
-}
+const int width = frame_width;
+const int height = frame_height;
 
 // Decodes the whole JPEG (a fault ends the test program): true when it is a
 // width x height picture.
@@ -102,7 +73,7 @@ TEST_F(ShmgrLink, PassageBlockIsTheRecordThenItsJpegWithinTheBlock) {
     // A JPEG that would fit a whole block but not behind the record is made
     // smaller, never written past the block.
     frame = frame_just_too_big();
-    int size = jpeg_size(frame);
+    int size = static_cast<int>(jpeg_of(frame).size());
     ASSERT_TRUE(size >= 65420 && size < 65536) << size;
     ASSERT_EQ(send_rec_to_shmgr(rec, frame.data(), width, height), 0);
     expect_passage_with_jpeg(rec);
@@ -112,6 +83,37 @@ TEST_F(ShmgrLink, PassageBlockIsTheRecordThenItsJpegWithinTheBlock) {
     ASSERT_TRUE(next());
     EXPECT_EQ(info.length, 116);
     EXPECT_EQ(memcmp(data.data(), &rec, sizeof rec), 0);
+}
+
+// A JPEG made already goes into the block as it is when it leaves the block's
+// last byte free, as the memory encoder would; one byte more and the frame is
+// encoded into the block, as a passage without a JPEG is.
+TEST_F(ShmgrLink, PassageTakesItsJpegWhenItFitsAndEncodesOtherwise) {
+    _parking_rec_t rec = exit_record();
+    std::vector<unsigned char> frame = frame_just_too_big();
+    const std::vector<unsigned char> own = jpeg_of(frame, 65420);
+    ASSERT_GT(own.size(), 0u);
+    // Not a JPEG: only a copy can bring these bytes into the block.
+    const std::vector<unsigned char> made(65420, 0x5A);
+    const struct {
+        const unsigned char* jpeg;
+        int length;
+        std::vector<unsigned char> published;
+    } rows[] = {
+        {made.data(), 65419, std::vector<unsigned char>(made.begin(), made.end() - 1)},
+        {made.data(), 65420, own},
+        {made.data(), 0, {}},
+        {nullptr, 0, own},
+    };
+    for (const auto& row : rows) {
+        ASSERT_EQ(send_rec_jpeg_to_shmgr(rec, row.jpeg, row.length, frame.data(), width, height),
+                  0);
+        ASSERT_TRUE(next());
+        ASSERT_EQ(info.length, static_cast<int>(116 + row.published.size())) << row.length;
+        EXPECT_EQ(memcmp(data.data(), &rec, sizeof rec), 0);
+        EXPECT_TRUE(std::equal(row.published.begin(), row.published.end(), data.begin() + 116))
+            << row.length;
+    }
 }
 
 TEST_F(ShmgrLink, ZeroBlocksTakeTheResetFormOnIFramesAndWhenForced) {

@@ -1,8 +1,10 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <string>
 #include <sys/mman.h>
 #include <sys/wait.h>
 #include <thread>
@@ -11,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/shmgr/shmgr_layout.h"
 #include "tests/shmgr/stream_fixture.h"
 
 namespace {
@@ -206,4 +209,71 @@ TEST_F(Stream, ObjectOfAnotherLayoutIsRefused) {
     SHMGR_BLOCK block = nullptr;
     EXPECT_EQ(shmgrRequestMemory(writer, 1, 0, &block), 0);
     EXPECT_EQ(errno, EPROTO);
+}
+
+namespace {
+
+// Maps the object of `channel` as another program of the board could.
+shmgr::Channel* foreign_mapping(int channel, int* fd) {
+    char name[NAME_MAX + 1];
+    snprintf(name, sizeof name, "%s.%d", getenv("SHMGR_PREFIX"), channel);
+    *fd = shm_open(name, O_RDWR, 0);
+    void* at = mmap(nullptr, sizeof(shmgr::Channel), PROT_READ | PROT_WRITE, MAP_SHARED, *fd, 0);
+    return at == MAP_FAILED ? nullptr : static_cast<shmgr::Channel*>(at);
+}
+
+} // namespace
+
+// Another program zeroes, shrinks or removes the channel under a reader and
+// a writer: neither dies of SIGBUS nor falls silent for good, and each
+// learns what happened.
+TEST_F(Stream, ChannelZeroedShrunkOrRemovedUnderReaderAndWriter) {
+    for (int i = 0; i < 3; ++i)
+        publish(1, i);
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(next());
+    int fd = -1;
+    shmgr::Channel* foreign = foreign_mapping(0, &fd);
+    ASSERT_NE(foreign, nullptr);
+    memset(foreign, 0, sizeof *foreign);
+    publish(5, 0x55);
+    ASSERT_TRUE(next()) << "a zeroed channel starts again from block 1";
+    EXPECT_EQ(info.sequence, 1u);
+    EXPECT_EQ(info.length, 5);
+    munmap(foreign, sizeof *foreign);
+
+    ASSERT_EQ(ftruncate(fd, 4096), 0);
+    SHMGR_BLOCK block = nullptr;
+    EXPECT_EQ(shmgrRequestMemory(writer, 0, 0, &block), 0);
+    EXPECT_EQ(errno, EPROTO);
+    EXPECT_EQ(shmgrReaderNext(reader, &info, data.data(), SHMGR_BLOCK_SIZE, 0), -1);
+    EXPECT_EQ(errno, EPROTO);
+    char why[256];
+    shmgrDescribeChannel(0, EPROTO, why, sizeof why);
+    EXPECT_EQ(std::string(why), std::string(getenv("SHMGR_PREFIX")) +
+                                    ".0 has 4096 bytes, not the " +
+                                    std::to_string(sizeof(shmgr::Channel)) + " of a channel");
+    close(fd);
+
+    ASSERT_EQ(shmgrRemoveChannel(0), 1);
+    EXPECT_EQ(shmgrReaderNext(reader, &info, data.data(), SHMGR_BLOCK_SIZE, 0), -1);
+    EXPECT_EQ(errno, EIDRM);
+    shmgrReaderDetach(&reader);
+    ASSERT_EQ(shmgrReaderAttach(0, &reader), 1) << "the channel comes back under its name";
+    publish(7, 0x77);
+    ASSERT_TRUE(next()) << "the writer follows the channel to its new object";
+    EXPECT_EQ(info.sequence, 1u);
+    EXPECT_EQ(info.length, 7);
+}
+
+TEST(StreamName, MalformedPrefixIsNamed) {
+    setenv("SHMGR_PREFIX", "no-slash", 1);
+    SHMGR_CONNECTION connection = nullptr;
+    EXPECT_EQ(shmgrConnect("test", 0, &connection), 0);
+    char why[256];
+    shmgrDescribeChannel(0, errno, why, sizeof why);
+    EXPECT_EQ(std::string(why).find("SHMGR_PREFIX \"no-slash\" does not make a shared-memory name"),
+              0u)
+        << why;
+    unsetenv("SHMGR_PREFIX");
 }

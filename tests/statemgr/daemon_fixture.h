@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -36,8 +37,13 @@ class StateManagerDaemon {
         int listen_fd = statemgrd_listen(address().c_str());
         if (listen_fd < 0)
             return false;
+        const pid_t test = getpid();
         pid_ = fork();
         if (pid_ == 0) {
+            // A test program that aborts must not leave its daemon behind,
+            // holding the pipes that the test runner waits on.
+            if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != test)
+                _exit(1);
             static volatile sig_atomic_t never = 0;
             _exit(statemgrd_serve(listen_fd, &never));
         }

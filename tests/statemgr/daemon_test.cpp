@@ -1,9 +1,13 @@
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <string>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -22,6 +26,9 @@ int raw_connection(const std::string& path) {
         close(fd);
         return -1;
     }
+    // A daemon that fails to answer or to hang up fails the test, never hangs it.
+    const timeval limit = {10, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
     return fd;
 }
 
@@ -98,4 +105,93 @@ TEST(StateManagerDaemon, ListenReplacesOnlyStaleSockets) {
     EXPECT_TRUE(stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode));
     unlink(path.c_str());
     EXPECT_EQ(statemgrd_listen(("/tmp/" + std::string(110, 'l')).c_str()), -1);
+}
+
+// Connections that never introduce themselves must not keep the service
+// out: at the limit the oldest of them makes room, told why, and the rest
+// are closed once their time is up.
+TEST(StateManagerDaemon, IdleConnectionsNeverLockOutClients) {
+    StateManagerDaemon daemon;
+    ASSERT_TRUE(daemon.start());
+    std::vector<int> idle;
+    for (int i = 0; i < STMD_MAX_CLIENTS; i++) {
+        idle.push_back(raw_connection(daemon.address()));
+        ASSERT_GE(idle.back(), 0);
+    }
+    stmcc_t* service = started_client("dravel.state_mgr_2");
+    ASSERT_NE(service, nullptr);
+    int told = 0, closed = 0;
+    for (int fd : idle) {
+        stm_msg_t msg;
+        ssize_t n = recv(fd, &msg, sizeof msg, 0);
+        if (n == static_cast<ssize_t>(sizeof msg) && msg.type == STM_REPLY && msg.seq == 0 &&
+            msg.code == STMCC_ERR_TOO_MANY) {
+            told++;
+            n = recv(fd, &msg, sizeof msg, 0);
+        }
+        closed += n == 0 ? 1 : 0;
+        close(fd);
+    }
+    EXPECT_EQ(closed, STMD_MAX_CLIENTS);
+    EXPECT_LE(told, 1);
+    EXPECT_EQ(stmcc_set_state(service, "s_still_served", 1), STMCC_OK);
+    stmcc_delete(service);
+}
+
+// A client that sends nothing but garbage is dropped; the others are not.
+TEST(StateManagerDaemon, ClientSendingGarbageIsDropped) {
+    StateManagerDaemon daemon;
+    ASSERT_TRUE(daemon.start());
+    stmcc_t* service = started_client("service");
+    int fd = raw_connection(daemon.address());
+    ASSERT_EQ(ask(fd, STM_HELLO, "garbage"), STMCC_OK);
+    for (int i = 0; i < STMD_MAX_MALFORMED; i++)
+        send(fd, "junk", 4, MSG_NOSIGNAL);
+    char byte;
+    EXPECT_EQ(recv(fd, &byte, 1, 0), 0);
+    close(fd);
+    EXPECT_EQ(stmcc_set_state(service, "s_still_served", 1), STMCC_OK);
+    stmcc_delete(service);
+}
+
+// A burst of lines passes, the rest of the second is held back and counted,
+// and the count goes out with the next line of a later second.
+TEST(StateManagerDaemon, LogLinesAClientCanProvokeAreRateLimited) {
+    stmd_log_limit limit = {};
+    unsigned held_back = 99;
+    int logged = 0;
+    for (int i = 0; i < 1000; i++)
+        logged += stmd_log_allowed(&limit, 5000 + i % 900, &held_back) ? 1 : 0;
+    EXPECT_EQ(logged, STMD_LOG_BURST);
+    EXPECT_EQ(held_back, 0u);
+    EXPECT_TRUE(stmd_log_allowed(&limit, 5000 + STMD_LOG_WINDOW_MS, &held_back));
+    EXPECT_EQ(held_back, 1000u - STMD_LOG_BURST);
+    EXPECT_TRUE(stmd_log_allowed(&limit, 5000 + STMD_LOG_WINDOW_MS, &held_back));
+    EXPECT_EQ(held_back, 0u);
+}
+
+// Whoever starts the daemon learns what is wrong on its own terminal, not
+// only in the system log.
+TEST(StateManagerDaemon, CommandLineAndListenFailuresAreToldOnStandardError) {
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"-x"}, "statemgrd: unknown option -x\nUsage: statemgrd"},
+        {{"-a"}, "statemgrd: -a needs the socket path to listen at\n"},
+        {{"-f", "-a", "/nonexistent-folder/sock"},
+         "statemgrd: cannot listen at /nonexistent-folder/sock: 2 [No such file or directory]\n"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> words = {"statemgrd"};
+        words.insert(words.end(), c.first.begin(), c.first.end());
+        std::vector<char*> argv;
+        for (std::string& word : words)
+            argv.push_back(&word[0]);
+        FILE* err = tmpfile();
+        const int status = statemgrd_main(static_cast<int>(argv.size()), argv.data(), stdout, err);
+        EXPECT_EQ(status, c.first.size() == 1 ? 2 : 1);
+        std::string said(static_cast<size_t>(ftell(err)), '\0');
+        rewind(err);
+        said.resize(fread(&said[0], 1, said.size(), err));
+        fclose(err);
+        EXPECT_EQ(said.find(c.second), 0u) << said;
+    }
 }

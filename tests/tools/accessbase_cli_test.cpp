@@ -11,10 +11,8 @@
 
 #include "access/access_base.h"
 #include "core/gv.h"
-#include "tests/support/scratch_dir.h"
-#include "tests/tools/tool_run.h"
+#include "tests/tools/accessbase_fixture.h"
 #include "tools/accessbase/access_file.h"
-#include "tools/accessbase/accessbase_cli.h"
 
 namespace {
 
@@ -22,27 +20,6 @@ volatile sig_atomic_t usr1_seen;
 void note_usr1(int) {
     usr1_seen = 1;
 }
-
-class AccessBaseTool : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        dir_ = scratch_dir("accessbase") + "/XXXXXX";
-        ASSERT_NE(mkdtemp(&dir_[0]), nullptr);
-        file_ = dir_ + "/accessbase.tpa";
-    }
-    void TearDown() override {
-        for (const char* name : {"/accessbase.tpa", "/export.csv", "/dravel.pid"})
-            remove((dir_ + name).c_str());
-        rmdir(dir_.c_str());
-    }
-
-    int run(const std::string& line) {
-        return run_tool(accessbase_main, {"accessbase", "--file", file_}, line, &out_, &err_);
-    }
-
-    std::string dir_, file_;
-    std::string out_, err_; // of the last run
-};
 
 } // namespace
 
@@ -130,7 +107,7 @@ TEST_F(AccessBaseTool, ReplacesTheFileWholeKeepingItsPermissionsAndNoTemporaryFi
     EXPECT_NE(error.find("cannot replace"), std::string::npos);
     EXPECT_NE(replace_file(dir_ + "/missing/accessbase.tpa", "bytes", &error), 0);
     glob_t left; // by the replacements that worked or the one that failed
-    EXPECT_EQ(glob((file_ + ".*").c_str(), 0, nullptr, &left), GLOB_NOMATCH);
+    EXPECT_EQ(glob((file_ + ".tmp.*").c_str(), 0, nullptr, &left), GLOB_NOMATCH);
     globfree(&left);
 }
 

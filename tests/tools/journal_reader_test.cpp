@@ -13,6 +13,7 @@
 #include "records/parking_rec.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/tools/record_bytes.h"
+#include "tests/tools/time_zone.h"
 #include "tests/tools/tool_run.h"
 #include "tools/journal-reader/reader_cli.h"
 
@@ -51,10 +52,6 @@ _netpass_rec_t passage(int32_t time, const char* number, int access) {
 class JournalReader : public ::testing::Test {
   protected:
     void SetUp() override {
-        const char* zone = getenv("TZ");
-        saved_zone_ = zone != nullptr ? zone : "";
-        had_zone_ = zone != nullptr;
-        setenv("TZ", "EET-2EEST,M3.5.0/3,M10.5.0/4", 1);
         dir_ = scratch_dir("journal-reader") + "/XXXXXX";
         ASSERT_NE(mkdtemp(&dir_[0]), nullptr);
     }
@@ -63,11 +60,6 @@ class JournalReader : public ::testing::Test {
             remove(path.c_str());
         rmdir((dir_ + "/dev7").c_str());
         rmdir(dir_.c_str());
-        if (had_zone_)
-            setenv("TZ", saved_zone_.c_str(), 1);
-        else
-            unsetenv("TZ");
-        tzset();
     }
 
     std::string file(const std::string& name, const std::string& bytes) {
@@ -84,9 +76,8 @@ class JournalReader : public ::testing::Test {
     std::string out_, err_; // of the last run
 
   private:
+    ZoneForTest zone_{"EET-2EEST,M3.5.0/3,M10.5.0/4"};
     std::vector<std::string> written_;
-    std::string saved_zone_;
-    bool had_zone_ = false;
 };
 
 } // namespace

@@ -1,6 +1,8 @@
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -40,7 +42,7 @@ class ShmgrDump : public StreamTest {
     // Runs the dump over what has been published; its output and errors.
     int dump(const DumpOptions& options) {
         StreamCapture out_stream, err_stream;
-        const int status = dump_stream(reader, options, out_stream.stream, err_stream.stream);
+        const int status = dump_stream(&reader, options, out_stream.stream, err_stream.stream);
         out = out_stream.text();
         err = err_stream.text();
         return status;
@@ -114,6 +116,48 @@ TEST_F(ShmgrDump, PassagesOnlyStillReportsLostBlocks) {
     EXPECT_NE(err.find("can't create /nonexistent-folder/block-33.jpeg"), std::string::npos);
 }
 
+// A channel removed under the dump is told of, waited for and followed
+// again; with --once the dump ends with a failure instead. An output that
+// cannot be written ends it too.
+TEST_F(ShmgrDump, RemovedChannelIsWaitedForAndOutputChecked) {
+    const std::string name = std::string(getenv("SHMGR_PREFIX")) + ".0";
+    DumpOptions options;
+    options.count = 1;
+    options.once = true;
+    ASSERT_EQ(shmgrRemoveChannel(0), 1);
+    EXPECT_EQ(dump(options), 1);
+    EXPECT_EQ(err, "shmgr-dump: channel 0: " + name + " was removed\n");
+    EXPECT_EQ(reader, nullptr);
+
+    ASSERT_EQ(shmgrReaderAttach(0, &reader), 1);
+    ASSERT_EQ(shmgrRemoveChannel(0), 1);
+    std::atomic<bool> done(false);
+    std::thread writing([this, &done] {
+        // Until the dump has seen a block of the channel that came back.
+        while (!done) {
+            publish("x");
+            usleep(20000);
+        }
+    });
+    options.once = false;
+    options.seconds = 60;
+    EXPECT_EQ(dump(options), 0);
+    done = true;
+    writing.join();
+    EXPECT_EQ(err,
+              "shmgr-dump: channel 0: " + name +
+                  " was removed; waiting for it to come back\nshmgr-dump: channel 0 is back\n");
+    EXPECT_EQ(out.find("block "), 0u) << out;
+
+    FILE* full = fopen("/dev/full", "w");
+    ASSERT_NE(full, nullptr);
+    publish();
+    StreamCapture errors;
+    EXPECT_EQ(dump_stream(&reader, options, full, errors.stream), 1);
+    fclose(full);
+    EXPECT_EQ(errors.text(), "shmgr-dump: cannot write the output: No space left on device\n");
+}
+
 TEST(ShmgrDumpCommandLine, HelpBadValuesAndUnreachableStream) {
     const std::pair<const char*, int> cases[] = {
         {"--help", 0},      {"--count 0", 2},    {"--count 12x", 2},
@@ -126,7 +170,9 @@ TEST(ShmgrDumpCommandLine, HelpBadValuesAndUnreachableStream) {
         std::string err;
         EXPECT_EQ(run_tool(shmgr_dump_main, {"shmgr-dump"}, c.first, &out, &err), c.second)
             << c.first;
-        const char* expected = c.second == 1 ? "can't attach to channel 0" : "Usage: shmgr-dump";
+        const char* expected = c.second == 1
+                                   ? "can't attach to channel 0: SHMGR_PREFIX \"no-slash\""
+                                   : "Usage: shmgr-dump";
         EXPECT_NE((out + err).find(expected), std::string::npos) << c.first;
     }
     unsetenv("SHMGR_PREFIX");

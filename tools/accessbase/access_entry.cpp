@@ -5,6 +5,7 @@
 
 #include "tools/cp1251_text/cp1251_text.h"
 #include "tools/accessbase/iso_time.h"
+#include "tools/cp1251_text/shown_text.h"
 
 const std::vector<std::string> ACCESS_CSV_HEADER = {"number", "from",     "to",  "owner",
                                                     "places", "max_time", "text"};
@@ -22,14 +23,15 @@ int check_pattern(const std::string& pattern, std::string* error) {
     }
     for (char c : pattern) {
         if (!isalnum(static_cast<unsigned char>(c)) && c != '?') {
-            *error = "the number pattern \"" + pattern +
-                     "\" may hold only Latin letters, digits and ? (any one character)";
+            *error = "the number pattern " + quoted_excerpt(pattern) +
+                     " may hold only Latin letters, digits and ? (any one character)";
             return -1;
         }
     }
     if (pattern.size() > MAX_PATTERN) {
-        *error = "the number pattern \"" + pattern + "\" has " + std::to_string(pattern.size()) +
-                 " characters; the file holds at most " + std::to_string(MAX_PATTERN);
+        *error = "the number pattern " + quoted_excerpt(pattern) + " has " +
+                 std::to_string(pattern.size()) + " characters; the file holds at most " +
+                 std::to_string(MAX_PATTERN);
         return -1;
     }
     return 0;
@@ -47,7 +49,7 @@ int check_places(const std::string& places, std::string* error) {
     if (places.empty())
         return 0;
     if (!all_digits(places) || places.size() > 9) {
-        *error = "places \"" + places + "\" must be a whole number from 0 to 999999999";
+        *error = "places " + quoted_excerpt(places) + " must be a whole number from 0 to 999999999";
         return -1;
     }
     return 0;
@@ -63,8 +65,8 @@ int check_max_time(const std::string& max_time, std::string* error) {
     const bool formed = colon != std::string::npos && !hours.empty() && hours.size() <= 5 &&
                         all_digits(hours) && minutes.size() == 2 && all_digits(minutes);
     if (!formed || std::stoi(hours) > 32767 || std::stoi(minutes) > 59) {
-        *error = "the maximum parking time \"" + max_time +
-                 "\" must be hours and minutes, such as 1:30 or 24:00 (minutes 00 to 59)";
+        *error = "the maximum parking time " + quoted_excerpt(max_time) +
+                 " must be hours and minutes, such as 1:30 or 24:00 (minutes 00 to 59)";
         return -1;
     }
     return 0;
@@ -74,8 +76,8 @@ int check_max_time(const std::string& max_time, std::string* error) {
 // unescaped into their ';'-separated lines.
 int check_no_semicolon(const std::string& text, const char* what, std::string* error) {
     if (text.find(';') != std::string::npos) {
-        *error = std::string(what) + " \"" + text +
-                 "\" contains ';', which would split the journals' columns";
+        *error = std::string(what) + " " + quoted_excerpt(text) +
+                 " contains ';', which would split the journals' columns";
         return -1;
     }
     return 0;
@@ -96,12 +98,13 @@ int stored_text(const std::string& utf8, size_t limit, const char* what, std::st
     if (check_no_semicolon(utf8, what, error) != 0)
         return -1;
     if (utf8_to_cp1251_checked(utf8, cp1251, &why) != 0) {
-        *error = std::string(what) + " \"" + utf8 + "\" " + why;
+        *error = std::string(what) + " " + quoted_excerpt(utf8) + " " + why;
         return -1;
     }
     if (cp1251->size() > limit) {
-        *error = std::string(what) + " \"" + utf8 + "\" takes " + std::to_string(cp1251->size()) +
-                 " bytes in CP1251; the file holds at most " + std::to_string(limit);
+        *error = std::string(what) + " " + quoted_excerpt(utf8) + " takes " +
+                 std::to_string(cp1251->size()) + " bytes in CP1251; the file holds at most " +
+                 std::to_string(limit);
         return -1;
     }
     return 0;
@@ -116,11 +119,13 @@ int make_access_record(const AccessRow& row, _access_rec_t* record, std::string*
         parse_iso_time(row.to, &to, error) != 0)
         return -1;
     if (to < from) {
-        *error = "the period ends (" + row.to + ") before it starts (" + row.from + ")";
+        *error = "the period ends (" + escaped_text(row.to) + ") before it starts (" +
+                 escaped_text(row.from) + ")";
         return -1;
     }
     if (row.owner.find(',') != std::string::npos) {
-        *error = "the owner \"" + row.owner + "\" contains ',', which separates owner and places";
+        *error = "the owner " + quoted_excerpt(row.owner) +
+                 " contains ',', which separates owner and places";
         return -1;
     }
     std::string info;

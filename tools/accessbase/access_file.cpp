@@ -8,6 +8,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+const char TEMPORARY_INFIX[] = ".tmp.";
+
 namespace {
 
 std::string failure(const std::string& what, const std::string& path) {
@@ -25,6 +27,18 @@ int write_all(int fd, const std::string& bytes) {
         done += static_cast<size_t>(written);
     }
     return 0;
+}
+
+// The service may run as another user than the editor (root, as a rule):
+// the file it reads must stay theirs. Before the mode is set, since a change
+// of owner clears the set-id bits.
+int keep_owner(int fd, const struct stat& old) {
+    struct stat made;
+    if (fstat(fd, &made) != 0)
+        return -1;
+    if (made.st_uid == old.st_uid && made.st_gid == old.st_gid)
+        return 0;
+    return fchown(fd, old.st_uid, old.st_gid);
 }
 
 std::string folder_of(const std::string& path) {
@@ -78,16 +92,26 @@ int write_access_file(const std::string& path, const std::vector<_access_rec_t>&
 }
 
 int replace_file(const std::string& path, const std::string& bytes, std::string* error) {
-    mode_t mode = 0644;
+    // A new file is made as any other the operator makes, under the umask.
+    const mode_t mask = umask(0);
+    umask(mask);
+    mode_t mode = 0666 & ~mask;
     struct stat old;
-    if (stat(path.c_str(), &old) == 0)
+    const bool replacing = stat(path.c_str(), &old) == 0;
+    if (replacing)
         mode = old.st_mode & 07777;
 
     // Same folder, so the rename stays within one file system and is atomic.
-    std::string temporary = path + ".XXXXXX";
+    std::string temporary = path + TEMPORARY_INFIX + "XXXXXX";
     const int fd = mkstemp(&temporary[0]);
     if (fd < 0) {
         *error = failure("cannot create a temporary file beside", path);
+        return -1;
+    }
+    if (replacing && keep_owner(fd, old) != 0) {
+        *error = failure("cannot give the new file the owner of", path);
+        close(fd);
+        unlink(temporary.c_str());
         return -1;
     }
     if (write_all(fd, bytes) != 0 || fchmod(fd, mode) != 0 || fsync(fd) != 0) {

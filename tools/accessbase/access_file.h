@@ -17,9 +17,12 @@ int read_access_file(const std::string& path, std::vector<_access_rec_t>* record
 int write_access_file(const std::string& path, const std::vector<_access_rec_t>& records,
                       std::string* error);
 
-// Replaces the file at `path` with `bytes` atomically; the file keeps its
-// permissions (a new one gets rw-r--r--). 0, or -1 with `error` set, and
-// then the old file is untouched and no temporary file is left.
+// Replaces the regular file at `path` (no link) with `bytes` atomically,
+// through a temporary file "<path>.tmp.XXXXXX"; the file keeps its permissions
+// and owner (a new one gets rw-rw-rw- less the umask). 0, or -1 with
+// `error` set, and then the old file is untouched and no temporary file is
+// left.
+extern const char TEMPORARY_INFIX[]; // ".tmp."
 int replace_file(const std::string& path, const std::string& bytes, std::string* error);
 
 // The whole content of a file. 0, or -1 with `error` set.

@@ -1,18 +1,16 @@
 #include "tools/accessbase/accessbase_cli.h"
 
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
 #include <getopt.h>
-#include <unistd.h>
-#include <string>
-#include <vector>
 
-#include "core/gv.h"
-#include "tools/accessbase/access_edit.h"
-#include "tools/accessbase/access_file.h"
+#include "tools/accessbase/accessbase_settings.h"
 #include "tools/accessbase/notify.h"
+#include "tools/cp1251_text/shown_text.h"
 
 namespace {
-
-enum Status { DONE = 0, FAILED = 1, BAD_USAGE = 2 };
 
 const char USAGE[] =
     "Usage: accessbase [OPTIONS] COMMAND [ARGUMENT]\n"
@@ -31,10 +29,16 @@ const char USAGE[] =
     "  export [CSV]     write the entries as CSV to a file (default: output)\n"
     "\n"
     "Options:\n"
-    "  -f, --file PATH      the access base file\n"
+    "  -f, --file PATH      the access base file; a link is followed and the file\n"
+    "                       it points at is replaced\n"
     "  -n, --notify PID     after a change, send SIGUSR1 to the service\n"
     "  -p, --pid-file PATH  the same, with the process id read from a file\n"
-    "      --force          let create empty an existing file\n"
+    "  -w, --wait SECONDS   wait this long for another editor of the base to\n"
+    "                       finish (default 10)\n"
+    "      --allow-empty    let import leave the base without entries\n"
+    "      --replace        let import drop more than half of the entries\n"
+    "      --force          let create empty an existing file, and edit a base\n"
+    "                       that is read-only or not a whole number of records\n"
     "  -h, --help           show this text\n"
     "\n"
     "Entry options (add):\n"
@@ -45,29 +49,39 @@ const char USAGE[] =
     "      --max-time H:MM  maximum parking time (absent or 0:00: no limit)\n"
     "      --text TEXT      display text; a } marks where the decision message goes\n"
     "\n"
+    "The period does not limit access: a listed car is admitted before and after\n"
+    "it too. Only within the period are its owner's places and its parking time\n"
+    "counted and limited. Places are counted per owner: without an owner they are\n"
+    "never counted.\n"
+    "\n"
     "Dates are ISO 8601 with time and an explicit zone, 2024-05-01T08:00:00Z (UTC)\n"
     "or 2024-05-01T11:00:00+03:00; they are always written back in UTC.\n"
+    "\n"
+    "Patterns are stored in Latin capitals, as the service reads plates: small\n"
+    "letters, and Cyrillic letters with a Latin twin (А В Е К М Н О Р С Т У Х),\n"
+    "are folded to them, and each fold is reported. A pattern that an earlier\n"
+    "wildcard pattern always matches first is reported as never used.\n"
     "\n"
     "CSV files are UTF-8, comma-separated, quoted as spreadsheets do, with the\n"
     "columns number,from,to,owner,places,max_time,text and an optional header\n"
     "line of these names. Owner and text are stored in CP1251. Refused: a pattern\n"
     "over 9 characters, owner, places and time over 31 bytes together, a text over\n"
-    "63 bytes, a character CP1251 cannot hold, and ';' in owner or text (it would\n"
-    "split the journals' columns). A refused change leaves the file as it was.\n"
+    "63 bytes, a character CP1251 cannot hold or a control character, and ';' in\n"
+    "owner or text (it would split the journals' columns). A refused change leaves\n"
+    "the file as it was.\n"
     "\n"
     "Exit status: 0 done, 1 refused or failed, 2 bad command line.\n";
 
-enum LongOnly { OPT_FORCE = 256, OPT_FROM, OPT_TO, OPT_OWNER, OPT_PLACES, OPT_MAX_TIME, OPT_TEXT };
-
-struct Settings {
-    std::string file = std::string(gv_accessbasepath) + gv_accessbase;
-    pid_t notify_pid = 0; // 0: no --notify
-    std::string pid_file;
-    bool force = false;
-    bool entry_options = false;
-    AccessRow row{"", "1970-01-01T00:00:00Z", "2038-01-19T03:14:07Z", "", "", "", ""};
-    std::string command;
-    std::vector<std::string> arguments;
+enum LongOnly {
+    OPT_FORCE = 256,
+    OPT_ALLOW_EMPTY,
+    OPT_REPLACE,
+    OPT_FROM,
+    OPT_TO,
+    OPT_OWNER,
+    OPT_PLACES,
+    OPT_MAX_TIME,
+    OPT_TEXT
 };
 
 int usage_error(FILE* err, const std::string& message) {
@@ -75,19 +89,29 @@ int usage_error(FILE* err, const std::string& message) {
     return BAD_USAGE;
 }
 
-int failed(FILE* err, const std::string& message) {
-    fprintf(err, "accessbase: %s\n", message.c_str());
-    return FAILED;
+// Seconds to wait for another editor: a whole number up to a day.
+bool parse_seconds(const char* text, int* seconds) {
+    char* end = nullptr;
+    errno = 0;
+    const long value = strtol(text, &end, 10);
+    if (errno != 0 || end == text || *end != '\0' || value < 0 || value > 86400)
+        return false;
+    *seconds = static_cast<int>(value);
+    return true;
 }
 
-// -1 on a bad command line (already reported), 1 after --help, else 0.
+// -1 on a bad command line (already reported), 1 after --help, -2 when the
+// help could not be written, else 0.
 int read_command_line(int argc, char** argv, Settings* settings, FILE* out, FILE* err) {
     static const option options[] = {
         {"file", required_argument, nullptr, 'f'},
         {"notify", required_argument, nullptr, 'n'},
         {"pid-file", required_argument, nullptr, 'p'},
+        {"wait", required_argument, nullptr, 'w'},
         {"help", no_argument, nullptr, 'h'},
         {"force", no_argument, nullptr, OPT_FORCE},
+        {"allow-empty", no_argument, nullptr, OPT_ALLOW_EMPTY},
+        {"replace", no_argument, nullptr, OPT_REPLACE},
         {"from", required_argument, nullptr, OPT_FROM},
         {"to", required_argument, nullptr, OPT_TO},
         {"owner", required_argument, nullptr, OPT_OWNER},
@@ -102,7 +126,7 @@ int read_command_line(int argc, char** argv, Settings* settings, FILE* out, FILE
     optind = 0; // start afresh on every call
     opterr = 0;
     int option;
-    while ((option = getopt_long(argc, argv, ":f:n:p:h", options, nullptr)) != -1) {
+    while ((option = getopt_long(argc, argv, ":f:n:p:w:h", options, nullptr)) != -1) {
         switch (option) {
         case 'f':
             settings->file = optarg;
@@ -118,11 +142,24 @@ int read_command_line(int argc, char** argv, Settings* settings, FILE* out, FILE
         case 'p':
             settings->pid_file = optarg;
             break;
+        case 'w':
+            if (!parse_seconds(optarg, &settings->wait_seconds)) {
+                usage_error(err, "--wait needs whole seconds from 0 to 86400, not " +
+                                     quoted_excerpt(optarg));
+                return -1;
+            }
+            break;
         case 'h':
             fprintf(out, USAGE, settings->file.c_str());
-            return 1;
+            return fflush(out) == 0 && ferror(out) == 0 ? 1 : -2;
         case OPT_FORCE:
             settings->force = true;
+            break;
+        case OPT_ALLOW_EMPTY:
+            settings->allow_empty = true;
+            break;
+        case OPT_REPLACE:
+            settings->replace = true;
             break;
         case ':':
             usage_error(err, std::string(argv[optind - 1]) + " needs a value");
@@ -165,73 +202,7 @@ int check_command(const Settings& settings, FILE* err) {
             return usage_error(err, "wrong number of arguments for " + settings.command);
         return DONE;
     }
-    return usage_error(err, "unknown command " + settings.command);
-}
-
-int write_and_notify(const Settings& settings, const std::vector<_access_rec_t>& records,
-                     FILE* err) {
-    std::string error;
-    if (write_access_file(settings.file, records, &error) != 0)
-        return failed(err, error);
-    pid_t pid = settings.notify_pid;
-    if (!settings.pid_file.empty() && read_pid_file(settings.pid_file, &pid, &error) != 0)
-        return failed(err, "the base was written, but " + error);
-    if (pid != 0 && notify_service(pid, &error) != 0)
-        return failed(err, "the base was written, but " + error);
-    return DONE;
-}
-
-int load(const Settings& settings, std::vector<_access_rec_t>* records, FILE* err) {
-    std::string error;
-    size_t ignored = 0;
-    if (read_access_file(settings.file, records, &ignored, &error) != 0)
-        return failed(err, error);
-    if (ignored > 0) {
-        fprintf(err, "accessbase: %s ends in %zu bytes that are not a whole record\n",
-                settings.file.c_str(), ignored);
-    }
-    return DONE;
-}
-
-int run(const Settings& settings, FILE* out, FILE* err) {
-    const std::string& command = settings.command;
-    const std::string argument = settings.arguments.empty() ? "" : settings.arguments[0];
-    std::vector<_access_rec_t> records;
-    std::string error;
-    if (command == "create") {
-        if (!settings.force && access(settings.file.c_str(), F_OK) == 0)
-            return failed(err, settings.file + " already exists");
-        return write_and_notify(settings, records, err);
-    }
-    if (command == "import") {
-        std::string csv;
-        const std::string source = argument == "-" ? "/dev/stdin" : argument;
-        if (read_whole_file(source, &csv, &error) != 0 ||
-            import_access_csv(csv, &records, &error) != 0)
-            return failed(err, argument + ": " + error);
-        return write_and_notify(settings, records, err);
-    }
-    if (load(settings, &records, err) != DONE)
-        return FAILED;
-    if (command == "list") {
-        fputs(list_access_entries(records).c_str(), out);
-        return DONE;
-    }
-    if (command == "export") {
-        const std::string csv = export_access_csv(records);
-        if (argument.empty() || argument == "-") {
-            fputs(csv.c_str(), out);
-            return DONE;
-        }
-        return replace_file(argument, csv, &error) == 0 ? DONE : failed(err, error);
-    }
-    AccessRow row = settings.row;
-    row.number = argument;
-    const int changed = command == "add" ? add_access_entry(&records, row, &error)
-                                         : remove_access_entries(&records, argument, &error);
-    if (changed != 0)
-        return failed(err, error);
-    return write_and_notify(settings, records, err);
+    return usage_error(err, "unknown command " + quoted_excerpt(settings.command));
 }
 
 } // namespace
@@ -239,10 +210,12 @@ int run(const Settings& settings, FILE* out, FILE* err) {
 int accessbase_main(int argc, char** argv, FILE* out, FILE* err) {
     Settings settings;
     const int read = read_command_line(argc, argv, &settings, out, err);
+    if (read == -2)
+        return failed(err, std::string("cannot write the help: ") + strerror(errno));
     if (read != 0)
         return read > 0 ? DONE : BAD_USAGE;
     const int checked = check_command(settings, err);
     if (checked != DONE)
         return checked;
-    return run(settings, out, err);
+    return run_command(settings, out, err);
 }

@@ -2,12 +2,13 @@
 
 namespace {
 
+// LF, CR LF, or CR alone as old Macintosh programs still write.
 bool line_end(const std::string& text, size_t at) {
-    return text[at] == '\n' || (text[at] == '\r' && at + 1 < text.size() && text[at + 1] == '\n');
+    return text[at] == '\n' || text[at] == '\r';
 }
 
 size_t skip_line_end(const std::string& text, size_t at) {
-    return at + (text[at] == '\r' ? 2 : 1);
+    return at + (text.compare(at, 2, "\r\n") == 0 ? 2 : 1);
 }
 
 std::string quoted_if_needed(const std::string& field) {
@@ -55,8 +56,8 @@ int parse_csv(const std::string& text, std::vector<CsvRow>* rows, std::string* e
                         ++at;
                         break;
                     }
-                    if (text[at] == '\n')
-                        ++line;
+                    if (line_end(text, at) && skip_line_end(text, at) == at + 1)
+                        ++line; // a CR LF counts once, at its LF
                     field += text[at];
                 }
                 if (at < text.size() && text[at] != ',' && !line_end(text, at)) {

@@ -1,6 +1,6 @@
 // Comma-separated values as spreadsheets write them: fields may be quoted
-// with '"', a quote inside a quoted field is doubled, lines end in LF or
-// CR LF, and a leading UTF-8 byte-order mark is ignored.
+// with '"', a quote inside a quoted field is doubled, lines end in LF,
+// CR LF or CR, and a leading UTF-8 byte-order mark is ignored.
 #pragma once
 
 #include <string>

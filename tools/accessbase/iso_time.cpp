@@ -3,6 +3,8 @@
 #include <cctype>
 #include <cstdio>
 
+#include "tools/cp1251_text/shown_text.h"
+
 namespace {
 
 // Days from 1970-01-01 to the given date of the proleptic Gregorian calendar.
@@ -94,20 +96,20 @@ int parse_iso_time(const std::string& text, int32_t* seconds, std::string* error
     int offset = 0;
     const bool zoned = minute >= 0 && second >= 0 && zone_offset(text, &at, &offset);
     if (!zoned || at != text.size()) {
-        *error = "\"" + text +
-                 "\" is not a date with time and zone, such as 2024-05-01T08:00:00Z or "
+        *error = quoted_excerpt(text) +
+                 " is not a date with time and zone, such as 2024-05-01T08:00:00Z or "
                  "2024-05-01T11:00+03:00";
         return -1;
     }
     if (month < 1 || month > 12 || day < 1 || day > days_in_month(year, month) || hour > 23 ||
         minute > 59 || second > 59) {
-        *error = "\"" + text + "\" is not a valid date and time";
+        *error = quoted_excerpt(text) + " is not a valid date and time";
         return -1;
     }
     const int64_t value =
         days_from_civil(year, month, day) * 86400 + hour * 3600 + minute * 60 + second - offset;
     if (value < INT32_MIN || value > INT32_MAX) {
-        *error = "\"" + text + "\" lies outside what the file can hold (" +
+        *error = quoted_excerpt(text) + " lies outside what the file can hold (" +
                  format_iso_time(INT32_MIN) + " to " + format_iso_time(INT32_MAX) + ")";
         return -1;
     }

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "tools/accessbase/access_file.h"
+#include "tools/cp1251_text/shown_text.h"
 
 int parse_pid(const std::string& text, pid_t* pid, std::string* error) {
     const char* blanks = " \t\r\n";
@@ -18,7 +19,7 @@ int parse_pid(const std::string& text, pid_t* pid, std::string* error) {
                         digits.find_first_not_of("0123456789") == std::string::npos;
     const long long value = number ? strtoll(digits.c_str(), nullptr, 10) : 0;
     if (value < 2 || value > INT_MAX) {
-        *error = "\"" + text + "\" is not the process id of a service";
+        *error = quoted_excerpt(text) + " is not the process id of a service";
         return -1;
     }
     *pid = static_cast<pid_t>(value);

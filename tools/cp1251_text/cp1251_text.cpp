@@ -54,13 +54,26 @@ bool has_cp1251_form(long value) {
     return false;
 }
 
+// What a control character is called in a message; null for any other.
+const char* control_name(long value) {
+    switch (value) {
+    case 0:
+        return "a zero byte";
+    case '\t':
+        return "a tab";
+    case '\n':
+        return "a line break";
+    case '\r':
+        return "a carriage return";
+    case 0x7F:
+        return "a DEL character";
+    }
+    return value < 0x20 || (value >= 0x80 && value < 0xA0) ? "a control character" : nullptr;
+}
+
 } // namespace
 
 int utf8_to_cp1251_checked(const std::string& utf8, std::string* cp1251, std::string* error) {
-    if (utf8.find('\0') != std::string::npos) {
-        *error = "contains a zero byte";
-        return -1;
-    }
     for (size_t at = 0; at < utf8.size();) {
         const size_t start = at;
         const long value = decode_one(utf8, &at);
@@ -69,6 +82,13 @@ int utf8_to_cp1251_checked(const std::string& utf8, std::string* cp1251, std::st
             snprintf(what, sizeof what, "is not valid UTF-8 (byte 0x%02X at offset %zu)",
                      static_cast<unsigned char>(utf8[start]), start);
             *error = what;
+            return -1;
+        }
+        const char* control = control_name(value);
+        if (control != nullptr) {
+            snprintf(what, sizeof what, "contains %s (U+%04lX at offset %zu)", control, value,
+                     start);
+            *error = std::string(what) + "; a field holds one line of printable characters";
             return -1;
         }
         if (!has_cp1251_form(value)) {

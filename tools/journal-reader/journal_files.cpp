@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <cstdlib>
+#include <vector>
 
 const KindName KIND_NAMES[5] = {{"occupancy", JournalKind::OCCUPANCY},
                                 {"pass", JournalKind::PASS_RECORDS},
@@ -19,6 +20,19 @@ bool ends(const std::string& text, const char* end) {
     const std::string tail(end);
     return text.size() >= tail.size() &&
            text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+std::vector<std::string> path_parts(const std::string& path) {
+    std::vector<std::string> parts;
+    size_t start = 0;
+    for (size_t end; start <= path.size(); start = end + 1) {
+        end = path.find('/', start);
+        if (end == std::string::npos)
+            end = path.size();
+        if (end > start)
+            parts.push_back(path.substr(start, end - start));
+    }
+    return parts;
 }
 
 } // namespace
@@ -55,10 +69,33 @@ int kind_from_option(const std::string& name, JournalKind* kind) {
 }
 
 std::string archive_deviceid(const std::string& path) {
-    char resolved[PATH_MAX];
-    if (realpath(path.c_str(), resolved) == nullptr)
+    std::string folder = resolved_path(path);
+    if (folder.empty())
         return "";
-    std::string folder(resolved);
     folder.erase(folder.rfind('/'));
     return folder.substr(folder.rfind('/') + 1);
+}
+
+std::string resolved_path(const std::string& path) {
+    char resolved[PATH_MAX];
+    return realpath(path.c_str(), resolved) != nullptr ? resolved : "";
+}
+
+std::string relative_path(const std::string& from, const std::string& to) {
+    const std::vector<std::string> from_parts = path_parts(from);
+    const std::vector<std::string> to_parts = path_parts(to);
+    size_t shared = 0;
+    while (shared < from_parts.size() && shared < to_parts.size() &&
+           from_parts[shared] == to_parts[shared])
+        ++shared;
+    std::string path;
+    for (size_t i = shared; i < from_parts.size(); ++i)
+        path += "../";
+    for (size_t i = shared; i < to_parts.size(); ++i)
+        path += to_parts[i] + (i + 1 < to_parts.size() ? "/" : "");
+    if (path.empty())
+        return ".";
+    if (path.back() == '/')
+        path.pop_back();
+    return path;
 }

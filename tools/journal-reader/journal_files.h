@@ -22,3 +22,11 @@ int kind_from_option(const std::string& name, JournalKind* kind);
 // id>/passbase.tpp", the name of the folder that holds it. Empty when the
 // path cannot be resolved.
 std::string archive_deviceid(const std::string& path);
+
+// The absolute path without links, "." or ".."; empty when it cannot be
+// resolved (a part is missing or unreadable).
+std::string resolved_path(const std::string& path);
+
+// The path that leads from the folder `from` to `to`, both absolute and
+// resolved: "../dev7/jpegdata" from "/srv/report" to "/srv/dev7/jpegdata".
+std::string relative_path(const std::string& from, const std::string& to);

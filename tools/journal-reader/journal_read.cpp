@@ -133,3 +133,13 @@ int read_journal(FILE* file, JournalKind kind, const std::string& deviceid,
         return read_lines(file, kind, handlers, faults);
     return read_records(file, kind, deviceid, handlers, faults);
 }
+
+void tell_faults(FILE* err, const std::string& path, const std::vector<JournalFault>& faults) {
+    const size_t told = 10;
+    for (size_t i = 0; i < faults.size() && i < told; ++i)
+        fprintf(err, "journal-reader: %s: %s\n", path.c_str(), faults[i].what.c_str());
+    if (faults.size() > told) {
+        fprintf(err, "journal-reader: %s: %zu more places are not whole\n", path.c_str(),
+                faults.size() - told);
+    }
+}

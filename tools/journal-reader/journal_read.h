@@ -37,3 +37,7 @@ enum {
 // alone. `deviceid` is what archive records are filed under.
 int read_journal(FILE* file, JournalKind kind, const std::string& deviceid,
                  const RowHandlers& handlers, std::vector<JournalFault>* faults);
+
+// Tells the faults of the file at `path` on `err`, the first few in full:
+// a foreign text file could have thousands, so the rest are only counted.
+void tell_faults(FILE* err, const std::string& path, const std::vector<JournalFault>& faults);

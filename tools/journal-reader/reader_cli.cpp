@@ -11,6 +11,7 @@
 #include "core/gv.h"
 #include "tools/journal-reader/journal_files.h"
 #include "tools/journal-reader/journal_show.h"
+#include "tools/journal-reader/report_cli.h"
 
 namespace {
 
@@ -19,6 +20,8 @@ enum Status { DONE = 0, FAILED = 1, BAD_USAGE = 2 };
 const char USAGE[] =
     "Usage: journal-reader [OPTIONS] FILE\n"
     "       journal-reader --check [--kind KIND] FILE...\n"
+    "       journal-reader --report PAGE --pass FILE [--archive FOLDER]... [--occupancy FILE]\n"
+    "                      [--number NUMBER] [--from TIME] [--to TIME]\n"
     "\n"
     "Shows a journal of the barrier service as a table in UTF-8 or as CSV:\n"
     "  netnumbase.tpn    occupancy: who is inside now and since when, the places\n"
@@ -46,6 +49,21 @@ const char USAGE[] =
     "                       whole and sound, every line ended and with its columns\n"
     "  -h, --help           show this text\n"
     "\n"
+    "Passage report, a web page that needs no server and nothing from elsewhere:\n"
+    "  -r, --report PAGE    write the report as PAGE (HTML): the passages per day, the\n"
+    "                       cars inside now, and every passage with its local time,\n"
+    "                       board, number, decision, message, owner summary and a\n"
+    "                       thumbnail of its snapshot, filtered in the browser by\n"
+    "                       number, day and decision\n"
+    "  -p, --pass FILE      the pass journal netpassbase.tpn (or netpassbase.csv)\n"
+    "  -a, --archive FOLDER a board's archive, <storage mount point>/<device id>, for\n"
+    "                       the owner summaries and snapshots of its passages; once\n"
+    "                       for each board\n"
+    "  -o, --occupancy FILE the occupancy journal netnumbase.tpn, for who is inside\n"
+    "The passages are chosen with --number, --from and --to as above. The snapshots\n"
+    "are linked, not copied: keep the page where it reaches the archive folders.\n"
+    "PAGE#number=A12&day=2009-03-14&decision=refused opens it filtered.\n"
+    "\n"
     "TIME is seconds since the epoch, ISO 8601 with a zone (2009-03-14T08:05:09+02:00,\n"
     "2009-03-14T06:05:09Z) or local time without one (2009-03-14 08:05:09, or a date\n"
     "alone: its whole day). Times are shown in local time with the zone (TZ). The\n"
@@ -58,10 +76,6 @@ const char USAGE[] =
     "Exit status: 0 done, 1 a file unreadable or not whole, or the output not\n"
     "written, 2 bad command line.\n";
 
-// The faults of one file told in full; a foreign text file could have
-// thousands, so the rest are only counted.
-constexpr size_t FAULTS_TOLD = 10;
-
 struct Settings {
     ShowOptions show;
     bool kind_given = false;
@@ -69,6 +83,8 @@ struct Settings {
     bool filtered = false;
     bool check = false;
     std::vector<std::string> files;
+    ReportRequest report; // its filter is show.filter
+    bool report_source_given = false;
 };
 
 int usage_error(FILE* err, const std::string& message) {
@@ -103,6 +119,10 @@ int read_command_line(int argc, char** argv, Settings* settings, FILE* out, FILE
         {"from", required_argument, nullptr, 'f'},
         {"to", required_argument, nullptr, 't'},
         {"check", no_argument, nullptr, OPT_CHECK},
+        {"report", required_argument, nullptr, 'r'},
+        {"pass", required_argument, nullptr, 'p'},
+        {"archive", required_argument, nullptr, 'a'},
+        {"occupancy", required_argument, nullptr, 'o'},
         {"help", no_argument, nullptr, 'h'},
         {nullptr, 0, nullptr, 0},
     };
@@ -115,7 +135,7 @@ int read_command_line(int argc, char** argv, Settings* settings, FILE* out, FILE
     };
     int option;
     std::string error;
-    while ((option = getopt_long(argc, argv, ":k:cv:n:f:t:h", options, nullptr)) != -1) {
+    while ((option = getopt_long(argc, argv, ":k:cv:n:f:t:r:p:a:o:h", options, nullptr)) != -1) {
         switch (option) {
         case 'k':
             if (kind_from_option(optarg, &show.kind) != 0)
@@ -144,6 +164,21 @@ int read_command_line(int argc, char** argv, Settings* settings, FILE* out, FILE
         case OPT_CHECK:
             settings->check = true;
             break;
+        case 'r':
+            settings->report.output = optarg;
+            break;
+        case 'p':
+            settings->report.pass = optarg;
+            settings->report_source_given = true;
+            break;
+        case 'a':
+            settings->report.archives.push_back(optarg);
+            settings->report_source_given = true;
+            break;
+        case 'o':
+            settings->report.occupancy = optarg;
+            settings->report_source_given = true;
+            break;
         case 'h':
             fprintf(out, USAGE, gv_netmountpoint);
             return 1;
@@ -158,15 +193,29 @@ int read_command_line(int argc, char** argv, Settings* settings, FILE* out, FILE
     return 0;
 }
 
+int check_report_settings(const Settings& settings, FILE* err) {
+    if (!settings.files.empty())
+        return usage_error(err, "--report reads --pass, --archive and --occupancy, no FILE");
+    if (settings.check || settings.kind_given || settings.view_given || settings.show.csv)
+        return usage_error(err, "--report takes no --check, --kind, --view or --csv");
+    if (settings.report.pass.empty())
+        return usage_error(err, "--report needs the pass journal (--pass)");
+    return DONE;
+}
+
 int check_settings(const Settings& settings, FILE* err) {
+    if (settings.show.filter.from > settings.show.filter.to)
+        return usage_error(err, "--from is later than --to");
+    if (!settings.report.output.empty())
+        return check_report_settings(settings, err);
+    if (settings.report_source_given)
+        return usage_error(err, "--pass, --archive and --occupancy are for --report");
     if (settings.files.empty())
         return usage_error(err, "no FILE given");
     if (settings.check && (settings.filtered || settings.view_given || settings.show.csv))
         return usage_error(err, "--check shows nothing: it takes no filter, view or --csv");
     if (!settings.check && settings.files.size() > 1)
         return usage_error(err, "one FILE at a time (several only with --check)");
-    if (settings.show.filter.from > settings.show.filter.to)
-        return usage_error(err, "--from is later than --to");
     return DONE;
 }
 
@@ -202,12 +251,7 @@ int read_file(const std::string& path, const Settings& settings, FILE* out, FILE
         shown = show_journal(file, deviceid, show, out, &faults, &error);
     }
     fclose(file);
-    for (size_t i = 0; i < faults.size() && i < FAULTS_TOLD; ++i)
-        fprintf(err, "journal-reader: %s: %s\n", path.c_str(), faults[i].what.c_str());
-    if (faults.size() > FAULTS_TOLD) {
-        fprintf(err, "journal-reader: %s: %zu more places are not whole\n", path.c_str(),
-                faults.size() - FAULTS_TOLD);
-    }
+    tell_faults(err, path, faults);
     if (shown == SHOW_READ_FAILED) {
         fprintf(err, "journal-reader: can't read %s: %s\n", path.c_str(), strerror(error));
         return FAILED;
@@ -239,6 +283,10 @@ int journal_reader_main(int argc, char** argv, FILE* out, FILE* err) {
     const int checked = check_settings(settings, err);
     if (checked != DONE)
         return checked;
+    if (!settings.report.output.empty()) {
+        settings.report.filter = settings.show.filter;
+        return flushed(out, err, make_report(settings.report, out, err));
+    }
     int status = DONE;
     for (const std::string& path : settings.files) {
         const int file_status = read_file(path, settings, out, err);

@@ -6,27 +6,20 @@
 
 #include "records/parking_rec.h"
 #include "tools/cp1251_text/cp1251_text.h"
+#include "tools/cp1251_text/shown_text.h"
 
 namespace {
 
 // Record fields come from another program: control bytes are shown as
 // escapes rather than sent to the terminal.
-void print_quoted(FILE* out, const char* text) {
-    fputc('"', out);
-    for (const unsigned char* c = reinterpret_cast<const unsigned char*>(text); *c != 0; ++c) {
-        if (*c < 0x20 || *c == 0x7F || *c == '"' || *c == '\\') {
-            fprintf(out, "\\x%02X", *c);
-        } else {
-            fputc(*c, out);
-        }
-    }
-    fputc('"', out);
+void print_quoted(FILE* out, const std::string& text) {
+    fprintf(out, "\"%s\"", escaped_text(text).c_str());
 }
 
 // A field of `size` bytes, terminated or not. Its bytes above ASCII are
 // read as CP1251, so the terminal gets UTF-8 whatever the writer put there.
 void print_field(FILE* out, const char* field, size_t size) {
-    print_quoted(out, cp1251_field_to_utf8(field, size).c_str());
+    print_quoted(out, cp1251_field_to_utf8(field, size));
 }
 
 void print_passage(FILE* out, const _parking_rec_t& rec) {

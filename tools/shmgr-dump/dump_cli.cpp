@@ -9,6 +9,7 @@
 namespace {
 
 enum Status { DONE = 0, FAILED = 1, BAD_USAGE = 2 };
+enum LongOnly { OPT_ONCE = 256 };
 
 const char usage[] = "Usage: shmgr-dump [OPTIONS]\n"
                      "\n"
@@ -25,13 +26,15 @@ const char usage[] = "Usage: shmgr-dump [OPTIONS]\n"
                      "  -t, --seconds N      stop after N seconds\n"
                      "  -p, --passages       show passage blocks only\n"
                      "  -j, --jpeg-dir DIR   save each passage's JPEG as DIR/block-SEQUENCE.jpeg\n"
+                     "      --once           end with status 1 when the channel is removed or\n"
+                     "                       changes its size, rather than wait for it\n"
                      "  -h, --help           show this text\n"
                      "\n"
                      "The stream is named by the environment variable SHMGR_PREFIX (default\n"
                      "/shmgr). Without --count or --seconds the dump runs until interrupted.\n"
                      "\n"
-                     "Exit status: 0 done, 1 failed (stream not reachable, JPEG not saved),\n"
-                     "2 bad command line.\n";
+                     "Exit status: 0 done, 1 failed (stream not reachable, JPEG or output not\n"
+                     "written, channel gone with --once), 2 bad command line.\n";
 
 // A whole decimal number from `low` to `high`.
 bool parse_number(const char* text, long low, long high, long* value) {
@@ -47,13 +50,11 @@ bool parse_number(const char* text, long low, long high, long* value) {
 
 // 0 when the options are complete, BAD_USAGE, or DONE for --help.
 int parse_options(int argc, char** argv, DumpOptions* options, FILE* out, FILE* err) {
-    static const option long_options[] = {{"channel", required_argument, nullptr, 'c'},
-                                          {"count", required_argument, nullptr, 'n'},
-                                          {"seconds", required_argument, nullptr, 't'},
-                                          {"passages", no_argument, nullptr, 'p'},
-                                          {"jpeg-dir", required_argument, nullptr, 'j'},
-                                          {"help", no_argument, nullptr, 'h'},
-                                          {nullptr, 0, nullptr, 0}};
+    static const option long_options[] = {
+        {"channel", required_argument, nullptr, 'c'},  {"count", required_argument, nullptr, 'n'},
+        {"seconds", required_argument, nullptr, 't'},  {"passages", no_argument, nullptr, 'p'},
+        {"jpeg-dir", required_argument, nullptr, 'j'}, {"once", no_argument, nullptr, OPT_ONCE},
+        {"help", no_argument, nullptr, 'h'},           {nullptr, 0, nullptr, 0}};
     long channel = 0;
     optind = 0; // the parser starts afresh on every call
     opterr = 0;
@@ -80,8 +81,15 @@ int parse_options(int argc, char** argv, DumpOptions* options, FILE* out, FILE* 
         case 'j':
             options->jpeg_dir = optarg;
             break;
+        case OPT_ONCE:
+            options->once = true;
+            break;
         case 'h':
             fprintf(out, usage, SHMGR_MAX_CHANNELS - 1);
+            if (fflush(out) != 0 || ferror(out) != 0) {
+                fprintf(err, "shmgr-dump: cannot write the output: %s\n", strerror(errno));
+                return FAILED;
+            }
             return DONE;
         default:
             valid = false;
@@ -113,11 +121,14 @@ int shmgr_dump_main(int argc, char** argv, FILE* out, FILE* err) {
     }
     SHMGR_READER reader = nullptr;
     if (shmgrReaderAttach(options.channel, &reader) != 1) {
-        fprintf(err, "shmgr-dump: can't attach to channel %d: %s\n", options.channel,
-                strerror(errno));
+        char why[512];
+        shmgrDescribeChannel(options.channel, errno, why, sizeof why);
+        fprintf(err, "shmgr-dump: can't attach to channel %d: %s\n", options.channel, why);
         return FAILED;
     }
-    int status = dump_stream(reader, options, out, err) == 0 ? DONE : FAILED;
-    shmgrReaderDetach(&reader);
+    int status = dump_stream(&reader, options, out, err) == 0 ? DONE : FAILED;
+    if (reader != nullptr) {
+        shmgrReaderDetach(&reader);
+    }
     return status;
 }

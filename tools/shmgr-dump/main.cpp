@@ -16,5 +16,7 @@ int main(int argc, char** argv) {
     action.sa_handler = interrupt;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    // A reader that went away is reported as a failed write, not a silent death.
+    signal(SIGPIPE, SIG_IGN);
     return shmgr_dump_main(argc, argv, stdout, stderr);
 }

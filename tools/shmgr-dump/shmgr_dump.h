@@ -14,6 +14,7 @@ struct DumpOptions {
     long count = 0;   // blocks to show, 0 for no limit
     long seconds = 0; // how long to follow, 0 for no limit
     bool passages_only = false;
+    bool once = false; // end with a failure when the channel goes, rather than wait for it
     const char* jpeg_dir = nullptr; // where to save passage JPEGs, null for nowhere
 };
 
@@ -30,8 +31,11 @@ int save_block_jpeg(const char* dir, const shmgr_block_info& info, const unsigne
                     FILE* err);
 
 // Shows blocks as the reader delivers them until the count or the time is
-// used up or the dump is interrupted. 0, or 1 when a JPEG could not be saved.
-int dump_stream(SHMGR_READER reader, const DumpOptions& options, FILE* out, FILE* err);
+// used up or the dump is interrupted. A channel that is removed or spoilt
+// is told of on `err` and waited for (the reader is attached again), unless
+// `options.once`. 0; 1 when a JPEG could not be saved, the output could not
+// be written, or the channel went with `once`.
+int dump_stream(SHMGR_READER* reader, const DumpOptions& options, FILE* out, FILE* err);
 
 // The whole program: exit status 0 done, 1 failed, 2 bad command line.
 int shmgr_dump_main(int argc, char** argv, FILE* out, FILE* err);

@@ -1,0 +1,88 @@
+// dravel: the licence-plate service of a car-park barrier. Started with no
+// arguments it detaches into the background; "-f" keeps it in the
+// foreground with its standard output, for supervisors and tests.
+#include <csignal>
+#include <cstring>
+#include <sys/resource.h>
+#include <syslog.h>
+
+#include "access/access_base.h"
+#include "core/config.h"
+#include "core/dravelber.h"
+#include "core/gv.h"
+#include "core/signals.h"
+#include "core/startup.h"
+#include "links/shmgr_link.h"
+#include "links/statemgr_link.h"
+#include "recognizer/lpr.h"
+#include "support/log.h"
+#include "video/capture.h"
+
+namespace {
+
+bool stays_in_foreground(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i)
+        if (strcmp(argv[i], "-f") == 0)
+            return true;
+    return false;
+}
+
+// Start-up cannot go on. What earlier steps opened is left to the exit.
+int give_up(const char* reason) {
+    write_signal_lines();
+    log_line("main", "%s", reason);
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const bool foreground = stays_in_foreground(argc, argv);
+    memset(&gv, 0, sizeof gv);
+    set_recognizer_defaults();
+    openlog(argv[0], LOG_PID | LOG_NDELAY | LOG_NOWAIT, LOG_USER);
+    LOG("Start.\n");
+    ChangePriority();
+    InstallParachute();
+    signal(SIGUSR1, Usr1Handler);
+
+    if (video_init_input() != 0)
+        return give_up("Unable open video grabber");
+    if (connect_shmgr() != 0)
+        return give_up("Can't connect to shmgr");
+    if (statemgr_connect(argv[0]) != 0)
+        return give_up("Can't connect to statemgr");
+
+    read_startup_settings();
+    load_config();
+    char accessbase[4096];
+    build_accessbase_path(accessbase, sizeof accessbase);
+    load_access_base(accessbase);
+
+    // Held for the life of the process and never destroyed: the engine has
+    // no destructor of its own to call.
+    static Brisvale::LPR* engine = Brisvale::LPR::createInstance();
+    if (engine == nullptr)
+        return give_up("Unable create the recognizer");
+    engine->setParameters(&gv.recognizer_params);
+
+    if (setpriority(PRIO_PROCESS, 0, 10) != 0)
+        LOG("unable set priority\n");
+    get_deviceid();
+    signal(SIGCHLD, sigchldhandler);
+    set_time_zone();
+    if (!foreground)
+        DAEMONIZE();
+
+    dravelber(engine);
+
+    statemgr_disconnect();
+    disconnect_shmgr();
+    video_close_input();
+    RemoveParachute();
+    free_access_base();
+    write_signal_lines();
+    LOG("Exit.\n");
+    closelog();
+    return 0;
+}

@@ -1,0 +1,239 @@
+#include <string>
+#include <vector>
+
+#include "tests/access/decision_fixture.h"
+
+namespace {
+
+const char not_listed[] = "Запрещено автоматически, нет в списке";
+const char by_operator[] = "Разрешено вручную оператором";
+const char admitted[] = "Разрешено автоматически по списку";
+
+// The 64-byte display text: `prefix`, then `message` cut at the field's end,
+// then zeros.
+std::string text_field(const std::string& prefix, const std::string& message) {
+    return (prefix + message + std::string(64, '\0')).substr(0, 64);
+}
+
+// The decision's own log lines, whole.
+std::vector<std::string> decision_lines() {
+    std::vector<std::string> lines;
+    for (const LoggedLine& line : syslog_capture::lines()) {
+        if (line.text.rfind("test_recognized_number: ", 0) == 0)
+            lines.push_back((line.priority == 0 ? "" : "(not at priority 0) ") + line.text);
+    }
+    return lines;
+}
+
+class AccessDecision : public DecisionTest {
+  protected:
+    // The record that went out: the decision's access, its message as the
+    // whole text, and `summary` (CP1251).
+    void expect_passage(int access, const char* message, const std::string& summary) {
+        const _parking_rec_t rec = published();
+        EXPECT_EQ(rec.access, access);
+        EXPECT_EQ(std::string(rec.text, 64), text_field("", cp1251(message)));
+        EXPECT_EQ(std::string(rec.summary, 32), (summary + std::string(32, '\0')).substr(0, 32));
+        EXPECT_EQ(field(passes().back().message), cp1251(message));
+    }
+
+    // The occupancy record of `number`: "places in_time out_time", or "none".
+    std::string car(const char* number) {
+        for (const _netnum_rec_t& rec : occupancy()) {
+            if (field(rec.number) == number)
+                return std::to_string(rec.places) + " " + std::to_string(rec.in_time) + " " +
+                       std::to_string(rec.out_time);
+        }
+        return "none";
+    }
+};
+
+} // namespace
+
+// Refused and not recorded; the operator's request lets the same number
+// through in the barrier's direction, by hand, without the event.
+TEST_F(AccessDecision, UnlistedNumberIsRefusedUnlessTheOperatorLetsItThrough) {
+    load_base({access_record("B1????", "Petrov,1")});
+    const struct {
+        int by_button, barrier, access;
+        const char* message;
+    } rows[] = {
+        {0, 1, 0, not_listed},
+        {1, -1, -1, by_operator},
+        {1, 1, 1, by_operator},
+    };
+    for (const auto& row : rows) {
+        gv_access_by_button = row.by_button;
+        syslog_capture::clear();
+        decide(passage_time, "A123BC456789", row.barrier);
+        const _parking_rec_t rec = published();
+        EXPECT_EQ(field(rec.number), "A123BC456789");
+        EXPECT_EQ(rec.in_list, 0);
+        EXPECT_EQ(rec.access, row.access);
+        EXPECT_EQ(std::string(rec.text, 64), text_field("", cp1251(row.message)));
+        EXPECT_EQ(std::string(rec.summary, 32), std::string(32, '\0'));
+        const _netpass_rec_t pass = passes().back();
+        EXPECT_EQ(field(pass.message), cp1251(row.message));
+        EXPECT_EQ(std::string(pass.info, 32), std::string(32, '\0'));
+        EXPECT_EQ(pass.by_button, row.by_button);
+        EXPECT_EQ(pass.access, row.access);
+        expect_barrier_events(0);
+        EXPECT_EQ(decision_lines(), std::vector<std::string>{
+                                        "test_recognized_number: recognized number: A123BC456789"});
+    }
+    EXPECT_EQ(occupancy().size(), 0u);
+}
+
+// Within the period (its bounds included, compared as signed numbers) the
+// car is journalled and summarised; outside it is admitted all the same,
+// without either.
+TEST_F(AccessDecision, PeriodDecidesOccupancyNotAdmission) {
+    const int32_t from = passage_time - 10, to = passage_time + 10;
+    // Each car its own owner, named like the car, so no count refuses one.
+    load_base({access_record("A1", "A1", "", from, to), access_record("A2", "A2", "", from, to),
+               access_record("A3", "A3", "", from, to), access_record("A4", "A4", "", from, to),
+               access_record("A5", "A5", "", -100, to)});
+    const struct {
+        const char* number;
+        long time;
+        bool journalled;
+    } rows[] = {
+        {"A1", from - 1, false}, {"A2", from, true},         {"A3", to, true},
+        {"A4", to + 1, false},   {"A5", passage_time, true},
+    };
+    for (const auto& row : rows) {
+        syslog_capture::clear();
+        decide(row.time, row.number);
+        const std::string number = row.number;
+        expect_passage(1, admitted, row.journalled ? number + cp1251(": въезд (0+1)") : "");
+        expect_barrier_events(1);
+        EXPECT_EQ(field(passes().back().info), row.journalled ? number : "") << number;
+        EXPECT_EQ(car(row.number) != "none", row.journalled) << number;
+        EXPECT_EQ(decision_lines(),
+                  (std::vector<std::string>{
+                      "test_recognized_number: recognized number: " + number,
+                      "test_recognized_number: " + number + ": present in accessed numbers",
+                      "test_recognized_number: " + number + ": access enabled"}));
+    }
+}
+
+// Two places: a third car of the owner is refused and left unrecorded; a car
+// inside entering again counts only the others; an owner without a limit
+// takes any number of places.
+TEST_F(AccessDecision, PlacesLimitRefusesTheOwnersNextCar) {
+    load_base({access_record("A1????", "Ivanov,2"), access_record("B1????", "Petrov")});
+    decide(passage_time, "A10001");
+    expect_passage(1, admitted, cp1251("Ivanov: въезд (0+1)"));
+    decide(passage_time, "A10002");
+    expect_passage(1, admitted, cp1251("Ivanov: въезд (1+1)"));
+    expect_barrier_events(2);
+
+    decide(passage_time + 5, "A10003");
+    expect_passage(0, "Запрещено, все места (2) заняты", cp1251("Ivanov: въезд (2+1)"));
+    expect_barrier_events(0);
+    EXPECT_EQ(car("A10003"), "none");
+
+    decide(passage_time + 10, "A10001");
+    expect_passage(1, admitted, cp1251("Ivanov: въезд (1+1)"));
+    EXPECT_EQ(car("A10001"), "1 " + std::to_string(passage_time + 10) + " 0");
+    EXPECT_EQ(occupancy().size(), 2u);
+
+    for (int held = 0; held < 3; ++held) {
+        decide(passage_time, ("B1000" + std::to_string(held)).c_str());
+        expect_passage(1, admitted, cp1251("Petrov: въезд (") + std::to_string(held) + "+1)");
+    }
+    expect_barrier_events(4);
+}
+
+// A stay of exactly the limit passes, one second more is refused and the car
+// stays inside; a car never seen entering leaves and is recorded as gone.
+TEST_F(AccessDecision, ParkingTimeIsCheckedAtTheExit) {
+    load_base({access_record("A1????", "Ivanov,0,01:00")});
+    decide(passage_time, "A10001");
+    decide(passage_time, "A10002");
+    published();
+    published();
+    barrier_events();
+
+    decide(passage_time + 3601, "A10001", -1);
+    expect_passage(0, "Запрещено, время стоянки > 01:00", cp1251("Ivanov: выезд (1-1)"));
+    expect_barrier_events(0);
+    EXPECT_EQ(car("A10001"), "1 " + std::to_string(passage_time) + " 0");
+
+    decide(passage_time + 3600, "A10001", -1);
+    expect_passage(-1, admitted, cp1251("Ivanov: выезд (1-1)"));
+    expect_barrier_events(1);
+    EXPECT_EQ(car("A10001"),
+              "0 " + std::to_string(passage_time) + " " + std::to_string(passage_time + 3600));
+
+    decide(passage_time + 7, "A19999", -1);
+    expect_passage(-1, admitted, cp1251("Ivanov: выезд (0-1)"));
+    EXPECT_EQ(car("A19999"), "0 0 " + std::to_string(passage_time + 7));
+}
+
+// The message follows the text's first `}` to the field's end; a `}` in the
+// last byte leaves no room; a text without `}` is replaced. The pass journal
+// keeps the message whole whatever the text left of it.
+TEST_F(AccessDecision, MessageTakesThePlaceAfterTheFirstBrace) {
+    const std::string long_text = std::string(40, 'x') + "}";
+    const std::string full_text = std::string(63, 'y') + "}";
+    load_base({access_record("T1", "", "Gate}"), access_record("T2", "", "a}b}c"),
+               access_record("T3", "", long_text.c_str()),
+               access_record("T4", "", full_text.c_str()), access_record("T5", "", "No brace")});
+    const std::string message = cp1251(admitted);
+    ASSERT_GT(message.size(), 64 - long_text.size());
+    const struct {
+        const char* number;
+        std::string text;
+    } rows[] = {
+        {"T1", text_field("Gate}", message)},   {"T2", text_field("a}", message)},
+        {"T3", text_field(long_text, message)}, {"T4", full_text},
+        {"T5", text_field("", message)},
+    };
+    for (const auto& row : rows) {
+        decide(passage_time, row.number);
+        EXPECT_EQ(std::string(published().text, 64), row.text) << row.number;
+        EXPECT_EQ(field(passes().back().message), message) << row.number;
+    }
+}
+
+// Only the first record in file order decides, also when a later one would
+// refuse the car.
+TEST_F(AccessDecision, FirstMatchingRecordDecides) {
+    load_base({access_record("A1????", "First,0", "one}"),
+               access_record("A?????", "Second,1,00:01", "two}")});
+    decide(passage_time, "A10001");
+    decide(passage_time, "A20001");
+    decide(passage_time + 3600, "A10001", -1);
+    const _parking_rec_t first = published(), second = published(), leaving = published();
+    EXPECT_EQ(field(first.text), "one}" + cp1251(admitted));
+    EXPECT_EQ(field(first.summary), cp1251("First: въезд (0+1)"));
+    EXPECT_EQ(field(second.text), "two}" + cp1251(admitted));
+    EXPECT_EQ(leaving.access, -1);
+    EXPECT_EQ(field(passes()[0].info), "First,0");
+}
+
+// An admitted exit reads -1 in the pass journal and 255 in the archive; both
+// lines and both records, byte for byte, and the archive and the stream got
+// the same record.
+TEST_F(AccessDecision, AdmittedExitLinesByteForByte) {
+    load_base({access_record("A123BC", "Ivanov,1", "")});
+    decide(passage_time, "A123BC", -1);
+    const _parking_rec_t rec = published();
+    const std::string message = "\xD0\xE0\xE7\xF0\xE5\xF8\xE5\xED\xEE \xE0\xE2\xF2\xEE\xEC\xE0"
+                                "\xF2\xE8\xF7\xE5\xF1\xEA\xE8 \xEF\xEE \xF1\xEF\xE8\xF1\xEA\xF3";
+    EXPECT_EQ(pass_lines(), std::vector<std::string>{"14-11-2023;22:13:20;A123BC;2;1;-1;" +
+                                                     message + ";Ivanov,1;0;unknown\n"});
+    EXPECT_EQ(archive_lines(),
+              std::vector<std::string>{"14-11-2023;22:13:20;unknown;A123BC;1;255;" + message +
+                                       ";Ivanov: \xE2\xFB\xE5\xE7\xE4 (0-1);"
+                                       "2023-11-14_22-13-20_A123BC.jpeg\n"});
+    ASSERT_EQ(passes().size(), 1u);
+    const _netpass_rec_t pass = passes()[0];
+    EXPECT_EQ(reinterpret_cast<const unsigned char*>(&pass)[19], 0xFF);
+    EXPECT_EQ(pass.time, passage_time);
+    EXPECT_EQ(field(pass.deviceid), "unknown");
+    ASSERT_EQ(archived().size(), 1u);
+    EXPECT_EQ(memcmp(&archived()[0], &rec, sizeof rec), 0);
+    EXPECT_EQ(reinterpret_cast<const unsigned char*>(&rec)[19], 0xFF);
+}

@@ -1,0 +1,237 @@
+#include <cerrno>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "core/dravelber.h"
+#include "core/gv.h"
+#include "recognizer/lpr.h"
+#include "tests/camera/pattern_camera.h"
+#include "tests/core/loop_fakes.h"
+#include "tests/links/logged.h"
+#include "tests/support/scratch_dir.h"
+#include "video/capture.h"
+#include "video/capture_repack.h"
+
+using loop_fakes::events_with;
+using Strings = std::vector<std::string>;
+
+namespace {
+
+using StreamPair = std::pair<bool, Brisvale::StreamResult>;
+
+// Results given per iteration by the test.
+class TestEngine : public Brisvale::LPR {
+  public:
+    std::function<Brisvale::SingleResult(int)> single = [](int) {
+        return Brisvale::SingleResult{};
+    };
+    std::function<StreamPair(int)> stream = [](int) { return StreamPair{}; };
+
+    Brisvale::SingleResult recognizeSingle(const unsigned char*, int, int) override {
+        return single(loop_fakes::iteration());
+    }
+    StreamPair recognizeStream(int, const unsigned char*, int, int) override {
+        return stream(loop_fakes::iteration());
+    }
+    void reservedOperation() override {}
+    void setParameters(const RecognizerParams*) override {}
+};
+
+StreamPair found(const char* body, unsigned char kind, size_t image_bytes = FRAME_BYTES) {
+    Brisvale::StreamResult result;
+    result.image.assign(image_bytes, 0x5A);
+    result.body = body;
+    result.kind = kind;
+    return {true, result};
+}
+
+// The next capture fails as a driver without a picture fails.
+void fail_next_capture() {
+    camera_fake_inject(CAMERA_OP_STILL_IMAGE, 0, 1, -1, EIO);
+}
+
+const char* const previews[] = {"/tmp/video0.jpeg", "/tmp/video0-0.jpeg", "/tmp/video0-1.jpeg"};
+
+std::string link_target() {
+    char target[64] = {};
+    return readlink(previews[0], target, sizeof target - 1) < 0 ? "none" : target;
+}
+
+bool is_jpeg(const char* path) {
+    const std::string bytes = read_text_file(path);
+    return bytes.size() > 4 && bytes.compare(0, 2, "\xFF\xD8") == 0 &&
+           bytes.compare(bytes.size() - 2, 2, "\xFF\xD9") == 0;
+}
+
+class Loop : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        use_pattern_camera();
+        ASSERT_EQ(video_init_input(), 0);
+        gv.recogn_single = 1;
+        stop = 0;
+        usr1_flag = 0;
+        remove_previews();
+        syslog_capture::clear();
+    }
+    void TearDown() override {
+        video_close_input();
+        remove_previews();
+    }
+    static void remove_previews() {
+        for (const char* path : previews)
+            if (unlink(path) != 0 && errno == EISDIR)
+                rmdir(path);
+    }
+    void run(const loop_fakes::Script& script) {
+        stop = 0;
+        loop_fakes::run(script, [this] { EXPECT_EQ(dravelber(&engine), 0); });
+    }
+    TestEngine engine;
+};
+
+} // namespace
+
+// Zero blocks while the last plate is more than 10 s old, also when the
+// capture fails. Iteration 1 fails and pauses 3 s, the plate comes at +4 s,
+// and iteration k is at +4 s + (k - 2) / 2 s: +15 s from iteration 24 on.
+TEST_F(Loop, ZeroBlocksOnlyWhileNoPlateForMoreThanTenSeconds) {
+    engine.single = [](int i) {
+        return i == 2 ? Brisvale::SingleResult{"A1", "", 0} : Brisvale::SingleResult{};
+    };
+    fail_next_capture();
+    run({26, 500, {}, nullptr, nullptr});
+    EXPECT_EQ(events_with("zero"),
+              (Strings{"1: zero", "2: zero", "24: zero", "25: zero", "26: zero"}));
+    EXPECT_EQ(events_with("kind"), Strings{"2: A1 kind 2 frame @4"});
+}
+
+// The signal state is told at the first capture and at each change; every
+// failed capture pauses 3 s, and a photo request polled then is consumed.
+TEST_F(Loop, SignalStateToldOncePerChange) {
+    const struct {
+        std::vector<bool> captures;
+        Strings told;
+    } cases[] = {
+        {{true, false, false, true, true, false},
+         {"1: signal 1", "2: signal 0", "2: pause 3000", "3: pause 3000", "4: signal 1",
+          "6: signal 0", "6: pause 3000"}},
+        {{false, false, true}, {"1: signal 0", "1: pause 3000", "2: pause 3000", "3: signal 1"}},
+    };
+    for (const auto& c : cases) {
+        camera_fake_reset();
+        if (!c.captures[0])
+            fail_next_capture();
+        const int n = static_cast<int>(c.captures.size());
+        run({n,
+             10,
+             {2},
+             [&c, n](int i) {
+                 if (i < n && !c.captures[i])
+                     fail_next_capture();
+             },
+             nullptr});
+        Strings told; // a decision would show here too
+        for (const std::string& event : loop_fakes::events())
+            if (event.find("zero") == std::string::npos)
+                told.push_back(event);
+        EXPECT_EQ(told, c.told);
+    }
+}
+
+// One preview a second, to the two files in turn, the link naming the
+// newest. One that cannot be written (a directory stands in the way at
+// iteration 4) leaves the link on the last good file and is tried again on
+// the same file, never on the linked one.
+TEST_F(Loop, PreviewsAlternateAndTheLinkNeverNamesABrokenFile) {
+    Strings links = {"0 none"};
+    auto note = [&links](const std::string& when) {
+        const std::string target = link_target();
+        if (links.back().substr(links.back().find(' ') + 1) != target)
+            links.push_back(when + " " + target);
+    };
+    run({12,
+         250,
+         {},
+         [&](int i) {
+             note(std::to_string(i));
+             if (i == 4) {
+                 EXPECT_NE(access(previews[2], F_OK), 0); // one preview in the first second
+                 EXPECT_EQ(mkdir(previews[2], 0700), 0);
+             }
+             if (i == 8) {
+                 EXPECT_TRUE(is_jpeg(previews[1]));
+                 EXPECT_EQ(rmdir(previews[2]), 0);
+             }
+         },
+         nullptr});
+    note("end");
+    EXPECT_EQ(links, (Strings{"0 none", "2 /tmp/video0-0.jpeg", "9 /tmp/video0-1.jpeg",
+                              "end /tmp/video0-0.jpeg"}));
+    EXPECT_TRUE(is_jpeg(previews[1]) && is_jpeg(previews[2]));
+}
+
+// Single frames: a result counts by its texts or its status; whatever the
+// engine throws ends that recognition only, and a photo request still gets
+// its one decision, for "~~~HET~~~" when the engine sees nothing.
+TEST_F(Loop, SingleFramesPhotoRequestsAndEngineFailures) {
+    engine.single = [](int i) -> Brisvale::SingleResult {
+        if (i == 1)
+            throw std::runtime_error("no memory for the plate finder");
+        if (i == 2)
+            throw 42;
+        if (i == 3)
+            return {"", "", 7};
+        if (i == 5)
+            return {"A12", "*77", 0};
+        return {};
+    };
+    run({5, 10, {2, 4, 5}, nullptr, nullptr});
+    EXPECT_EQ(events_with("kind"),
+              (Strings{"2: ~~~HET~~~ kind 2 button frame @0", "3:  kind 2 frame @0",
+                       "4: ~~~HET~~~ kind 2 button frame @0", "5: A12?77 kind 2 button frame @0",
+                       "5: A12?77 kind 2 button frame @0"}));
+    EXPECT_EQ(logged(), "dravelber: the engine failed: no memory for the plate finder\n"
+                        "dravelber: the engine failed\ndravelber: the engine failed\n");
+}
+
+// The stream goes by `found` alone and decides on the engine's image; an
+// image that is not one whole 704 x 288 frame is dropped. A photo request
+// reads the current frame by single-frame recognition.
+TEST_F(Loop, StreamResultsAndThePhotoRequest) {
+    gv.recogn_single = 0;
+    engine.stream = [](int i) {
+        const StreamPair results[] = {{false, found("A1", 1).second},
+                                      found("", 5),
+                                      found("B2", 1, FRAME_BYTES - 1),
+                                      found("B2", 1, FRAME_BYTES + 1),
+                                      found("C3", 1)};
+        return results[i - 1];
+    };
+    engine.single = [](int i) { return Brisvale::SingleResult{i == 5 ? "P5" : "", "", 0}; };
+    run({5, 10, {5}, nullptr, nullptr});
+    EXPECT_EQ(events_with("kind"), (Strings{"2:  kind 5 image @0", "5: C3 kind 1 button image @0",
+                                            "5: P5 kind 2 button frame @0"}));
+    EXPECT_EQ(logged(), "dravelber: stream image of 304127 bytes is not one 704 x 288 frame\n"
+                        "dravelber: stream image of 304129 bytes is not one 704 x 288 frame\n");
+}
+
+// SIGUSR1 reloads at the next iteration; several before it give one reload,
+// one during the reload another.
+TEST_F(Loop, ReloadOnceForSignalsBeforeAndAgainForOneDuring) {
+    usr1_flag = 1;
+    bool again = true;
+    run({4, 10, {}, nullptr, [&again] {
+             if (again)
+                 usr1_flag = 1;
+             again = false;
+         }});
+    EXPECT_EQ(events_with("reload"), (Strings{"1: reload /var/local//accessbase.tpa",
+                                              "2: reload /var/local//accessbase.tpa"}));
+}

@@ -1,0 +1,132 @@
+// A car park's files as the service leaves them, written by the service's
+// own routines: boards that share one net-base folder for the pass journal,
+// each archiving its passages on one storage with real JPEGs of a drawn
+// frame, and the occupancy journal.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ftw.h>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+#include "access/netnum_journal.h"
+#include "access/netpass_journal.h"
+#include "core/gv.h"
+#include "records/jpeg_compressor.h"
+#include "records/snapshot_archive.h"
+#include "records/utf8-1251-utf8.h"
+#include "tests/support/scratch_dir.h"
+
+// What the decision made of one car at one board.
+struct Passage {
+    int32_t time;
+    const char* number;
+    const char* board; // the device id
+    int in_list;
+    int access; // 1 / -1 admitted at an entry / exit board, 0 refused
+    int by_button;
+    std::string message; // CP1251
+    std::string summary; // CP1251
+    bool archived;       // the board's storage was there to archive it
+};
+
+// A scratch folder of its own for a test, emptied of an earlier run's files.
+inline std::string empty_scratch_dir(const std::string& name) {
+    const std::string root = scratch_dir(name);
+    nftw(
+        root.c_str(),
+        [](const char* path, const struct stat*, int, struct FTW*) { return remove(path), 0; }, 16,
+        FTW_DEPTH | FTW_PHYS);
+    mkdir(root.c_str(), 0700);
+    return root;
+}
+
+// A text for people as the service stores it.
+inline std::string cp1251(const std::string& utf8) {
+    std::vector<char> out(utf8.size() + 1);
+    return u8_to_w1251(out.data(), utf8.c_str());
+}
+
+// A 704 x 576 frame of a grey road with a white plate of dark strokes, the
+// size of every frame the service archives.
+inline std::vector<unsigned char> drawn_frame() {
+    const int width = 704, height = 576;
+    std::vector<unsigned char> frame(width * height * 3 / 2, 128);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const bool plate = y >= 400 && y < 460 && x >= 250 && x < 450;
+            const bool stroke = plate && y >= 410 && y < 450 && (x - 260) % 24 < 8;
+            frame[y * width + x] = stroke  ? 20
+                                   : plate ? 235
+                                           : static_cast<unsigned char>(60 + y * 100 / height);
+        }
+    }
+    return frame;
+}
+
+class CarPark {
+  public:
+    // Everything lies below `root`, which must exist: the net-base folder
+    // "net", the storage "storage" with a folder for each board, and the
+    // configuration that names the storage to the archive.
+    explicit CarPark(const std::string& root) : root_(root) {
+        mkdir(net().c_str(), 0700);
+        mkdir(storage().c_str(), 0700);
+        write_text_file(root_ + "/streams.ini", "[disc0]\nON = 1\nmountpoint = " + storage() +
+                                                    "\n[disc1]\nON = 0\n[usbdisc]\nON = 0\n");
+        std::vector<unsigned char> frame = drawn_frame();
+        jpeg_.resize(65536);
+        jpeg_.resize(encodeImage_to_memory(frame.data(), jpeg_.data(),
+                                           static_cast<int>(jpeg_.size()), 704, 576));
+    }
+
+    std::string net() const { return root_ + "/net"; }
+    std::string storage() const { return root_ + "/storage"; }
+    std::string archive(const std::string& board) const { return storage() + "/" + board; }
+    size_t jpeg_size() const { return jpeg_.size(); }
+
+    void add_board(const std::string& board) const {
+        mkdir(archive(board).c_str(), 0700);
+        mkdir((archive(board) + "/jpegdata").c_str(), 0700);
+    }
+
+    // Journals and archives the passage as the decision does.
+    void record(const Passage& passage) const {
+        setenv("VELM_CONF_DIR", root_.c_str(), 1);
+        snprintf(gv_netmountpoint, sizeof gv_netmountpoint, "%s", net().c_str());
+        snprintf(gv_deviceid, sizeof gv_deviceid, "%s", passage.board);
+        gv.external_program[0] = '\0';
+        gv_access_by_button = passage.by_button;
+        _parking_rec_t rec = {};
+        rec.time = passage.time;
+        snprintf(rec.number, sizeof rec.number, "%s", passage.number);
+        rec.kind = 2;
+        rec.in_list = static_cast<uint8_t>(passage.in_list);
+        rec.access = static_cast<int8_t>(passage.access);
+        snprintf(rec.text, sizeof rec.text, "%s", passage.message.c_str());
+        snprintf(rec.summary, sizeof rec.summary, "%s", passage.summary.c_str());
+        _netpass_rec_t pass = {};
+        netpassbase_write(rec, passage.message.c_str(), &pass);
+        if (passage.archived)
+            save_jpeg(rec, jpeg_.data(), static_cast<long>(jpeg_.size()));
+        gv_access_by_button = 0;
+    }
+
+    // The occupancy journal with the given cars.
+    std::string occupancy(const std::vector<_netnum_rec_t>& cars) const {
+        std::string bytes;
+        for (const _netnum_rec_t& car : cars)
+            bytes.append(reinterpret_cast<const char*>(&car), sizeof car);
+        const std::string path = net() + "/netnumbase.tpn";
+        write_text_file(path, bytes);
+        return path;
+    }
+
+  private:
+    std::string root_;
+    std::vector<unsigned char> jpeg_;
+};
