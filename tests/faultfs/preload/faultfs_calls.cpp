@@ -31,6 +31,8 @@ struct real_libc {
     ssize_t (*read)(int, void*, size_t);
     size_t (*fread)(void*, size_t, size_t, FILE*);
     ssize_t (*write)(int, const void*, size_t);
+    ssize_t (*pwrite)(int, const void*, size_t, off_t);
+    ssize_t (*pwrite64)(int, const void*, size_t, off64_t);
     size_t (*fwrite)(const void*, size_t, size_t, FILE*);
     int (*fflush)(FILE*);
     int (*fsync)(int);
@@ -60,6 +62,8 @@ const real_libc& real() {
         find(&f.read, "read");
         find(&f.fread, "fread");
         find(&f.write, "write");
+        find(&f.pwrite, "pwrite");
+        find(&f.pwrite64, "pwrite64");
         find(&f.fwrite, "fwrite");
         find(&f.fflush, "fflush");
         find(&f.fsync, "fsync");
@@ -211,6 +215,27 @@ FAULTFS_API ssize_t write(int fd, const void* bytes, size_t size) {
         return -1;
     }
     return real().write(fd, bytes, size);
+}
+
+// Writes at an offset count as writes: they fail, or write half, alike.
+FAULTFS_API ssize_t pwrite(int fd, const void* bytes, size_t size, off_t offset) {
+    if (const int error = strike_fd(FAULTFS_WRITE, fd)) {
+        if (faultfs_partial() && size > 1)
+            return real().pwrite(fd, bytes, size / 2, offset);
+        errno = error;
+        return -1;
+    }
+    return real().pwrite(fd, bytes, size, offset);
+}
+
+FAULTFS_API ssize_t pwrite64(int fd, const void* bytes, size_t size, off64_t offset) {
+    if (const int error = strike_fd(FAULTFS_WRITE, fd)) {
+        if (faultfs_partial() && size > 1)
+            return real().pwrite64(fd, bytes, size / 2, offset);
+        errno = error;
+        return -1;
+    }
+    return real().pwrite64(fd, bytes, size, offset);
 }
 
 FAULTFS_API size_t fwrite(const void* bytes, size_t size, size_t count, FILE* stream) {
