@@ -12,15 +12,16 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string csv(reinterpret_cast<const char*>(data), size);
     std::vector<_access_rec_t> records;
+    std::vector<std::string> notes;
     std::string error;
-    if (import_access_csv(csv, &records, &error) != 0) {
+    if (import_access_csv(csv, &records, &notes, &error) != 0) {
         if (error.empty())
             __builtin_trap();
         return 0;
     }
     list_access_entries(records);
     std::vector<_access_rec_t> again;
-    if (import_access_csv(export_access_csv(records), &again, &error) != 0 ||
+    if (import_access_csv(export_access_csv(records), &again, &notes, &error) != 0 ||
         again.size() != records.size() ||
         (!records.empty() &&
          memcmp(again.data(), records.data(), records.size() * sizeof records[0]) != 0))
