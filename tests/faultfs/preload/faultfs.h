@@ -14,9 +14,9 @@
 //   FAULTFS_PARTIAL    1: a failing write or fwrite first writes half its
 //                      bytes and reports the short count, as a disk that
 //                      fills up in the middle of a write does
-//   FAULTFS_COUNT_FILE a file to which each process appends, at its exit,
-//                      "<operation> <calls>" lines for the calls it counted
-//                      and "injected <0|1>"
+//   FAULTFS_COUNT_FILE a file to which each process that counted a call
+//                      appends, at its exit, "<operation> <calls>" lines and
+//                      "injected <0|1>"
 //
 // Calls on descriptors and streams count when they were opened below the
 // folders. Only lock requests of fcntl count. The counters are plain: the

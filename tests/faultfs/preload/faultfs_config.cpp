@@ -144,11 +144,17 @@ void faultfs_write_counts(void) {
         return;
     char text[FAULTFS_OP_COUNT * 32 + 32];
     int length = 0;
+    long counted = 0;
     for (int op = 0; op < FAULTFS_OP_COUNT; ++op) {
+        counted += settings.counts[op];
         if (settings.counts[op] > 0)
             length += snprintf(text + length, sizeof text - length, "%s %ld\n", OP_NAMES[op],
                                settings.counts[op]);
     }
+    // Helpers the program starts, such as shells, mostly touch no watched
+    // file; they would only add noise.
+    if (counted == 0)
+        return;
     length +=
         snprintf(text + length, sizeof text - length, "injected %d\n", settings.injected ? 1 : 0);
     // Straight to the kernel: this library's own calls must not count.
