@@ -134,19 +134,37 @@ int strike_stream(faultfs_op_t op, FILE* stream) {
     return stream != nullptr ? strike_fd(op, fileno(stream)) : 0;
 }
 
+// Runs `call` unless the call of `op` on `fd` is the armed one, which
+// fails with -1 and the error.
+template <typename Call>
+auto unless_struck(faultfs_op_t op, int fd, Call call) -> decltype(call()) {
+    if (const int error = strike_fd(op, fd)) {
+        errno = error;
+        return -1;
+    }
+    return call();
+}
+
+// A write of `size` bytes through `write_real(bytes to write)`; the armed
+// one is refused, or first writes half of its bytes.
+template <typename Write> ssize_t write_call(int fd, size_t size, Write write_real) {
+    if (const int error = strike_fd(FAULTFS_WRITE, fd)) {
+        if (faultfs_partial() && size > 1)
+            return write_real(size / 2);
+        errno = error;
+        return -1;
+    }
+    return write_real(size);
+}
+
 bool lock_request(int command) {
     return command == F_SETLK || command == F_SETLKW || command == F_OFD_SETLK ||
            command == F_OFD_SETLKW;
 }
 
 template <typename Real> int fcntl_call(Real real, int fd, int command, void* argument) {
-    if (lock_request(command)) {
-        if (const int error = strike_fd(FAULTFS_FCNTL, fd)) {
-            errno = error;
-            return -1;
-        }
-    }
-    return real(fd, command, argument);
+    const auto call = [&] { return real(fd, command, argument); };
+    return lock_request(command) ? unless_struck(FAULTFS_FCNTL, fd, call) : call();
 }
 
 } // namespace
@@ -192,11 +210,7 @@ FAULTFS_API FILE* fopen64(const char* path, const char* mode) {
 }
 
 FAULTFS_API ssize_t read(int fd, void* buffer, size_t size) {
-    if (const int error = strike_fd(FAULTFS_READ, fd)) {
-        errno = error;
-        return -1;
-    }
-    return real().read(fd, buffer, size);
+    return unless_struck(FAULTFS_READ, fd, [&] { return real().read(fd, buffer, size); });
 }
 
 FAULTFS_API size_t fread(void* buffer, size_t size, size_t count, FILE* stream) {
@@ -208,34 +222,16 @@ FAULTFS_API size_t fread(void* buffer, size_t size, size_t count, FILE* stream) 
 }
 
 FAULTFS_API ssize_t write(int fd, const void* bytes, size_t size) {
-    if (const int error = strike_fd(FAULTFS_WRITE, fd)) {
-        if (faultfs_partial() && size > 1)
-            return real().write(fd, bytes, size / 2);
-        errno = error;
-        return -1;
-    }
-    return real().write(fd, bytes, size);
+    return write_call(fd, size, [&](size_t n) { return real().write(fd, bytes, n); });
 }
 
-// Writes at an offset count as writes: they fail, or write half, alike.
+// Writes at an offset count as writes.
 FAULTFS_API ssize_t pwrite(int fd, const void* bytes, size_t size, off_t offset) {
-    if (const int error = strike_fd(FAULTFS_WRITE, fd)) {
-        if (faultfs_partial() && size > 1)
-            return real().pwrite(fd, bytes, size / 2, offset);
-        errno = error;
-        return -1;
-    }
-    return real().pwrite(fd, bytes, size, offset);
+    return write_call(fd, size, [&](size_t n) { return real().pwrite(fd, bytes, n, offset); });
 }
 
 FAULTFS_API ssize_t pwrite64(int fd, const void* bytes, size_t size, off64_t offset) {
-    if (const int error = strike_fd(FAULTFS_WRITE, fd)) {
-        if (faultfs_partial() && size > 1)
-            return real().pwrite64(fd, bytes, size / 2, offset);
-        errno = error;
-        return -1;
-    }
-    return real().pwrite64(fd, bytes, size, offset);
+    return write_call(fd, size, [&](size_t n) { return real().pwrite64(fd, bytes, n, offset); });
 }
 
 FAULTFS_API size_t fwrite(const void* bytes, size_t size, size_t count, FILE* stream) {
@@ -261,19 +257,11 @@ FAULTFS_API int fflush(FILE* stream) {
 }
 
 FAULTFS_API int fsync(int fd) {
-    if (const int error = strike_fd(FAULTFS_FSYNC, fd)) {
-        errno = error;
-        return -1;
-    }
-    return real().fsync(fd);
+    return unless_struck(FAULTFS_FSYNC, fd, [&] { return real().fsync(fd); });
 }
 
 FAULTFS_API int fdatasync(int fd) {
-    if (const int error = strike_fd(FAULTFS_FSYNC, fd)) {
-        errno = error;
-        return -1;
-    }
-    return real().fdatasync(fd);
+    return unless_struck(FAULTFS_FSYNC, fd, [&] { return real().fdatasync(fd); });
 }
 
 FAULTFS_API int rename(const char* from, const char* to) {
@@ -287,19 +275,11 @@ FAULTFS_API int rename(const char* from, const char* to) {
 }
 
 FAULTFS_API int ftruncate(int fd, off_t size) {
-    if (const int error = strike_fd(FAULTFS_FTRUNCATE, fd)) {
-        errno = error;
-        return -1;
-    }
-    return real().ftruncate(fd, size);
+    return unless_struck(FAULTFS_FTRUNCATE, fd, [&] { return real().ftruncate(fd, size); });
 }
 
 FAULTFS_API int ftruncate64(int fd, off64_t size) {
-    if (const int error = strike_fd(FAULTFS_FTRUNCATE, fd)) {
-        errno = error;
-        return -1;
-    }
-    return real().ftruncate64(fd, size);
+    return unless_struck(FAULTFS_FTRUNCATE, fd, [&] { return real().ftruncate64(fd, size); });
 }
 
 FAULTFS_API int fcntl(int fd, int command, ...) {
