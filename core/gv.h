@@ -29,6 +29,9 @@ struct _gv_t {
     _mapped_buffer_t capture_buffer; // filled by the driver, 720 x 576
     _mapped_buffer_t frame_buffer;   // the current frame, 704 x 288
     _video_buffer* request;          // replaced on every re-initialisation
+    // Set when a restart could not open the device again; the next capture
+    // then restarts it once more.
+    int capture_restart_pending;
 
     // Recognition engine.
     RecognizerParams recognizer_params; // the engine keeps a pointer to it

@@ -19,8 +19,9 @@ int statemgr_connect(const char* name) {
     stmcc_client_rec_t record;
     memset(&record, 0, sizeof record);
     record.id = client_record_id;
-    // The name field keeps 255 characters and its terminator; a longer
-    // program path loses the end of the suffix, as the board's manager expects.
+    // The name field keeps 255 characters and its terminator. A longer
+    // program path is cut, losing the end of the suffix, rather than refused:
+    // the service cannot run without this connection.
     snprintf(record.name, sizeof record.name, "%s.state_mgr_2", name != nullptr ? name : "");
 
     int result = 0;

@@ -115,11 +115,17 @@ int video_Capture_frame(_video_buffer* request) {
 
     const int error = errno;
     LOG("videoGetStillImage() failed: %d [%s]\n", error, strerror(error));
-    if (error == RESTART_ERRNO_ERESTART || error == RESTART_ERRNO_ETIME) {
+    // A restart that could not open the device again leaves it half open,
+    // and no capture would ever ask the driver again: every car after that
+    // would be lost until someone restarts the service. So the next capture
+    // restarts it once more; the loop's pause after a failed capture spaces
+    // the attempts.
+    if (error == RESTART_ERRNO_ERESTART || error == RESTART_ERRNO_ETIME ||
+        gv.capture_restart_pending) {
         LOG("restart video input");
         video_close_input();
-        // Reports its own failures; the next capture finds whatever it got.
-        video_init_input();
+        // Reports its own failures.
+        gv.capture_restart_pending = video_init_input() != 0;
     }
     return -1;
 }
@@ -138,4 +144,6 @@ void video_close_input() {
     unmap(&gv.frame_buffer);
     free(gv.request);
     gv.request = nullptr;
+    // A device closed on purpose stays closed.
+    gv.capture_restart_pending = 0;
 }

@@ -9,6 +9,7 @@
 int video_init_input();
 // 0 when the frame buffer (gv.frame_buffer.address) holds a new 704 x 288
 // frame; -1 after a failed request (the device is restarted on ERESTART and
-// ETIME); any other request result unchanged, with the frame buffer untouched.
+// ETIME, and again on every later capture while a restart could not open it);
+// any other request result unchanged, with the frame buffer untouched.
 int video_Capture_frame(_video_buffer* request);
 void video_close_input();

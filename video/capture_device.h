@@ -8,8 +8,10 @@
 
 #include "core/gv.h"
 
-// The negated EINVAL is what the board's driver wrappers have always put in
-// errno for a closed handle; logs and callers expect that very number.
+// A request on a closed handle never reaches a driver, so errno is set here,
+// to the kernel's own result for an invalid argument, -EINVAL. Being negative
+// it cannot be mistaken in the log for any errno a driver sets, and never for
+// the time-outs after which a capture restarts the device.
 constexpr int CAPTURE_CLOSED_HANDLE_ERROR = -22;
 
 int memOpen();

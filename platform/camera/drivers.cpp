@@ -20,6 +20,9 @@ const char* const DEVICE_NAMES[CAMERA_DEVICE_COUNT] = {IMX27_MEM_MGR_DEVICE, IMX
                                                        IMX27_VIDEO_DEVICE};
 constexpr uint32_t UYVY = 0x59565955;
 constexpr size_t MEMORY_BYTES = CAMERA_FRAME_BUFFER_OFFSET + CAMERA_FRAME_BUFFER_LENGTH;
+// What the driver leaves in word 0 of a still-image record it answered; word
+// 1 then holds the number of the frame taken.
+constexpr uint32_t STILL_IMAGE_ANSWERED = 1;
 
 int mismatch(fake_state_t& state, camera_device device, const char* fmt, ...)
     __attribute__((format(printf, 3, 4)));
@@ -173,15 +176,8 @@ int query_buffer(fake_state_t& state, _mem_buffer_query_t* query) {
     return 0;
 }
 
-int still_image(fake_state_t& state, const _video_buffer* request) {
-    ++state.stats.calls[CAMERA_OP_STILL_IMAGE];
-    if (request->flags != 0 || request->offset != CAMERA_CAPTURE_BUFFER_OFFSET)
-        return mismatch(state, CAMERA_VIDEO,
-                        "still image with words %" PRIu32 "/0x%08" PRIx32
-                        ", expected 0 and the capture buffer's offset 0x%08x\n",
-                        request->flags, request->offset, CAMERA_CAPTURE_BUFFER_OFFSET);
-    if (!state.capture_view)
-        return mismatch(state, CAMERA_VIDEO, "still image before any buffer was queried\n");
+// Takes the next frame into the capture buffer: its result.
+int take_still_image(fake_state_t& state) {
     injection_t taken = {0, 0, 0, 0};
     const bool forced = injected(state, CAMERA_OP_STILL_IMAGE, &taken);
     const unsigned frame = wait_for_frame(state);
@@ -198,6 +194,23 @@ int still_image(fake_state_t& state, const _video_buffer* request) {
     ++state.stats.frames;
     state.stats.last_frame = frame;
     return taken.result;
+}
+
+int still_image(fake_state_t& state, _video_buffer* request) {
+    ++state.stats.calls[CAMERA_OP_STILL_IMAGE];
+    if (request->flags != 0 || request->offset != CAMERA_CAPTURE_BUFFER_OFFSET)
+        return mismatch(state, CAMERA_VIDEO,
+                        "still image with words %" PRIu32 "/0x%08" PRIx32
+                        ", expected 0 and the capture buffer's offset 0x%08x\n",
+                        request->flags, request->offset, CAMERA_CAPTURE_BUFFER_OFFSET);
+    if (!state.capture_view)
+        return mismatch(state, CAMERA_VIDEO, "still image before any buffer was queried\n");
+    const int result = take_still_image(state);
+    // The driver answers in the record, over the words it was sent, so only
+    // a service that sets them before every request passes the next check.
+    request->flags = STILL_IMAGE_ANSWERED;
+    request->offset = static_cast<uint32_t>(state.last_frame);
+    return result;
 }
 
 } // namespace
@@ -275,12 +288,16 @@ void* device_map(fake_state_t& state, camera_device device, size_t length, int p
     ++state.stats.calls[CAMERA_OP_MMAP];
     const bool capture = offset == CAMERA_CAPTURE_BUFFER_OFFSET;
     const size_t available = capture ? CAMERA_CAPTURE_BUFFER_LENGTH : CAMERA_FRAME_BUFFER_LENGTH;
+    // A service that maps less than the length it was told would take
+    // memory past its mapping for the buffer's.
+    const uint32_t told = state.reported_length[capture ? 0 : 1];
+    const size_t reported = told ? told : available;
     if (device != CAMERA_MEM_MGR || state.memory < 0 ||
-        (!capture && offset != CAMERA_FRAME_BUFFER_OFFSET) || length == 0 || length > available ||
-        prot != (PROT_READ | PROT_WRITE) || (flags & MAP_SHARED) == 0) {
+        (!capture && offset != CAMERA_FRAME_BUFFER_OFFSET) || length < reported ||
+        length > available || prot != (PROT_READ | PROT_WRITE) || (flags & MAP_SHARED) == 0) {
         mismatch(state, device,
                  "mapping of %zu bytes at offset 0x%llx (prot %d, flags 0x%x), expected a "
-                 "queried buffer, read-write and shared\n",
+                 "whole queried buffer, read-write and shared\n",
                  length, offset, prot, flags);
         return MAP_FAILED;
     }

@@ -11,10 +11,11 @@
 // their own and never hold up the writer: a reader that falls behind loses
 // the oldest blocks and is told how many.
 //
-// What a freshly requested block holds before the writer sets anything:
-// - length 0 (no data);
+// What a freshly requested block holds before the writer sets anything (none
+// of it what a writer resets a block to, so a reset that was left out shows):
+// - length SHMGR_LENGTH_UNSET (no data, and never set);
 // - frame time: the moment of the request, in microseconds since the epoch;
-// - activity 0;
+// - activity SHMGR_ACTIVITY_UNSET;
 // - frame number: the block's sequence number on its channel;
 // - I-frame bit: set on the first block a connection takes on a channel and
 //   on every SHMGR_IFRAME_INTERVAL-th block of that connection on that channel
@@ -39,6 +40,8 @@ enum {
     SHMGR_RING_BLOCKS = 16,
     SHMGR_BLOCK_SIZE = 65536,
     SHMGR_IFRAME_INTERVAL = 50,
+    SHMGR_LENGTH_UNSET = -2,
+    SHMGR_ACTIVITY_UNSET = -1,
 };
 
 // 1 on success, filling *connection. `client_name` and `flags` are not used

@@ -82,9 +82,9 @@ int shmgrRequestMemory(SHMGR_CONNECTION connection, int channel, int size, SHMGR
     __atomic_store_n(&slot.header.sequence_begin, sequence, __ATOMIC_RELAXED);
     __atomic_thread_fence(__ATOMIC_SEQ_CST);
     uint32_t taken = connection->blocks_taken[channel]++;
-    slot.header.length = 0;
+    slot.header.length = SHMGR_LENGTH_UNSET;
     slot.header.frame_time = shmgr::now_microseconds();
-    slot.header.activity = 0;
+    slot.header.activity = SHMGR_ACTIVITY_UNSET;
     slot.header.frame_number = sequence;
     slot.header.iframe = taken % SHMGR_IFRAME_INTERVAL == 0 ? 1 : 0;
 

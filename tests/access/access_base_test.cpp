@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -17,6 +18,8 @@
 #include "tests/support/scratch_dir.h"
 
 namespace {
+
+using lines_t = std::vector<std::string>;
 
 _access_rec_t record(const char* number, const char* info) {
     _access_rec_t rec;
@@ -37,6 +40,14 @@ std::vector<std::string> loaded() {
                           std::to_string(gv.access_entries[i].max_park_time));
     }
     return records;
+}
+
+// The open descriptors of this process.
+size_t open_descriptors() {
+    size_t count = 0;
+    for (int fd = 0; fd < 1024; ++fd)
+        count += fcntl(fd, F_GETFD) != -1;
+    return count;
 }
 
 class AccessBaseLoad : public ::testing::Test {
@@ -71,15 +82,20 @@ class AccessBaseLoad : public ::testing::Test {
 
 } // namespace
 
+// A reload on every SIGUSR1 must not leave the file open behind it.
 TEST_F(AccessBaseLoad, KeepsFileOrderParsesEachInfoAndLogs) {
     write_records(
         {record("A123BC", "Ivanov,2,01:30"), record("A1????", "Petrov"), record("A???BC", "")});
+    const size_t descriptors = open_descriptors();
     load();
+    EXPECT_EQ(open_descriptors(), descriptors);
     EXPECT_EQ(loaded(),
               (std::vector<std::string>{"A123BC Ivanov 5400", "A1???? Petrov 0", "A???BC  0"}));
-    EXPECT_TRUE(syslog_capture::contains("load_access_base: Loading access base from " + path_));
-    EXPECT_TRUE(syslog_capture::contains("load_access_base: Access: A1????\n"));
-    EXPECT_TRUE(syslog_capture::contains("load_access_base: Allowed 3 car number plates"));
+    EXPECT_EQ(syslog_capture::all(),
+              (lines_t{"load_access_base: Loading access base from " + path_,
+                       "load_access_base: Access: A123BC\n", "load_access_base: Access: A1????\n",
+                       "load_access_base: Access: A???BC\n",
+                       "load_access_base: Allowed 3 car number plates"}));
 }
 
 // Each load replaces the base whole: fewer records, a torn one at the end
@@ -94,9 +110,10 @@ TEST_F(AccessBaseLoad, ReloadsShrinkTheBaseDownToAnEmptyFile) {
     write_records({});
     load();
     EXPECT_EQ(gv.access_count, 0);
+    EXPECT_EQ(gv.access_base, nullptr);
     EXPECT_EQ(gv.access_entries, nullptr);
-    EXPECT_TRUE(syslog_capture::contains("load_access_base: Allowed 0 car number plates"));
-    EXPECT_FALSE(syslog_capture::contains("Can't realloc"));
+    EXPECT_EQ(syslog_capture::all(), (lines_t{"load_access_base: Loading access base from " + path_,
+                                              "load_access_base: Allowed 0 car number plates"}));
 }
 
 TEST_F(AccessBaseLoad, MissingFileKeepsThePreviousBase) {
@@ -105,14 +122,15 @@ TEST_F(AccessBaseLoad, MissingFileKeepsThePreviousBase) {
     remove(path_.c_str());
     load();
     EXPECT_EQ(loaded(), std::vector<std::string>{"A1 X 0"});
-    EXPECT_TRUE(syslog_capture::contains("load_access_base: Can't open access base from " + path_ +
-                                         ": No such file or directory"));
+    const std::string loading = "load_access_base: Loading access base from " + path_;
+    const std::string cannot = "load_access_base: Can't open access base from " + path_;
+    EXPECT_EQ(syslog_capture::all(), (lines_t{loading, cannot + ": No such file or directory"}));
     // A folder in its place is unreadable too, not a base of enormous size.
     ASSERT_EQ(mkdir(path_.c_str(), 0755), 0);
     load();
     rmdir(path_.c_str());
     EXPECT_EQ(loaded(), std::vector<std::string>{"A1 X 0"});
-    EXPECT_TRUE(syslog_capture::contains(": Is a directory"));
+    EXPECT_EQ(syslog_capture::all(), (lines_t{loading, cannot + ": Is a directory"}));
 }
 
 // A writer that fills every field to its last byte: the number pattern is
@@ -124,7 +142,7 @@ TEST_F(AccessBaseLoad, UnterminatedFieldsAreReadWithinTheirBytes) {
     write_records({rec});
     load();
     EXPECT_EQ(loaded(), std::vector<std::string>{"ABCDEFGHIJ " + std::string(31, 'K') + " 0"});
-    EXPECT_TRUE(syslog_capture::contains("Access: ABCDEFGHIJ\n"));
+    EXPECT_EQ(syslog_capture::count("load_access_base: Access: ABCDEFGHIJ\n"), 1u);
 }
 
 namespace {
@@ -149,11 +167,12 @@ int load_beyond_memory(const std::string& small, const std::string& large, size_
     void* probe = setrlimit(RLIMIT_AS, &limit) == 0 ? malloc(large_size) : &limit;
     if (probe != nullptr) // no cap here (qemu-user ignores it)
         return CHILD_SKIPPED;
-    load_access_base(large.c_str());
+    const bool loaded = load_access_base(large.c_str()) == 0;
     const bool empty =
         gv.access_count == 0 && gv.access_base == nullptr && gv.access_entries == nullptr;
-    const std::string logged = "Can't realloc " + std::to_string(large_size) + " bytes";
-    return empty && syslog_capture::contains(logged) ? CHILD_PASSED : CHILD_FAILED;
+    const std::string logged =
+        "load_access_base: Can't realloc " + std::to_string(large_size) + " bytes";
+    return loaded && empty && syslog_capture::count(logged) == 1 ? CHILD_PASSED : CHILD_FAILED;
 }
 
 } // namespace

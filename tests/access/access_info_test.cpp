@@ -33,6 +33,7 @@ TEST(AccessInfo, OwnerPlacesAndTimeFields) {
         {"A,5x", "A|5|0|"},
         {"A,x5", "A|0|0|"},
         {"A,99999999999999999999", "A|2147483647|0|"},
+        {"A,-99999999999999999999", "A|-2147483648|0|"},
     };
     for (const auto& row : rows)
         EXPECT_EQ(parsed(row.first, strlen(row.first)), row.second);

@@ -101,16 +101,24 @@ TEST_F(FakeDrivers, PassesOthersOnAndRefusesMalformedRequests) {
     _video_buffer flagged = {1, CAMERA_CAPTURE_BUFFER_OFFSET, {0, 0, 0}};
     refused(ioctl(video, IMX27_VIDEO_GET_STILL_IMAGE, &flagged), "still image word 0");
     refused(still(CAMERA_FRAME_BUFFER_OFFSET), "still image offset");
+    // The driver answers over the words sent; a record sent again as it
+    // came back has not been set afresh.
+    _video_buffer answered = {0, CAMERA_CAPTURE_BUFFER_OFFSET, {0, 0, 0}};
+    EXPECT_EQ(ioctl(video, IMX27_VIDEO_GET_STILL_IMAGE, &answered), 0);
+    EXPECT_TRUE(answered.flags != 0 && answered.offset != CAMERA_CAPTURE_BUFFER_OFFSET);
+    refused(ioctl(video, IMX27_VIDEO_GET_STILL_IMAGE, &answered), "still image sent again");
     refused(ioctl(csi, 0xC014AE02UL, capture), "code of another number");
     refused(ioctl(video, IMX27_CSI_CONFIG, capture), "code on the wrong device");
     refused(ioctl(mem, IMX27_MEM_GET_BUFFER, nullptr), "no record");
     refused(map(mem, 4096, MAP_SHARED, 0), "map elsewhere");
     refused(map(mem, CAMERA_FRAME_BUFFER_LENGTH + 1, MAP_SHARED, CAMERA_FRAME_BUFFER_OFFSET),
             "map too much");
+    refused(map(mem, CAMERA_FRAME_BUFFER_LENGTH - 1, MAP_SHARED, CAMERA_FRAME_BUFFER_OFFSET),
+            "map less than the buffer");
     refused(map(mem, 4096, MAP_PRIVATE, CAMERA_FRAME_BUFFER_OFFSET), "map private");
     refused(map(video, 4096, MAP_SHARED, 0), "map video");
     refused(open(IMX27_VIDEO_DEVICE, O_RDONLY), "open read-only");
-    EXPECT_EQ(fake_stats().frames, 0u);
+    EXPECT_EQ(fake_stats().frames, 1u);
 
     // One whole line on standard error for each.
     const std::string reports = err.text();

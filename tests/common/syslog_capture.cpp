@@ -1,5 +1,6 @@
 #include "tests/common/syslog_capture.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <mutex>
@@ -8,16 +9,17 @@
 namespace {
 
 std::mutex guard;
-std::vector<LoggedLine>& store() {
-    static std::vector<LoggedLine> kept;
+std::vector<std::string>& store() {
+    static std::vector<std::string> kept;
     return kept;
 }
 
 void keep(int priority, const char* fmt, va_list ap) {
     char text[4096];
     vsnprintf(text, sizeof text, fmt, ap);
+    std::string line = priority == 0 ? "" : "<priority " + std::to_string(priority) + "> ";
     std::lock_guard<std::mutex> lock(guard);
-    store().push_back({priority, text});
+    store().push_back(line + text);
 }
 
 } // namespace
@@ -43,21 +45,22 @@ void clear() {
     store().clear();
 }
 
-std::vector<LoggedLine> lines() {
+std::vector<std::string> all() {
     std::lock_guard<std::mutex> lock(guard);
     return store();
 }
 
 std::vector<std::string> matching(const std::string& needle) {
     std::vector<std::string> found;
-    for (const auto& line : lines())
-        if (line.text.find(needle) != std::string::npos)
-            found.push_back(line.text);
+    for (const std::string& line : all())
+        if (line.find(needle) != std::string::npos)
+            found.push_back(line);
     return found;
 }
 
-bool contains(const std::string& needle) {
-    return !matching(needle).empty();
+size_t count(const std::string& line) {
+    const std::vector<std::string> lines = all();
+    return static_cast<size_t>(std::count(lines.begin(), lines.end(), line));
 }
 
 } // namespace syslog_capture

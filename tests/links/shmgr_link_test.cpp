@@ -10,11 +10,13 @@
 #include "core/gv.h"
 #include "links/shmgr_link.h"
 #include "platform/shmgr/shmgr_faults.h"
-#include "tests/links/logged.h"
+#include "tests/common/syslog_capture.h"
 #include "tests/links/passage_frames.h"
 #include "tests/shmgr/stream_fixture.h"
 
 namespace {
+
+using lines_t = std::vector<std::string>;
 
 const int width = frame_width;
 const int height = frame_height;
@@ -68,7 +70,7 @@ TEST_F(ShmgrLink, PassageBlockIsTheRecordThenItsJpegWithinTheBlock) {
     std::vector<unsigned char> frame = test_frame();
     ASSERT_EQ(send_rec_to_shmgr(rec, frame.data(), width, height), 0);
     expect_passage_with_jpeg(rec);
-    EXPECT_EQ(logged(), "");
+    EXPECT_EQ(syslog_capture::all(), lines_t{});
 
     // A JPEG that would fit a whole block but not behind the record is made
     // smaller, never written past the block.
@@ -117,25 +119,30 @@ TEST_F(ShmgrLink, PassageTakesItsJpegWhenItFitsAndEncodesOtherwise) {
 }
 
 TEST_F(ShmgrLink, ZeroBlocksTakeTheResetFormOnIFramesAndWhenForced) {
-    // The next block's length, after checking that only the reset form (0)
-    // has its header zeroed, and that the empty form (-1) keeps the manager's.
-    auto zero_block = [this](int force) {
+    // The form of the next block: the reset form sets all four header values
+    // to 0, the empty form only the length, to -1, keeping the manager's
+    // fresh values (none of them 0 but the frame number at a wrap).
+    auto zero_block = [this](int force) -> std::string {
         EXPECT_EQ(send_zero_block(force), 0);
-        EXPECT_TRUE(next());
-        EXPECT_EQ(info.frame_time == 0 && info.activity == 0 && info.frame_number == 0,
-                  info.length == 0);
-        EXPECT_TRUE(info.length == 0 || info.frame_number == info.sequence);
-        return info.length;
+        if (!next())
+            return "none";
+        if (info.length == 0 && info.frame_time == 0 && info.activity == 0 &&
+            info.frame_number == 0)
+            return "reset";
+        if (info.length == -1 && info.frame_time != 0 && info.activity == SHMGR_ACTIVITY_UNSET &&
+            info.frame_number == info.sequence)
+            return "empty";
+        return "mixed";
     };
-    EXPECT_EQ(zero_block(0), 0); // a connection's first block is an I-frame
-    EXPECT_EQ(zero_block(0), -1);
-    EXPECT_EQ(zero_block(1), 0);
+    EXPECT_EQ(zero_block(0), "reset"); // a connection's first block is an I-frame
+    EXPECT_EQ(zero_block(0), "empty");
+    EXPECT_EQ(zero_block(1), "reset");
     EXPECT_EQ(info.iframe, 0);
     for (int block = 3; block < SHMGR_IFRAME_INTERVAL; ++block)
-        ASSERT_EQ(zero_block(0), -1);
-    EXPECT_EQ(zero_block(0), 0);
+        ASSERT_EQ(zero_block(0), "empty");
+    EXPECT_EQ(zero_block(0), "reset");
     EXPECT_EQ(info.iframe, 1);
-    EXPECT_EQ(logged(), "");
+    EXPECT_EQ(syslog_capture::all(), lines_t{});
 }
 
 // Each failure ends the call. A block that cannot be had is logged for a
@@ -157,14 +164,18 @@ TEST_F(ShmgrLink, FailuresAreLoggedWhereTheyMatterAndEndTheCall) {
     EXPECT_EQ(send_rec_to_shmgr(rec, frame.data(), width, height), -1);
     const std::string busy = std::to_string(EBUSY) + " [" + strerror(EBUSY) + "]\n";
     const std::string io = std::to_string(EIO) + " [" + strerror(EIO) + "]\n";
-    EXPECT_EQ(logged(), "send_rec_to_shmgr: shmgrRequestMemory(MAIN_STREAM_CHANNEL) failed: " +
-                            busy + "send_zero_block: shmgrReturnMemory() error = " + io +
-                            "send_rec_to_shmgr: shmgrReturnMemory() error = " + io);
+    EXPECT_EQ(syslog_capture::all(),
+              (lines_t{"send_rec_to_shmgr: shmgrRequestMemory(MAIN_STREAM_CHANNEL) failed: " + busy,
+                       "send_zero_block: shmgrReturnMemory() error = " + io,
+                       "send_rec_to_shmgr: shmgrReturnMemory() error = " + io}));
     EXPECT_FALSE(next());
 
+    syslog_capture::clear();
     shmgrFailNext(SHMGR_FAULT_GET_DATA, EFAULT);
     EXPECT_EQ(send_rec_to_shmgr(rec, frame.data(), width, height), -1);
-    EXPECT_TRUE(syslog_capture::contains("send_rec_to_shmgr: shmgrGetData() failed: "));
+    EXPECT_EQ(syslog_capture::all(),
+              lines_t{"send_rec_to_shmgr: shmgrGetData() failed: " + std::to_string(EFAULT) + " [" +
+                      strerror(EFAULT) + "]\n"});
     ASSERT_TRUE(next());
     EXPECT_EQ(info.length, -1);
     ASSERT_EQ(send_rec_to_shmgr(rec, frame.data(), width, height), 0);

@@ -2,16 +2,19 @@
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "core/gv.h"
 #include "links/statemgr_link.h"
-#include "tests/links/logged.h"
+#include "tests/common/syslog_capture.h"
 #include "tests/statemgr/daemon_fixture.h"
 #include "tests/support/scratch_dir.h"
 
 namespace {
+
+using lines_t = std::vector<std::string>;
 
 class StateManagerLink : public ::testing::Test {
   protected:
@@ -62,7 +65,7 @@ TEST_F(StateManagerLink, ConnectNamesTheClientAndDisconnectRemovesIt) {
     const std::string path250(250, 'p');
     ASSERT_EQ(statemgr_connect(path250.c_str()), 0);
     EXPECT_TRUE(client_known(observer_, path250 + ".stat", &requests));
-    EXPECT_EQ(logged(), "");
+    EXPECT_EQ(syslog_capture::all(), lines_t{});
 }
 
 // Both failures are logged, the subscription is tried even though the start
@@ -70,19 +73,21 @@ TEST_F(StateManagerLink, ConnectNamesTheClientAndDisconnectRemovesIt) {
 TEST_F(StateManagerLink, ConnectWithoutDaemonFailsWithBothMessages) {
     daemon_.stop();
     EXPECT_EQ(statemgr_connect("dravel"), 1);
-    EXPECT_EQ(logged(),
-              "statemgr_connect: open as msg queue client error: state manager not running\n"
-              "statemgr_connect: subscribe to 's_make_photo' error: client not started\n");
+    EXPECT_EQ(
+        syslog_capture::all(),
+        (lines_t{"statemgr_connect: open as msg queue client error: state manager not running\n",
+                 "statemgr_connect: subscribe to 's_make_photo' error: client not started\n"}));
 }
 
 // One poll empties the queue; a request withdrawn before the poll still
-// counts; other states are taken and ignored; a stopping service asks
-// nothing.
+// counts; other states (here one of the longest name) are taken and
+// ignored; a stopping service asks nothing.
 TEST_F(StateManagerLink, PollTakesEveryWaitingChange) {
+    const std::string other = "s_" + std::string(29, 'o');
     ASSERT_EQ(statemgr_connect("dravel"), 0);
-    ASSERT_EQ(stmcc_subscribe(gv.statemgr, "s_other"), STMCC_OK);
+    ASSERT_EQ(stmcc_subscribe(gv.statemgr, other.c_str()), STMCC_OK);
     set("s_make_photo", 1);
-    set("s_other", 1);
+    set(other.c_str(), 1);
     set("s_make_photo", 0);
     int request = 0;
     EXPECT_EQ(calls_of_poll(&request), 4u); // three changes, then "none waiting"
@@ -93,12 +98,15 @@ TEST_F(StateManagerLink, PollTakesEveryWaitingChange) {
     set("s_make_photo", 0); // a withdrawal alone is no request
     calls_of_poll(&request);
     EXPECT_EQ(request, 0);
+    set(other.c_str(), 2);
+    EXPECT_EQ(calls_of_poll(&request), 2u);
+    EXPECT_EQ(request, 0);
 
     set("s_make_photo", 1);
     stop = 1;
     EXPECT_EQ(calls_of_poll(&request), 0u);
     EXPECT_EQ(request, 0);
-    EXPECT_EQ(logged(), "");
+    EXPECT_EQ(syslog_capture::all(), lines_t{});
 }
 
 // The signal report reaches the state manager. Once the connection is lost,
@@ -120,9 +128,11 @@ TEST_F(StateManagerLink, LostConnectionFailsPollsAndStopsAtTheSignalReport) {
     EXPECT_EQ(stop, 0);
     EXPECT_EQ(say_signal(0), 1);
     EXPECT_EQ(stop, 1);
-    EXPECT_EQ(logged(),
-              "process_states: wait for change state error: connection to the state manager lost"
-              "say_signal: event 'e_signal0' notify error: connection to the state manager lost\n");
+    EXPECT_EQ(syslog_capture::all(),
+              (lines_t{"process_states: wait for change state error: connection to the state "
+                       "manager lost",
+                       "say_signal: event 'e_signal0' notify error: connection to the state "
+                       "manager lost\n"}));
 }
 
 // The barrier opens through the command-line client found on PATH, run with
@@ -136,7 +146,7 @@ TEST_F(StateManagerLink, AccessRunsTheCommandLineClient) {
     EXPECT_EQ(access_enabled(), 0);
     setenv("PATH", kept.c_str(), 1);
     EXPECT_EQ(read_text_file(args), "rise|e_access_grntd|");
-    EXPECT_EQ(logged(), "");
+    EXPECT_EQ(syslog_capture::all(), lines_t{});
     unlink(fake.c_str());
     unlink(args.c_str());
 }

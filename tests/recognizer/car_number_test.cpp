@@ -16,10 +16,12 @@ TEST(CarNumber, JoinsCutsAndTurnsUnreadableIntoWildcards) {
     EXPECT_STREQ(plate, "?7");
     EXPECT_EQ(memcmp(plate + 13, "####", 4), 0);
 
-    memset(plate, '#', sizeof plate);
+    // Nothing at all is written or read for a size of 0, nor for no plate.
+    memcpy(plate, "#*##", 5);
     make_car_number(plate, 0, "A12", "77");
-    EXPECT_EQ(plate[0], '#');
+    EXPECT_STREQ(plate, "#*##");
+    make_car_number(nullptr, 13, "A12", "77");
     make_car_number(plate, 1, "A12", "77");
     EXPECT_EQ(plate[0], '\0');
-    EXPECT_EQ(plate[1], '#');
+    EXPECT_EQ(plate[1], '*');
 }

@@ -63,7 +63,7 @@ class SnapshotArchive : public ::testing::Test {
             mountpoint[0] = '\0';
         syslog_capture::clear();
     }
-    void TearDown() override { EXPECT_EQ(syslog_capture::lines().size(), 0u) << "silent"; }
+    void TearDown() override { EXPECT_EQ(syslog_capture::all().size(), 0u) << "silent"; }
 
     std::string mount(int i) const { return root + "/m" + std::to_string(i); }
     std::string device(int i) const { return mount(i) + "/unknown"; }

@@ -1,4 +1,5 @@
 #include <cstring>
+#include <iconv.h>
 #include <set>
 #include <string>
 #include <vector>
@@ -20,7 +21,40 @@ std::string to_u8(const std::string& w1251) {
     return w1251_to_u8(out.data(), w1251.c_str());
 }
 
+// The system's own conversion of one CP1251 byte to UTF-8; "" when it has
+// no character for it.
+std::string system_u8(iconv_t cd, unsigned char byte) {
+    char in[1] = {static_cast<char>(byte)};
+    char out[8];
+    char* from = in;
+    char* to = out;
+    size_t left = 1, room = sizeof out;
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    if (iconv(cd, &from, &left, &to, &room) == static_cast<size_t>(-1))
+        return "";
+    return std::string(out, static_cast<size_t>(to - out));
+}
+
 } // namespace
+
+// Every byte of the upper half as the system's CP1251 has it, but 0x98,
+// which has no character there and is DEL here; and back again.
+TEST(Wtable, UpperHalfAsTheSystemsCp1251) {
+    iconv_t cd = iconv_open("UTF-8", "CP1251");
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        GTEST_SKIP() << "the C library here has no CP1251 conversion";
+    for (int b = 0x80; b <= 0xFF; ++b) {
+        const std::string expected =
+            b == 0x98 ? "\x7F" : system_u8(cd, static_cast<unsigned char>(b));
+        ASSERT_FALSE(expected.empty()) << std::hex << b;
+        const std::string byte(1, static_cast<char>(b));
+        EXPECT_EQ(to_u8(byte), expected) << std::hex << b;
+        if (b != 0x98) {
+            EXPECT_EQ(to_w1251(expected), byte) << std::hex << b;
+        }
+    }
+    iconv_close(cd);
+}
 
 TEST(Wtable, AnchorRowsAndNoValueTwice) {
     const std::pair<int, int32_t> anchors[] = {{0x80, 0x0402}, {0x82, 0x201A}, {0x88, 0x20AC},
@@ -40,6 +74,7 @@ TEST(Utf8ToW1251, LettersTableCharactersAndMalformedInput) {
         {"\xE2\x82\xAC\xE2\x84\x96", "\x88\xB9"}, // euro and numero signs
         {"\xC3\xA9", "?"},                        // e with acute: not in the code page
         {"\xF0\x9F\x98\x80", "?"},                // above U+FFFF
+        {"\xF1\x80\x81\x81", "?"},                // U+40041, not the letter A
         {"\x7F\xC1\xBF", "\x7F\x7F"},             // never 0x98, even for U+007F
         {"A\x9Fz", "Az"},                         // stray continuation byte
         {"A\xF9\x80\x80\x80\xFFz", "Az"},         // bytes that lead nothing
@@ -54,6 +89,9 @@ TEST(Utf8ToW1251, LettersTableCharactersAndMalformedInput) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(to_w1251(c.first), c.second) << c.first;
+    for (int stray = 0x80; stray <= 0xBF; ++stray)
+        EXPECT_EQ(to_w1251("A" + std::string(1, static_cast<char>(stray)) + "z"), "Az")
+            << std::hex << stray;
     EXPECT_EQ(u8_to_w1251(nullptr, "abc"), nullptr);
 }
 

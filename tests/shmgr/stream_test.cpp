@@ -79,7 +79,20 @@ TEST_F(Stream, SlowReaderLosesTheOldestBlocksAndIsToldHowMany) {
     }
 }
 
+// A block published without setting anything shows the fresh values, none
+// of them what a writer resets a block to; set values are published as set.
 TEST_F(Stream, HeaderValuesArePublishedAsSet) {
+    SHMGR_BLOCK fresh = nullptr;
+    ASSERT_EQ(shmgrRequestMemory(writer, 0, 0, &fresh), 1);
+    ASSERT_EQ(shmgrReturnMemory(writer, &fresh), 1);
+    ASSERT_TRUE(next());
+    EXPECT_EQ(info.length, SHMGR_LENGTH_UNSET);
+    EXPECT_TRUE(info.length != 0 && info.length != -1) << info.length;
+    EXPECT_NE(info.frame_time, 0);
+    EXPECT_EQ(info.activity, SHMGR_ACTIVITY_UNSET);
+    EXPECT_NE(info.activity, 0);
+    EXPECT_EQ(info.frame_number, info.sequence);
+    EXPECT_NE(info.frame_number, 0u);
     for (int length : {-1, 0}) {
         SHMGR_BLOCK block = nullptr;
         ASSERT_EQ(shmgrRequestMemory(writer, 0, 0, &block), 1);
@@ -191,7 +204,7 @@ TEST_F(Stream, BlockOfAWriterThatLeftIsDroppedAndTheChannelFreed) {
     EXPECT_EQ(info.length, -1);
     ASSERT_TRUE(next());
     EXPECT_EQ(info.sequence, 2u);
-    EXPECT_EQ(info.length, 0);
+    EXPECT_EQ(info.length, SHMGR_LENGTH_UNSET);
     EXPECT_EQ(info.iframe, 1);
     EXPECT_FALSE(next());
 }

@@ -1,10 +1,16 @@
 #include "support/journal_file.h"
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
+#include "tests/common/syslog_capture.h"
 #include "tests/support/scratch_dir.h"
 
 namespace {
@@ -15,8 +21,18 @@ std::string journal_path(const std::string& name) {
     return path;
 }
 
+// Appends hold their lock (no refusal is logged), and a journal they create
+// may be read and written by the other service's user too, as far as the
+// umask lets it.
 TEST(JournalFile, AppendsStartAtAWholeRecordOrLine) {
+    syslog_capture::clear();
     const std::string records = journal_path("records.tpn");
+    EXPECT_EQ(JOURNAL_OK, journal_append_record(records.c_str(), "aaaaaaaa", 8, "test"));
+    const mode_t umask_now = umask(0);
+    umask(umask_now);
+    struct stat created;
+    ASSERT_EQ(stat(records.c_str(), &created), 0);
+    EXPECT_EQ(created.st_mode & 0777, 0666 & ~umask_now);
     write_text_file(records, std::string(8, 'a') + "torn");
     EXPECT_EQ(JOURNAL_OK, journal_append_record(records.c_str(), "BBBBBBBB", 8, "test"));
     EXPECT_EQ(std::string(8, 'a') + "BBBBBBBB", read_text_file(records));
@@ -29,6 +45,7 @@ TEST(JournalFile, AppendsStartAtAWholeRecordOrLine) {
     write_text_file(lines, "no newline at all");
     EXPECT_EQ(JOURNAL_OK, journal_append_line(lines.c_str(), "first\n", "test"));
     EXPECT_EQ("first\n", read_text_file(lines));
+    EXPECT_EQ(syslog_capture::all(), std::vector<std::string>{});
 }
 
 TEST(JournalFile, FailuresAreReportedAndWriteNothing) {
@@ -73,6 +90,52 @@ TEST(JournalFile, ConcurrentAppendsNeverInterleave) {
     ASSERT_EQ(2u * per_process * 101, all_lines.size());
     for (size_t at = 0; at < all_lines.size(); at += 101)
         ASSERT_EQ(std::string(100, all_lines[at]) + "\n", all_lines.substr(at, 101)) << "at " << at;
+}
+
+// Another process sees the lock held over the whole file, beyond its end
+// too, where the next append goes.
+TEST(JournalFile, LockCoversTheWholeFileForOtherProcesses) {
+    const std::string path = journal_path("locked.tpn");
+    write_text_file(path, "x");
+    const int fd = open(path.c_str(), O_RDWR);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(journal_lock(fd, F_WRLCK, "test"), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const int other = open(path.c_str(), O_RDWR);
+        bool held = other >= 0;
+        for (off_t start : {0, 1 << 20}) {
+            struct flock probe = {};
+            probe.l_type = F_WRLCK;
+            probe.l_whence = SEEK_SET;
+            probe.l_start = start;
+            probe.l_len = 1;
+            held = held && fcntl(other, F_GETLK, &probe) == 0 && probe.l_type == F_WRLCK &&
+                   probe.l_pid == getppid();
+        }
+        _exit(held ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    close(fd);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+// A file that takes no lock is written unlocked; that is said once for the
+// life of the process, under the first caller's name. (This test comes
+// last: no other may have been refused before.)
+TEST(JournalFile, RefusedLockIsSaidOnce) {
+    const int folder = open(scratch_dir("journal_file").c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(folder, 0);
+    syslog_capture::clear();
+    EXPECT_EQ(journal_lock(folder, F_WRLCK, "netnumbase_update"), -1);
+    EXPECT_EQ(journal_lock(folder, F_WRLCK, "netpassbase_write"), -1);
+    close(folder);
+    EXPECT_EQ(syslog_capture::all(),
+              std::vector<std::string>{
+                  "netnumbase_update: file lock refused: " + std::to_string(EBADF) + " [" +
+                  strerror(EBADF) + "], journals are written without locks\n"});
 }
 
 } // namespace

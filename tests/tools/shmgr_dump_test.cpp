@@ -37,6 +37,7 @@ class ShmgrDump : public StreamTest {
             memcpy(shmgrGetData(writer, block), bytes.data(), bytes.size());
         shmgrSetLen(block, bytes.empty() ? -1 : static_cast<int>(bytes.size()));
         shmgrSetFrameTime(block, 42);
+        shmgrSetActivity(block, 0);
         ASSERT_EQ(shmgrReturnMemory(writer, &block), 1);
     }
     // Runs the dump over what has been published; its output and errors.

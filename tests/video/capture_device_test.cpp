@@ -16,6 +16,9 @@
 namespace {
 
 const char* const OPENED = "video_init_input: videoOpen() -> ok\n";
+const char* const CLOSED =
+    "video_Capture_frame: videoGetStillImage() failed: -22 [Unknown error -22]\n";
+const char* const RESTART = "video_Capture_frame: restart video input";
 
 // The capture device against the fake drivers linked into this program,
 // which answer at once with pattern frames, count every call and refuse
@@ -32,7 +35,7 @@ class CaptureDevice : public ::testing::Test {
         video_close_input();
     }
 
-    static std::vector<std::string> logged() { return syslog_capture::matching(""); }
+    static std::vector<std::string> logged() { return syslog_capture::all(); }
     static std::vector<unsigned char> frame() {
         return {gv.frame_buffer.address, gv.frame_buffer.address + FRAME_BYTES};
     }
@@ -88,7 +91,7 @@ TEST_F(CaptureDevice, TimeoutLikeFailuresRestartAllThreeDevices) {
         EXPECT_EQ(logged(), (std::vector<std::string>{
                                 "video_Capture_frame: videoGetStillImage() failed: " +
                                     std::to_string(error) + " [" + strerror(error) + "]\n",
-                                "video_Capture_frame: restart video input", OPENED}));
+                                RESTART, OPENED}));
         const camera_fake_stats s = fake_stats();
         for (int device = 0; device < CAMERA_DEVICE_COUNT; ++device) {
             EXPECT_EQ(s.closes[device], 1u) << device;
@@ -156,11 +159,11 @@ TEST_F(CaptureDevice, SetUpFailuresAreReportedWhereTheyBelong) {
                   c.logged ? std::vector<std::string>{std::string("video_init_input: ") + c.logged}
                            : std::vector<std::string>{})
             << c.op;
+        // The frame buffer, mapped last, is left cleared by every failure.
+        EXPECT_TRUE(gv.frame_buffer.address == nullptr && gv.frame_buffer.length == 0 &&
+                    gv.frame_buffer.offset == 0)
+            << c.op;
     }
-    // A failed mapping leaves its descriptor cleared.
-    EXPECT_EQ(gv.frame_buffer.address, nullptr);
-    EXPECT_EQ(gv.frame_buffer.length, 0u);
-    EXPECT_EQ(gv.frame_buffer.offset, 0u);
 
     for (camera_op op :
          {CAMERA_OP_CSI_CONFIG, CAMERA_OP_FRAME_RATE_DIVISOR, CAMERA_OP_BUFFER_QUERY}) {
@@ -185,12 +188,52 @@ TEST_F(CaptureDevice, ClosedHandlesAreRefusedWithoutADriverRequest) {
     ASSERT_EQ(init_with(CAMERA_OP_OPEN_VIDEO, 0, -1, ENOENT), -1);
     syslog_capture::clear();
     EXPECT_EQ(video_Capture_frame(gv.request), -1);
-    EXPECT_EQ(logged(),
-              std::vector<std::string>{
-                  "video_Capture_frame: videoGetStillImage() failed: -22 [Unknown error -22]\n"});
+    EXPECT_EQ(logged(), std::vector<std::string>{CLOSED});
     const camera_fake_stats s = fake_stats();
     EXPECT_EQ(s.calls[CAMERA_OP_STILL_IMAGE] + s.calls[CAMERA_OP_FRAME_RATE_DIVISOR], 0u);
     EXPECT_EQ(s.calls[CAMERA_OP_OPEN_VIDEO], 1u);
+}
+
+// A restart whose reopening fails leaves the device half open; each later
+// capture restarts it again, with the same messages, until it opens.
+TEST_F(CaptureDevice, HalfOpenDeviceIsRestartedUntilItOpensAgain) {
+    // Without a clock, time moves only with the frames taken: frame 0 is
+    // lost, and the video device refuses to open while frame 1 is next.
+    const std::string scenario = "0 loss ETIME 0.04\n0.04 open-fail video ENODEV 0.04\n";
+    ASSERT_EQ(camera_fake_use_scenario(scenario.data(), scenario.size()), 0);
+    ASSERT_EQ(video_init_input(), 0);
+    const std::string refused =
+        "video_init_input: Video init input: videoOpen() failed: " + std::to_string(ENODEV) + " [" +
+        strerror(ENODEV) + "]\n";
+    syslog_capture::clear();
+    EXPECT_EQ(video_Capture_frame(gv.request), -1);
+    EXPECT_EQ(logged(),
+              (std::vector<std::string>{"video_Capture_frame: videoGetStillImage() failed: " +
+                                            std::to_string(ETIME) + " [" + strerror(ETIME) + "]\n",
+                                        RESTART, refused}));
+    syslog_capture::clear();
+    EXPECT_EQ(video_Capture_frame(gv.request), -1);
+    EXPECT_EQ(logged(), (std::vector<std::string>{CLOSED, RESTART, refused}));
+
+    // A clock far ahead takes the scenario past the failure.
+    camera_fake_set_speed(1e6);
+    syslog_capture::clear();
+    EXPECT_EQ(video_Capture_frame(gv.request), -1);
+    EXPECT_EQ(logged(), (std::vector<std::string>{CLOSED, RESTART, OPENED}));
+    ASSERT_EQ(video_Capture_frame(gv.request), 0);
+    EXPECT_TRUE(holds_last_frame());
+    const camera_fake_stats s = fake_stats();
+    EXPECT_EQ(s.calls[CAMERA_OP_OPEN_VIDEO], 4u);
+    EXPECT_EQ(s.calls[CAMERA_OP_STILL_IMAGE], 2u);
+
+    // Open again, the device is restarted only after a time-out again.
+    syslog_capture::clear();
+    camera_fake_inject(CAMERA_OP_STILL_IMAGE, 0, 1, -1, EIO);
+    EXPECT_EQ(video_Capture_frame(gv.request), -1);
+    EXPECT_EQ(logged(),
+              std::vector<std::string>{"video_Capture_frame: videoGetStillImage() failed: " +
+                                       std::to_string(EIO) + " [" + strerror(EIO) + "]\n"});
+    EXPECT_EQ(fake_stats().calls[CAMERA_OP_OPEN_VIDEO], 4u);
 }
 
 // Partly open: the video device answers, but a buffer is missing or too
@@ -200,13 +243,27 @@ TEST_F(CaptureDevice, CaptureWithoutUsableBuffersFailsLikeAClosedHandle) {
     ASSERT_GE(gv.video_handle, 0);
     syslog_capture::clear();
     EXPECT_EQ(video_Capture_frame(gv.request), -1);
-    EXPECT_TRUE(syslog_capture::contains("videoGetStillImage() failed: -22 "));
+    EXPECT_EQ(logged(), std::vector<std::string>{CLOSED});
 
-    video_close_input();
-    camera_fake_set_buffer_length(3, FRAME_BYTES - 1);
-    ASSERT_EQ(video_init_input(), 0);
-    EXPECT_EQ(video_Capture_frame(gv.request), -1);
-    EXPECT_EQ(fake_stats().calls[CAMERA_OP_STILL_IMAGE], 0u);
+    // A buffer one byte short of what the repacking touches is refused
+    // without a request; one of exactly that length serves.
+    const struct {
+        uint32_t buffer;
+        uint32_t length;
+        int result;
+    } cases[] = {
+        {0, CAPTURE_BYTES_READ - 1, -1}, {3, FRAME_BYTES - 1, -1}, {0, CAPTURE_BYTES_READ, 0}};
+    for (const auto& c : cases) {
+        video_close_input();
+        camera_fake_set_buffer_length(0, 0);
+        camera_fake_set_buffer_length(3, 0);
+        camera_fake_set_buffer_length(c.buffer, c.length);
+        const unsigned requests = fake_stats().calls[CAMERA_OP_STILL_IMAGE];
+        ASSERT_EQ(video_init_input(), 0) << c.length;
+        EXPECT_EQ(video_Capture_frame(gv.request), c.result) << c.length;
+        EXPECT_EQ(fake_stats().calls[CAMERA_OP_STILL_IMAGE] - requests, c.result == 0 ? 1u : 0u);
+    }
+    EXPECT_TRUE(holds_last_frame());
 }
 
 } // namespace

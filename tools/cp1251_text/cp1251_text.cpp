@@ -77,7 +77,7 @@ int utf8_to_cp1251_checked(const std::string& utf8, std::string* cp1251, std::st
     for (size_t at = 0; at < utf8.size();) {
         const size_t start = at;
         const long value = decode_one(utf8, &at);
-        char what[64];
+        char what[96];
         if (value < 0) {
             snprintf(what, sizeof what, "is not valid UTF-8 (byte 0x%02X at offset %zu)",
                      static_cast<unsigned char>(utf8[start]), start);
