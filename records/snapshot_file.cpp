@@ -61,13 +61,15 @@ void remove_stale_snapshots(const char* folder) {
         return;
     static const char ending[] = ".jpeg.tmp";
     const size_t ending_length = sizeof ending - 1;
-    while (const dirent* entry = readdir(listing)) {
+    // The 64-bit forms: on a 32-bit board a folder's position cookies or a
+    // file's numbers may not fit the plain ones, which then end the listing.
+    while (const dirent64* entry = readdir64(listing)) {
         const size_t length = strlen(entry->d_name);
-        struct stat status;
+        struct stat64 status;
         // Only plain files: the service makes nothing else under such names.
         if (length > ending_length &&
             memcmp(entry->d_name + length - ending_length, ending, ending_length) == 0 &&
-            fstatat(dirfd(listing), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+            fstatat64(dirfd(listing), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
             S_ISREG(status.st_mode))
             unlinkat(dirfd(listing), entry->d_name, 0);
     }
