@@ -95,7 +95,9 @@ void StorageWorld::create(const std::string& name, const std::vector<std::string
 }
 
 std::string StorageWorld::watched() const {
-    return net + ":" + mounts[0] + ":" + mounts[1] + ":" + gv_last_recognized_jpeg;
+    // The latest snapshot is written under a name of its own first.
+    const std::string latest = gv_last_recognized_jpeg;
+    return net + ":" + mounts[0] + ":" + mounts[1] + ":" + latest + ":" + latest + ".tmp";
 }
 
 StorageTree StorageWorld::snapshot() const {
