@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <functional>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -98,6 +99,13 @@ const OpCase OP_CASES[] = {
     {"ftruncate",
      [](const std::string& p) {
          return with_fd(p, [](int fd) { return ftruncate(fd, 10) == 0; });
+     }},
+    {"fstat",
+     [](const std::string& p) {
+         return with_fd(p, [](int fd) {
+             struct stat status;
+             return fstat(fd, &status) == 0;
+         });
      }},
     {"fcntl",
      [](const std::string& p) {

@@ -25,7 +25,7 @@ const char WORLD[] = "faultfs-storage";
 
 const char* const OPERATIONS[] = {"open",   "fopen",  "read",  "fread",  "write",
                                   "fwrite", "fflush", "fsync", "rename", "ftruncate",
-                                  "fcntl",  "close",  "fclose"};
+                                  "fstat",  "fcntl",  "close", "fclose"};
 
 struct Failure {
     const char* error;

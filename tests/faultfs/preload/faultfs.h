@@ -6,8 +6,8 @@
 //
 // The environment, read when the library loads:
 //   FAULTFS_OP         open fopen read fread write (pwrite too) fwrite fflush
-//                      fsync rename ftruncate fcntl close fclose (unset: only
-//                      count)
+//                      fsync rename ftruncate fstat fcntl close fclose (unset:
+//                      only count)
 //   FAULTFS_NTH        which call of that operation fails, from 1
 //   FAULTFS_ERRNO      EIO, ENOSPC, EACCES or a number
 //   FAULTFS_PATHS      folders (or files) whose calls count, split by ':'

@@ -8,6 +8,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <stdio_ext.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -40,6 +41,8 @@ struct real_libc {
     int (*rename)(const char*, const char*);
     int (*ftruncate)(int, off_t);
     int (*ftruncate64)(int, off64_t);
+    int (*fstat)(int, struct stat*);
+    int (*fstat64)(int, struct stat64*);
     fcntl_fn fcntl, fcntl64;
     int (*close)(int);
     int (*fclose)(FILE*);
@@ -71,6 +74,8 @@ const real_libc& real() {
         find(&f.rename, "rename");
         find(&f.ftruncate, "ftruncate");
         find(&f.ftruncate64, "ftruncate64");
+        find(&f.fstat, "fstat");
+        find(&f.fstat64, "fstat64");
         find(&f.fcntl, "fcntl");
         // Older C libraries have no fcntl64; their fcntl takes its place.
         find(&f.fcntl64, "fcntl64");
@@ -280,6 +285,14 @@ FAULTFS_API int ftruncate(int fd, off_t size) {
 
 FAULTFS_API int ftruncate64(int fd, off64_t size) {
     return unless_struck(FAULTFS_FTRUNCATE, fd, [&] { return real().ftruncate64(fd, size); });
+}
+
+FAULTFS_API int fstat(int fd, struct stat* status) __THROW {
+    return unless_struck(FAULTFS_FSTAT, fd, [&] { return real().fstat(fd, status); });
+}
+
+FAULTFS_API int fstat64(int fd, struct stat64* status) __THROW {
+    return unless_struck(FAULTFS_FSTAT, fd, [&] { return real().fstat64(fd, status); });
 }
 
 FAULTFS_API int fcntl(int fd, int command, ...) {

@@ -13,7 +13,7 @@ namespace {
 
 const char* const OP_NAMES[FAULTFS_OP_COUNT] = {
     "open",  "fopen",  "read",      "fread", "write", "fwrite", "fflush",
-    "fsync", "rename", "ftruncate", "fcntl", "close", "fclose",
+    "fsync", "rename", "ftruncate", "fstat", "fcntl", "close",  "fclose",
 };
 
 constexpr int MAX_PREFIXES = 8;
