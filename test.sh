@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Every test and check of the project: unit tests, the same under ASan and
-# UBSan, the ARMv5 build run under qemu, and a short run of each fuzz target.
+# Every test and check of the project: unit and end-to-end tests, the same
+# under ASan and UBSan, the ARMv5 build run under qemu (its unit tests, and
+# the service on a simulated board), and a short run of each fuzz target.
 # Installs what it needs (Debian 12, apt-get) and exits non-zero on a failure.
 # --fuzz-long: only the fuzz targets, each for 10 minutes (FUZZ_SECONDS).
 set -u
@@ -18,33 +19,10 @@ failed=()
 note() { printf '\n=== %s\n' "$*"; }
 fail() { failed+=("$1"); printf '*** FAILED: %s\n' "$1"; }
 
-packages=(cmake ninja-build g++ clang libclang-rt-14-dev libjpeg62-turbo-dev libturbojpeg0-dev
-          googletest libgtest-dev libbenchmark-dev g++-arm-linux-gnueabi qemu-user
-          binutils ca-certificates)
+. scripts/packages.sh
 # Wanted but not needed: without a browser the passage report's browser test
 # is skipped.
-optional=(chromium)
-not_installed() { # packages; prints those not installed
-  for p in "$@"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || echo "$p"
-  done
-}
-mapfile -t missing < <(not_installed "${packages[@]}")
-mapfile -t missing_optional < <(not_installed "${optional[@]}")
-sudo=""; [ "$(id -u)" -eq 0 ] || sudo=sudo
-if [ ${#missing[@]} -gt 0 ] || [ ${#missing_optional[@]} -gt 0 ]; then
-  $sudo apt-get update -q
-fi
-if [ ${#missing[@]} -gt 0 ]; then
-  note "installing ${missing[*]}"
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q "${missing[@]}" \
-    || { echo "cannot install ${missing[*]}"; exit 1; }
-fi
-if [ ${#missing_optional[@]} -gt 0 ]; then
-  note "installing ${missing_optional[*]}"
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q "${missing_optional[@]}" \
-    || echo "cannot install ${missing_optional[*]}: the tests that need it are skipped"
-fi
+install_packages "${build_packages[@]}" "${test_packages[@]}" --optional chromium || exit 1
 
 build() { # folder, then cmake options (the stand-ins unless a board SDK is named)
   local dir=$1; shift
@@ -56,6 +34,12 @@ build() { # folder, then cmake options (the stand-ins unless a board SDK is name
 run_tests() { # folder
   (cd "$1" && ctest --output-on-failure -j "$jobs" --timeout 600)
 }
+
+if [ "${1:-}" = --soak ]; then # the simulated day alone, by hand: about 25 minutes
+  note "a simulated day on an entry and an exit board"
+  mkdir -p build && build build -DCMAKE_BUILD_TYPE=RelWithDebInfo && exec tests/soak/day.py
+  exit 1
+fi
 
 if ! $fuzz_only; then
 note "x86: build and unit tests"
@@ -98,6 +82,15 @@ if [ -f "$sysroot/usr/lib/arm-linux-gnueabi/libjpeg.a" ] &&
    build build-arm -DCMAKE_TOOLCHAIN_FILE="$top/cmake/armel.cmake" -DDRAVEL_ARMEL_SYSROOT="$sysroot" \
      -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDRAVEL_TOOLS=OFF -DDRAVEL_BENCH=OFF; then
   run_tests build-arm || fail "ARMv5 unit tests"
+  # The ARMv5 service end to end: its board libraries cross-built, the
+  # daemons, tools and the test itself native from the x86 build.
+  if [ -x build/tests/test_e2e ]; then
+    DRAVEL_E2E_ARM_BUILD=$top/build-arm DRAVEL_SIM_BOARD=$top/sim/board DRAVEL_BUILD_DIR=$top/build \
+      DRAVEL_TEST_TMP=$top/build-arm/tests/tmp build/tests/test_e2e --gtest_filter='ArmBoard.*' \
+      || fail "ARMv5 service on the simulated board"
+  else
+    fail "ARMv5 service on the simulated board: no x86 build of the end-to-end test"
+  fi
   note "ARMv5: the board's package"
   rm -f build-arm/dravel_*.deb
   if (cd build-arm && cpack -G DEB >cpack.log 2>&1) &&

@@ -84,5 +84,5 @@ int main(int argc, char** argv) {
     write_signal_lines();
     LOG("Exit.\n");
     closelog();
-    return 0;
+    return signal_report_failed() ? 1 : 0;
 }

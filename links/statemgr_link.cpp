@@ -12,6 +12,7 @@ namespace {
 const char photo_state[] = "s_make_photo";
 const char signal_event[] = "e_signal0";
 const int client_record_id = 80000;
+bool report_failed = false;
 
 } // namespace
 
@@ -70,7 +71,12 @@ int say_signal(int value) {
     LOG("event 'e_signal0' notify error: %s\n", stmc_get_result_str(code));
     // The board relies on this report; a service that cannot give it stops.
     stop = 1;
+    report_failed = true;
     return 1;
+}
+
+bool signal_report_failed() {
+    return report_failed;
 }
 
 int access_enabled() {

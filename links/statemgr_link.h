@@ -19,6 +19,11 @@ int process_states(int* request);
 // failure is logged, sets `stop`, and returns 1.
 int say_signal(int value);
 
+// Whether a failed notification stopped the service: it then ends with a
+// failure status, so that a supervisor (systemd's Restart=on-failure) starts
+// it again with a fresh state-manager connection.
+bool signal_report_failed();
+
 // Raises "e_access_grntd" through the command-line client; 0 whatever it did.
 int access_enabled();
 

@@ -59,6 +59,13 @@ CAMERA_FAKE_API int camera_fake_use_scenario_file(const char* path);
 CAMERA_FAKE_API int camera_fake_use_frame_files(const char* colon_separated_paths);
 CAMERA_FAKE_API void camera_fake_use_pattern(int on);
 
+/* Appends a line for every frame delivered to the file at `path`, as the
+ * environment variable CAMERA_LOG asks: "SECONDS.MICROSECONDS FRAME SCENE",
+ * the wall-clock time at which the frame was handed over, its number, and
+ * "empty" or "car BODY SUFFIX". NULL or "" stops the log. 0, or the errno of
+ * a file that cannot be opened. */
+CAMERA_FAKE_API int camera_fake_use_frame_log(const char* path);
+
 /* Scenario seconds per real second; 0 answers every request at once with
  * the next frame, which makes runs deterministic. */
 CAMERA_FAKE_API void camera_fake_set_speed(double speed);

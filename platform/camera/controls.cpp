@@ -26,14 +26,30 @@ double speed_from_environment() {
     return speed;
 }
 
+double epoch_from_environment() {
+    const std::string text = environment("CAMERA_EPOCH");
+    if (text.empty())
+        return -1;
+    char* end = nullptr;
+    const double epoch = strtod(text.c_str(), &end);
+    if (*end != '\0' || !(epoch >= 0) || epoch > 1e9) {
+        report("CAMERA_EPOCH \"%s\" is not a monotonic time; the first open starts the clock\n",
+               text.c_str());
+        return -1;
+    }
+    return epoch;
+}
+
 __attribute__((constructor)) void read_environment() {
     fake_state_t& state = fake();
     std::lock_guard<std::mutex> hold(state.lock);
     state.env_scenario = environment("CAMERA_SCENARIO");
     state.env_frames = environment("CAMERA_FRAMES");
+    state.env_log = environment("CAMERA_LOG");
     const std::string pattern = environment("CAMERA_PATTERN");
     state.env_pattern = !pattern.empty() && pattern != "0";
     state.speed = speed_from_environment();
+    state.env_epoch = epoch_from_environment();
 }
 
 // A control call replaces what the environment would have loaded.
@@ -65,6 +81,11 @@ int camera_fake_use_scenario_file(const char* path) {
 int camera_fake_use_frame_files(const char* colon_separated_paths) {
     std::lock_guard<std::mutex> hold(fake().lock);
     return load_frame_files(configured(), colon_separated_paths);
+}
+
+int camera_fake_use_frame_log(const char* path) {
+    std::lock_guard<std::mutex> hold(fake().lock);
+    return open_frame_log(configured(), path);
 }
 
 void camera_fake_use_pattern(int on) {

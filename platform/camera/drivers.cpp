@@ -193,6 +193,7 @@ int take_still_image(fake_state_t& state) {
     }
     ++state.stats.frames;
     state.stats.last_frame = frame;
+    log_frame(state, frame, scene);
     return taken.result;
 }
 
@@ -237,6 +238,11 @@ int device_open(fake_state_t& state, camera_device device, int flags) {
     load_environment(state);
     if (!state.clock_started) {
         clock_gettime(CLOCK_MONOTONIC, &state.epoch);
+        if (state.env_epoch >= 0) {
+            state.epoch.tv_sec = static_cast<time_t>(state.env_epoch);
+            state.epoch.tv_nsec =
+                static_cast<long>((state.env_epoch - std::floor(state.env_epoch)) * 1e9);
+        }
         state.clock_started = true;
     }
     const camera_op op = static_cast<camera_op>(CAMERA_OP_OPEN_MEM_MGR + device);

@@ -44,7 +44,7 @@ struct fake_state_t {
     // Read by the constructor, loaded at the first open of a device so that
     // programs that never touch the camera (shells the service starts) pay
     // nothing and report nothing.
-    std::string env_scenario, env_frames;
+    std::string env_scenario, env_frames, env_log;
     bool env_pattern = false;
     bool loaded = false;
 
@@ -55,6 +55,9 @@ struct fake_state_t {
     int frame_problems = 0;
     bool pattern = false;
     double speed = 1.0;
+    // CAMERA_EPOCH: the CLOCK_MONOTONIC second that is scenario time 0, so
+    // that a restarted service sees the scenario go on; < 0: the first open.
+    double env_epoch = -1;
 
     // Time 0 of the scenario is the first open of a device.
     bool clock_started = false;
@@ -74,6 +77,9 @@ struct fake_state_t {
     uint32_t reported_length[2] = {0, 0}; // buffers 0 and 3; 0: the real length
     std::vector<void*> mappings;
 
+    // CAMERA_LOG: one line per frame delivered, for timing what follows it.
+    int frame_log = -1;
+
     injection_t injections[CAMERA_OP_COUNT] = {};
     camera_fake_stats stats = {{}, {}, 0, 0, 0, -1};
 };
@@ -88,7 +94,10 @@ void report(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 int load_scenario_text(fake_state_t& state, const char* text, size_t length);
 int load_scenario_file(fake_state_t& state, const char* path);
 int load_frame_files(fake_state_t& state, const char* paths);
+int open_frame_log(fake_state_t& state, const char* path);
 void load_environment(fake_state_t& state);
+// Appends the line of a delivered frame to the frame log, when there is one.
+void log_frame(const fake_state_t& state, unsigned frame, const scene_t& scene);
 // Writes frame `frame` of the pattern or the frame files into `pal_frame`,
 // or draws `scene`; 0, or the errno of a frame file that cannot be read.
 int write_picture(fake_state_t& state, unsigned char* pal_frame, unsigned frame,

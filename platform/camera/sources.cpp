@@ -129,6 +129,39 @@ void load_environment(fake_state_t& state) {
         load_scenario_file(state, state.env_scenario.c_str());
     load_frame_files(state, state.env_frames.c_str());
     state.pattern = state.env_pattern;
+    open_frame_log(state, state.env_log.c_str());
+}
+
+int open_frame_log(fake_state_t& state, const char* path) {
+    if (state.frame_log >= 0)
+        real().close(state.frame_log);
+    state.frame_log = -1;
+    if (path == nullptr || path[0] == '\0')
+        return 0;
+    state.frame_log = real().open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (state.frame_log >= 0)
+        return 0;
+    const int error = errno;
+    report("cannot open frame log %s: %s\n", path, strerror(error));
+    return error;
+}
+
+void log_frame(const fake_state_t& state, unsigned frame, const scene_t& scene) {
+    if (state.frame_log < 0)
+        return;
+    timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    char line[128];
+    int length = snprintf(line, sizeof line, "%lld.%06ld %u ", static_cast<long long>(now.tv_sec),
+                          now.tv_nsec / 1000, frame);
+    if (scene.car)
+        length += snprintf(line + length, sizeof line - static_cast<size_t>(length),
+                           "car %.*s %.*s\n", static_cast<int>(sizeof scene.body), scene.body,
+                           static_cast<int>(sizeof scene.suffix), scene.suffix);
+    else
+        length += snprintf(line + length, sizeof line - static_cast<size_t>(length), "empty\n");
+    const ssize_t written = write(state.frame_log, line, static_cast<size_t>(length));
+    (void)written;
 }
 
 int write_picture(fake_state_t& state, unsigned char* pal_frame, unsigned frame,

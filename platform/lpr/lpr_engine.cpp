@@ -1,12 +1,15 @@
 // The recognition engine stand-in: reads the plates that the fake camera
 // draws from the frame's pixels alone.
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <syslog.h>
+#include <stdexcept>
 
 #pragma GCC visibility push(default)
 #include "recognizer/lpr.h"
 #pragma GCC visibility pop
 
+#include "platform/lpr/odd_results.h"
 #include "platform/lpr/plate_reader.h"
 #include "platform/lpr/stream_tracker.h"
 
@@ -23,15 +26,38 @@ bool read_frame(const unsigned char* frame, int width, int height, plate_reading
            read_plate(frame, width, height, reading);
 }
 
+// The plates to answer oddly, from LPR_ODD; a malformed list is reported and
+// keeps only its items before the fault.
+odd_plates_t odd_plates_from_environment() {
+    odd_plates_t plates;
+    const char* text = getenv("LPR_ODD");
+    std::string problem;
+    if (text && !parse_odd_plates(text, &plates, &problem))
+        fprintf(stderr, "lpr: LPR_ODD: \"%s\" is not BODY=no-texts|short-image|throw\n",
+                problem.c_str());
+    return plates;
+}
+
+[[noreturn]] void fail_reading(const std::string& body) {
+    throw std::runtime_error("lpr: cannot read plate " + body);
+}
+
 class PlateEngine final : public Brisvale::LPR {
   public:
+    PlateEngine() : odd_(odd_plates_from_environment()) {}
+
     Brisvale::SingleResult recognizeSingle(const unsigned char* frame, int width,
                                            int height) override {
         Brisvale::SingleResult result;
         plate_reading_t reading;
         if (read_frame(frame, width, height, reading)) {
-            result.body = reading.body;
-            result.suffix = reading.suffix;
+            const odd_result odd = odd_result_for(odd_, reading.body);
+            if (odd == odd_result::exception)
+                fail_reading(reading.body);
+            if (odd != odd_result::no_texts) {
+                result.body = reading.body;
+                result.suffix = reading.suffix;
+            }
             result.status = 1;
         }
         return result;
@@ -45,11 +71,17 @@ class PlateEngine final : public Brisvale::LPR {
         bool seen = read_frame(frame, width, height, reading);
         if (!track_plate(tracker_, seen ? &reading : nullptr))
             return result;
+        const odd_result odd = odd_result_for(odd_, reading.body);
+        if (odd == odd_result::exception)
+            fail_reading(reading.body);
         // The caller's buffer is overwritten by the next capture: the result
         // keeps a copy of the frame that showed the plate.
-        result.second.image.assign(frame, frame + FRAME_BYTES);
-        result.second.body = reading.body;
-        result.second.suffix = reading.suffix;
+        const size_t kept = odd == odd_result::short_image ? FRAME_BYTES / 2 : FRAME_BYTES;
+        result.second.image.assign(frame, frame + kept);
+        if (odd != odd_result::no_texts) {
+            result.second.body = reading.body;
+            result.second.suffix = reading.suffix;
+        }
         result.second.kind = static_cast<unsigned char>(reading.kind);
         result.first = true;
         return result;
@@ -57,10 +89,12 @@ class PlateEngine final : public Brisvale::LPR {
 
     void reservedOperation() override {}
 
-    // The block is read by byte offset: its flag byte may hold any value.
+    // The block is read by byte offset: its flag byte may hold any value. The
+    // real engine keeps a log of its own, so what it was given goes to
+    // standard error, never into the service's system log.
     void setParameters(const RecognizerParams* params) override {
         if (!params) {
-            syslog(0, "%s: no parameters, keeping the defaults\n", __func__);
+            fprintf(stderr, "lpr: %s: no parameters, keeping the defaults\n", __func__);
             return;
         }
         unsigned char eliminate_geometry;
@@ -68,14 +102,15 @@ class PlateEngine final : public Brisvale::LPR {
                reinterpret_cast<const unsigned char*>(params) +
                    offsetof(RecognizerParams, eliminate_geometry),
                1);
-        syslog(0,
-               "%s: average_plate_width %.2f, extra_sensitivity %.2f, eliminate_geometry %d, "
-               "reserved %.2f\n",
-               __func__, params->average_plate_width, params->extra_sensitivity,
-               eliminate_geometry ? 1 : 0, params->reserved);
+        fprintf(stderr,
+                "lpr: %s: average_plate_width %.2f, extra_sensitivity %.2f, eliminate_geometry %d, "
+                "reserved %.2f\n",
+                __func__, params->average_plate_width, params->extra_sensitivity,
+                eliminate_geometry ? 1 : 0, params->reserved);
     }
 
   private:
+    const odd_plates_t odd_;
     stream_tracker_t tracker_;
 };
 

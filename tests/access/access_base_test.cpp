@@ -16,6 +16,7 @@
 #include "core/gv.h"
 #include "tests/common/syslog_capture.h"
 #include "tests/support/scratch_dir.h"
+#include "tests/common/fixed_field.h"
 
 namespace {
 
@@ -24,8 +25,8 @@ using lines_t = std::vector<std::string>;
 _access_rec_t record(const char* number, const char* info) {
     _access_rec_t rec;
     memset(&rec, 0, sizeof rec);
-    strncpy(rec.number, number, sizeof rec.number);
-    strncpy(rec.info, info, sizeof rec.info);
+    put_field(rec.number, number);
+    put_field(rec.info, info);
     return rec;
 }
 

@@ -188,10 +188,15 @@ TEST_F(FakeDrivers, SourcesFromFiles) {
     EXPECT_EQ(shown, (std::vector<unsigned>{0, 1, 10, 0}));
 }
 
-TEST_F(FakeDrivers, ScenesAreDrawnForTheFrameTheyAreShownIn) {
-    const std::string text = "0 empty\n0.08 car A123BC 77 kind=3 unreadable=2\n";
+// The frame log names each frame delivered with the scene it shows; a lost
+// frame is not delivered.
+TEST_F(FakeDrivers, ScenesAreDrawnAndLoggedForTheFrameTheyAreShownIn) {
+    const std::string text = "0 empty\n0.08 car A123BC 77 kind=3 unreadable=2\n0.12 loss EIO\n";
     ASSERT_EQ(camera_fake_use_scenario(text.data(), text.size()), 0);
     camera_fake_use_pattern(0);
+    const std::string log = scratch_dir("fake_drivers") + "/frames.log";
+    unlink(log.c_str());
+    ASSERT_EQ(camera_fake_use_frame_log(log.c_str()), 0);
     ASSERT_TRUE(open_all());
 
     const scene_t scenes[2] = {{}, {true, "A123BC", "77", 3, 1u << 1}};
@@ -201,6 +206,18 @@ TEST_F(FakeDrivers, ScenesAreDrawnForTheFrameTheyAreShownIn) {
         render_scene(expected.data(), scenes[frame_number / 2], frame_number);
         EXPECT_EQ(memcmp(capture, expected.data(), expected.size()), 0) << frame_number;
     }
+    EXPECT_EQ(still(), -1);
+    ASSERT_EQ(camera_fake_use_frame_log(nullptr), 0);
+    std::istringstream lines(read_text_file(log));
+    std::vector<std::string> shown;
+    double seconds = 0, previous = 0;
+    std::string rest;
+    while (lines >> seconds && std::getline(lines, rest)) {
+        EXPECT_GE(seconds, previous);
+        previous = seconds;
+        shown.push_back(rest);
+    }
+    EXPECT_EQ(shown, (std::vector<std::string>{" 0 empty", " 1 empty", " 2 car A123BC 77"}));
 }
 
 } // namespace

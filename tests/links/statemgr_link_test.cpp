@@ -128,6 +128,7 @@ TEST_F(StateManagerLink, LostConnectionFailsPollsAndStopsAtTheSignalReport) {
     EXPECT_EQ(stop, 0);
     EXPECT_EQ(say_signal(0), 1);
     EXPECT_EQ(stop, 1);
+    EXPECT_TRUE(signal_report_failed());
     EXPECT_EQ(syslog_capture::all(),
               (lines_t{"process_states: wait for change state error: connection to the state "
                        "manager lost",

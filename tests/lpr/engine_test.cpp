@@ -9,6 +9,7 @@
 #include "recognizer/lpr.h"
 #include "tests/common/syslog_capture.h"
 #include "tests/lpr/scene_helpers.h"
+#include "tests/video/output_capture.h"
 
 namespace {
 
@@ -166,22 +167,25 @@ TEST(EngineRobustness, PlateAtTheFrameEdgesIsReadWholeAndIgnoredCut) {
     }
 }
 
-TEST(EngineParameters, LogsWhatItIsGiven) {
+// The engine reports what it was given on standard error: the service's
+// system log is the service's own.
+TEST(EngineParameters, ReportsWhatItIsGivenOnStandardErrorOnly) {
     Brisvale::LPR* engine = new_engine();
     RecognizerParams params{};
     params.average_plate_width = 17.0;
     params.extra_sensitivity = 0.5;
     syslog_capture::clear();
+    OutputCapture err(STDERR_FILENO);
     engine->setParameters(&params);
     // The flag is read as the byte it is; a stray value must not upset it.
     memset(reinterpret_cast<unsigned char*>(&params) + 24, 7, 1);
     engine->setParameters(&params);
     engine->setParameters(nullptr);
-    const std::string given = "setParameters: average_plate_width 17.00, extra_sensitivity 0.50, "
-                              "eliminate_geometry ";
-    EXPECT_EQ(syslog_capture::matching("setParameters: "),
-              (std::vector<std::string>{given + "0, reserved 0.00\n", given + "1, reserved 0.00\n",
-                                        "setParameters: no parameters, keeping the defaults\n"}));
+    const std::string given = "lpr: setParameters: average_plate_width 17.00, "
+                              "extra_sensitivity 0.50, eliminate_geometry ";
+    EXPECT_EQ(err.text(), given + "0, reserved 0.00\n" + given + "1, reserved 0.00\n" +
+                              "lpr: setParameters: no parameters, keeping the defaults\n");
+    EXPECT_TRUE(syslog_capture::all().empty());
 }
 
 } // namespace

@@ -16,6 +16,7 @@
 #include "tests/tools/time_zone.h"
 #include "tests/tools/tool_run.h"
 #include "tools/journal-reader/reader_cli.h"
+#include "tests/common/fixed_field.h"
 
 namespace {
 
@@ -28,8 +29,8 @@ const char ZHE = '\xC6';
 
 _netnum_rec_t car(const char* number, const char* owner, int places, int32_t in, int32_t out) {
     _netnum_rec_t rec = {};
-    strncpy(rec.number, number, sizeof rec.number);
-    strncpy(rec.owner, owner, sizeof rec.owner);
+    put_field(rec.number, number);
+    put_field(rec.owner, owner);
     rec.places = static_cast<int8_t>(places);
     rec.in_time = in;
     rec.out_time = out;
@@ -39,7 +40,7 @@ _netnum_rec_t car(const char* number, const char* owner, int places, int32_t in,
 _netpass_rec_t passage(int32_t time, const char* number, int access) {
     _netpass_rec_t rec = {};
     rec.time = time;
-    strncpy(rec.number, number, sizeof rec.number);
+    put_field(rec.number, number);
     rec.kind = 2;
     rec.in_list = 1;
     rec.access = static_cast<int8_t>(access);
@@ -165,7 +166,7 @@ TEST_F(JournalReader, PassJournalRecordAndTextLineShowTheSamePassage) {
 TEST_F(JournalReader, ArchiveRecordAndLineNameDeviceAndSnapshot) {
     _parking_rec_t rec = {};
     rec.time = T0;
-    strncpy(rec.number, "A?23BC", sizeof rec.number);
+    put_field(rec.number, "A?23BC");
     rec.kind = 3;
     rec.in_list = 1;
     rec.access = -1;
