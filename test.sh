@@ -3,11 +3,17 @@
 # under ASan and UBSan, the ARMv5 build run under qemu (its unit tests, and
 # the service on a simulated board), and a short run of each fuzz target.
 # Installs what it needs (Debian 12, apt-get) and exits non-zero on a failure.
+# --fuzz-long: only the fuzz targets, each for 10 minutes (FUZZ_SECONDS).
 set -u
 cd "$(dirname "$0")"
 top=$PWD
 jobs=$(nproc)
 fuzz_seconds=${FUZZ_SECONDS:-20}
+fuzz_only=false
+if [ "${1:-}" = "--fuzz-long" ]; then
+  fuzz_only=true
+  fuzz_seconds=${FUZZ_SECONDS:-600}
+fi
 failed=()
 
 note() { printf '\n=== %s\n' "$*"; }
@@ -35,6 +41,7 @@ if [ "${1:-}" = --soak ]; then # the simulated day alone, by hand: about 25 minu
   exit 1
 fi
 
+if ! $fuzz_only; then
 note "x86: build and unit tests"
 mkdir -p build
 if build build -DCMAKE_BUILD_TYPE=RelWithDebInfo; then
@@ -96,6 +103,8 @@ else
   fail "ARMv5 build"
 fi
 
+fi # not --fuzz-long
+
 note "fuzz targets, ${fuzz_seconds}s each"
 mkdir -p build-fuzz
 if build build-fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DDRAVEL_FUZZ=ON \
@@ -110,7 +119,9 @@ if build build-fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DDRAV
     mkdir -p "$corpus"
     seeds=$top/tests/fuzz/seeds/${name#fuzz_}
     [ -d "$seeds" ] || seeds=""
-    if "$target" -max_total_time="$fuzz_seconds" -print_final_stats=1 "$corpus" $seeds \
+    real_files=$top/tests/fuzz/corpus/${name#fuzz_}
+    [ -d "$real_files" ] || real_files=""
+    if "$target" -max_total_time="$fuzz_seconds" -print_final_stats=1 "$corpus" $seeds $real_files \
          >"build-fuzz/$name.log" 2>&1; then
       printf '%s: %s executions, no finding\n' "$name" \
         "$(grep -m1 'stat::number_of_executed_units' "build-fuzz/$name.log" | awk '{print $2}')"

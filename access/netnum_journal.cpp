@@ -1,8 +1,10 @@
 #include "access/netnum_journal.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <fcntl.h>
+#include <unistd.h>
 
 #include "access/netbase_path.h"
 #include "access/netnum_scan.h"
@@ -16,9 +18,11 @@ const char DECISION[] = "test_recognized_number";
 
 constexpr long RECORD_SIZE = sizeof(_netnum_rec_t);
 
-// The offset of the car's record, -1 when the journal has none. A torn
-// record at the end is no car's record; the whole ones before it are all
-// searched.
+enum { NOT_FOUND = -1, UNREADABLE = -2 };
+
+// The offset of the car's record, NOT_FOUND when the journal has none and
+// UNREADABLE when it could not be read to its end. A torn record at the end
+// is no car's record; the whole ones before it are all searched.
 long find_record(FILE* journal, const char* path, const char* number, _netnum_rec_t* rec) {
     rewind(journal);
     _netnum_rec_t block[NETNUM_BLOCK_RECORDS];
@@ -31,9 +35,11 @@ long find_record(FILE* journal, const char* path, const char* number, _netnum_re
             }
         }
     }
-    if (ferror(journal))
+    if (ferror(journal)) {
         log_line(DECISION, "Can't read from file %s\n", path);
-    return -1;
+        return UNREADABLE;
+    }
+    return NOT_FOUND;
 }
 
 // A new record starts where the last whole record ends: a torn fragment
@@ -46,9 +52,25 @@ long append_offset(FILE* journal) {
     return size < 0 ? -1 : size - size % RECORD_SIZE;
 }
 
-bool write_record(FILE* journal, long offset, const _netnum_rec_t& rec) {
-    return offset >= 0 && fseek(journal, offset, SEEK_SET) == 0 &&
-           fwrite(&rec, sizeof rec, 1, journal) == 1 && fflush(journal) == 0;
+// One write of the whole record at `offset`, past the stream's buffer. An
+// appended record that did not go whole (a full disk) is cut off again, so
+// the journal does not keep half a record; should the cut fail, the next
+// append writes over the fragment.
+bool write_record(FILE* journal, long offset, bool appended, const _netnum_rec_t& rec) {
+    if (offset < 0)
+        return false;
+    const int fd = fileno(journal);
+    ssize_t written;
+    do {
+        written = pwrite(fd, &rec, sizeof rec, offset);
+    } while (written < 0 && errno == EINTR);
+    if (written == static_cast<ssize_t>(sizeof rec))
+        return true;
+    if (appended && written > 0) {
+        while (ftruncate(fd, offset) != 0 && errno == EINTR) {
+        }
+    }
+    return false;
 }
 
 void new_record(_netnum_rec_t* rec, const char* number, const char* owner) {
@@ -58,7 +80,8 @@ void new_record(_netnum_rec_t* rec, const char* number, const char* owner) {
 }
 
 // Marks the car inside unless the owner's places are all held. False when the
-// entry is refused and the record must stay as it was.
+// entry is refused, or the journal unreadable, and the record must stay as
+// it was.
 bool enter(FILE* journal, const char* path, const char* number, long time,
            const _access_entry_t& entry, _netnum_rec_t* rec, _netnum_outcome_t* outcome) {
     const int counted = netnum_scan_owner_in(journal, path, outcome->used, entry.owner, number);
@@ -66,12 +89,14 @@ bool enter(FILE* journal, const char* path, const char* number, long time,
         outcome->places_full = 1;
         return false;
     }
+    // An owner's places that could not be counted mean a journal that could
+    // not be read through: it is left as it is, as when it cannot be opened.
+    if (counted == 0 && entry.owner[0] != '\0')
+        return false;
     // An entry without owner has no places to count, yet the car is inside
     // all the same: left unmarked, its exit would be refused as an overstay.
-    if (counted == 1 || entry.owner[0] == '\0') {
-        rec->places = 1;
-        rec->in_time = static_cast<int32_t>(time);
-    }
+    rec->places = 1;
+    rec->in_time = static_cast<int32_t>(time);
     return true;
 }
 
@@ -121,6 +146,13 @@ void netnumbase_update(const char* number, long time, const _access_entry_t& ent
 
     _netnum_rec_t rec;
     long offset = find_record(journal, path, number, &rec);
+    if (offset == UNREADABLE) {
+        // The car's record may lie beyond what was read: a new one would be
+        // a second record of the car, so the journal is left as it is, as
+        // when it cannot be opened.
+        fclose(journal);
+        return;
+    }
     const bool known = offset >= 0;
     if (!known)
         new_record(&rec, number, entry.owner);
@@ -131,7 +163,7 @@ void netnumbase_update(const char* number, long time, const _access_entry_t& ent
     if (to_write) {
         if (!known)
             offset = append_offset(journal);
-        written = write_record(journal, offset, rec);
+        written = write_record(journal, offset, !known, rec);
     }
     // A network file system may report a failed write only at the close.
     if (fclose(journal) != 0 && to_write)

@@ -1,10 +1,13 @@
 #include "records/snapshot_archive.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <unistd.h>
+#include <vector>
 
 #include "core/config.h"
 #include "core/gv.h"
@@ -36,6 +39,18 @@ void plate_for_names(const _parking_rec_t& rec, char (&plate)[sizeof rec.number 
     plate[length] = '\0';
 }
 
+// A power cut while a snapshot is written leaves its temporary file, and no
+// later passage has that name to overwrite it. Whatever such files lie in a
+// folder when this process first archives into it are left by a cut, so
+// they go then, once: a listing on every passage would cost too much.
+void forget_cut_snapshots(const char* folder) {
+    static std::vector<std::string> cleared;
+    if (std::find(cleared.begin(), cleared.end(), folder) != cleared.end())
+        return;
+    cleared.push_back(folder);
+    remove_stale_snapshots(folder);
+}
+
 // One mount point: its JPEG, then the record and the journal line. Without a
 // writable jpegdata folder the storage is taken as absent and gets nothing.
 void archive_on(const char* mountpoint, const _parking_rec_t& rec, const char* name,
@@ -47,6 +62,7 @@ void archive_on(const char* mountpoint, const _parking_rec_t& rec, const char* n
         access(folder, W_OK) != 0)
         return;
 
+    forget_cut_snapshots(folder);
     path_t jpeg_path;
     path_t temporary;
     if (build_path(jpeg_path, "%s/%s", folder, name) && build_path(temporary, "%s.tmp", jpeg_path))

@@ -3,7 +3,10 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstdio>
+#include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -42,5 +45,33 @@ int write_snapshot(const char* path, const char* temporary, const unsigned char*
         unlink(temporary);
         return -1;
     }
-    return rename(temporary, path);
+    if (rename(temporary, path) != 0) {
+        // Every passage has a name of its own, so nothing would ever
+        // overwrite or remove the temporary file: it would only fill the
+        // storage.
+        unlink(temporary);
+        return -1;
+    }
+    return 0;
+}
+
+void remove_stale_snapshots(const char* folder) {
+    DIR* listing = opendir(folder);
+    if (listing == nullptr)
+        return;
+    static const char ending[] = ".jpeg.tmp";
+    const size_t ending_length = sizeof ending - 1;
+    // The 64-bit forms: on a 32-bit board a folder's position cookies or a
+    // file's numbers may not fit the plain ones, which then end the listing.
+    while (const dirent64* entry = readdir64(listing)) {
+        const size_t length = strlen(entry->d_name);
+        struct stat64 status;
+        // Only plain files: the service makes nothing else under such names.
+        if (length > ending_length &&
+            memcmp(entry->d_name + length - ending_length, ending, ending_length) == 0 &&
+            fstatat64(dirfd(listing), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(status.st_mode))
+            unlinkat(dirfd(listing), entry->d_name, 0);
+    }
+    closedir(listing);
 }

@@ -5,7 +5,11 @@
 
 // Writes the `length` bytes of `jpeg` (none when `length` is 0 or less) to
 // `temporary`, flushes them to the storage and renames the file to `path`.
-// A write that fails removes the temporary file and leaves `path` as it was;
-// a failed rename leaves the temporary file for the next passage of that
-// name to overwrite. 0 when the snapshot is in place.
+// A write or rename that fails removes the temporary file and leaves `path`
+// as it was. 0 when the snapshot is in place.
 int write_snapshot(const char* path, const char* temporary, const unsigned char* jpeg, long length);
+
+// Removes the temporary snapshots ("*.jpeg.tmp") that a power cut left in
+// `folder`. Only the process that archives into the folder may call it,
+// before its first snapshot there.
+void remove_stale_snapshots(const char* folder);

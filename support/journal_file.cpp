@@ -37,7 +37,8 @@ void cut_to(int fd, off_t size) {
 
 // Writes all of `size` bytes in one write. A short write (a full disk) is cut
 // back to `keep`, the whole-record end the append started from, so the file
-// never keeps half of this append.
+// never keeps half of this append; with `keep` unknown (-1) the part stays
+// for the next append to cut.
 int write_whole(int fd, const void* bytes, size_t size, off_t keep) {
     ssize_t written;
     do {
@@ -47,7 +48,7 @@ int write_whole(int fd, const void* bytes, size_t size, off_t keep) {
         return JOURNAL_OK;
     if (written >= 0)
         errno = ENOSPC;
-    if (written > 0) {
+    if (written > 0 && keep >= 0) {
         errno_keeper keep_errno;
         cut_to(fd, keep);
     }
@@ -59,6 +60,16 @@ int close_journal(int fd, int result) {
     if (close(fd) != 0 && result == JOURNAL_OK)
         return JOURNAL_WRITE_FAILED;
     return result;
+}
+
+// The size of the journal open as `fd`, -1 when it cannot be learned or the
+// file is no plain file. The 64-bit call: on a 32-bit board the plain one
+// refuses the large file numbers of some network mounts.
+off_t journal_size(int fd) {
+    struct stat64 status;
+    if (fstat64(fd, &status) != 0 || !S_ISREG(status.st_mode))
+        return -1;
+    return static_cast<off_t>(status.st_size);
 }
 
 // The offset just after the last newline of the file's first `size` bytes, or
@@ -107,14 +118,15 @@ int journal_append_record(const char* path, const void* record, size_t size, con
     if (fd < 0)
         return JOURNAL_OPEN_FAILED;
     journal_lock(fd, F_WRLCK, caller);
-    struct stat status;
-    off_t end = 0;
-    if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
-        end = status.st_size - status.st_size % static_cast<off_t>(size);
-        if (end != status.st_size && ftruncate(fd, end) != 0) {
+    // An unknown end is never cut to: what the journal holds stays.
+    const off_t found = journal_size(fd);
+    off_t end = found;
+    if (found >= 0) {
+        end = found - found % static_cast<off_t>(size);
+        if (end != found && ftruncate(fd, end) != 0) {
             // Appended after the fragment all the same: losing the passage
             // would be worse than a misaligned tail.
-            end = status.st_size;
+            end = found;
         }
     }
     return close_journal(fd, write_whole(fd, record, size, end));
@@ -130,10 +142,8 @@ int journal_append_line(const char* path, const char* line, const char* caller) 
     if (fd < 0)
         return JOURNAL_OPEN_FAILED;
     journal_lock(fd, F_WRLCK, caller);
-    struct stat status;
-    off_t end = 0;
-    if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
-        end = status.st_size;
+    off_t end = journal_size(fd);
+    if (end >= 0) {
         const off_t whole = readable ? end_of_last_line(fd, end) : end;
         if (whole >= 0 && whole != end && ftruncate(fd, whole) == 0)
             end = whole;

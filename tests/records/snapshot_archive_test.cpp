@@ -172,6 +172,7 @@ TEST_F(SnapshotArchive, ATroubledSnapshotKeepsRecordAndLine) {
         make_storage(i);
     // 0: the temporary file cannot be created; 1: its write fails as on a
     // full disk; 2: the rename fails, and what stands under the name stays.
+    // No temporary file is left behind to fill the storage.
     mkdir((jpegdata(0) + name + ".tmp").c_str(), 0700);
     symlink("/dev/full", (jpegdata(1) + name + ".tmp").c_str());
     mkdir((jpegdata(2) + name).c_str(), 0700);
@@ -187,7 +188,25 @@ TEST_F(SnapshotArchive, ATroubledSnapshotKeepsRecordAndLine) {
     EXPECT_FALSE(exists(jpegdata(1) + name));
     EXPECT_FALSE(exists(jpegdata(1) + name + ".tmp"));
     EXPECT_EQ(read_text_file(jpegdata(2) + name + "/keep"), "kept");
-    EXPECT_EQ(read_text_file(jpegdata(2) + name + ".tmp"), kJpeg);
+    EXPECT_FALSE(exists(jpegdata(2) + name + ".tmp"));
+}
+
+// A power cut in the middle of a snapshot leaves its temporary file; the
+// service that starts again clears it from the storages it archives to.
+TEST_F(SnapshotArchive, TemporarySnapshotsOfACutGoAtTheFirstPassage) {
+    const std::string cut = root + "/cut";
+    for (const std::string& folder : {cut, cut + "/unknown", cut + "/unknown/jpegdata"})
+        mkdir(folder.c_str(), 0700);
+    const std::string left = cut + "/unknown/jpegdata/2009-03-14_06-00-00_X1.jpeg.tmp";
+    write_text_file(left, "half");
+    write_text_file(cut + "/unknown/jpegdata/notes.tmp", "not ours");
+    write_text_file(cut + "/unknown/jpegdata/old.jpeg", kJpeg);
+    configure(cut, "", "");
+    archive(example_record());
+    EXPECT_FALSE(exists(left));
+    EXPECT_TRUE(exists(cut + "/unknown/jpegdata/notes.tmp"));
+    EXPECT_TRUE(exists(cut + "/unknown/jpegdata/old.jpeg"));
+    EXPECT_TRUE(exists(cut + "/unknown/jpegdata/" + kName));
 }
 
 // A path cut to its buffer could name another file: that step is skipped.

@@ -1,0 +1,285 @@
+// An entry and an exit board decide passages on one net-base while their
+// power is cut at random moments (SIGKILL), 200 times with a fixed seed;
+// after each cut the board starts again and goes on. What the journals and
+// archives hold at the end must be whole but for a torn end, and the next
+// passages must straighten that end.
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <random>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "core/gv.h"
+#include "support/journal_file.h"
+#include "tests/faultfs/private_storage.h"
+#include "tests/faultfs/storage_checks.h"
+#include "tests/faultfs/storage_world.h"
+#include "tests/support/scratch_dir.h"
+
+namespace {
+
+const char WORLD[] = "faultfs-power";
+const uint32_t SEED = 20090314;
+const int CUTS = 200;
+const long T0 = 1237010709;
+
+struct Board {
+    const char* device;
+    int barrier;
+};
+const Board BOARDS[] = {{"entry", 1}, {"exit", -1}};
+
+const char* const NUMBERS[] = {OWNER_CAR, OTHER_OWNER_CAR, OWNERLESS_CAR, "X999XX"};
+
+// Each life of a board decides at times of its own, later than those of its
+// earlier lives.
+long passage_time(int life, long passage) {
+    return T0 + life * 100000L + passage;
+}
+
+[[noreturn]] void live(const Board& board, int life) {
+    snprintf(gv_deviceid, sizeof gv_deviceid, "%s", board.device);
+    // A burst, yet one the storage holds for all 200 lives.
+    const timespec pause = {0, 1000000};
+    for (long i = 0;; ++i) {
+        passage(passage_time(life, i), NUMBERS[(i + life) % 4], board.barrier);
+        nanosleep(&pause, nullptr);
+    }
+}
+
+pid_t start(const Board& board, int life) {
+    const pid_t pid = fork();
+    if (pid == 0)
+        live(board, life);
+    return pid;
+}
+
+void cut(pid_t pid) {
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+}
+
+double now() {
+    timespec at;
+    clock_gettime(CLOCK_REALTIME, &at);
+    return at.tv_sec + at.tv_nsec / 1e9;
+}
+
+// Temporary files of the archive: a cut leaves the one it interrupted, but
+// none may stay from before the last cut.
+Problems stale_temporaries(const StorageTree& tree, double last_cut) {
+    Problems problems;
+    for (const auto& [path, bytes] : tree) {
+        struct stat status;
+        if (path.size() > 4 && path.compare(path.size() - 4, 4, ".tmp") == 0 &&
+            stat(path.c_str(), &status) == 0 &&
+            status.st_mtim.tv_sec + status.st_mtim.tv_nsec / 1e9 < last_cut)
+            problems.push_back(path + ": left from before the last cut");
+    }
+    return problems;
+}
+
+StorageTree without_temporaries(StorageTree tree) {
+    for (auto it = tree.begin(); it != tree.end();)
+        it = it->first.size() > 4 && it->first.compare(it->first.size() - 4, 4, ".tmp") == 0
+                 ? tree.erase(it)
+                 : std::next(it);
+    return tree;
+}
+
+bool known_number(const std::string& field) {
+    for (const char* number : NUMBERS) {
+        if (field == std::string(number) + std::string(13 - strlen(number), '\0') ||
+            field == number)
+            return true;
+    }
+    return false;
+}
+
+// Every record and line in its place: the car number stands where each
+// format has it. A record appended after a torn one without cutting it
+// would show bytes of two records there.
+Problems every_number_in_place(const StorageTree& tree) {
+    struct Format {
+        const char* name;
+        size_t record; // 0: text lines
+        size_t at;     // offset of the number, or its column
+    };
+    const Format formats[] = {{"/netnumbase.tpn", 56, 0},
+                              {"/netpassbase.tpn", 184, 4},
+                              {"/passbase.tpp", 116, 4},
+                              {"/netpassbase.csv", 0, 2},
+                              {"/passbase.csv", 0, 3}};
+    Problems problems;
+    for (const auto& [path, bytes] : tree) {
+        for (const Format& format : formats) {
+            const size_t length = strlen(format.name);
+            if (path.size() < length ||
+                path.compare(path.size() - length, length, format.name) != 0)
+                continue;
+            std::vector<std::string> numbers;
+            if (format.record != 0) {
+                for (size_t at = 0; at + format.record <= bytes.size(); at += format.record)
+                    numbers.push_back(bytes.substr(at + format.at, 13));
+            } else {
+                for (size_t at = 0, end; (end = bytes.find('\n', at)) != std::string::npos;
+                     at = end + 1) {
+                    std::string line = bytes.substr(at, end - at);
+                    for (size_t column = 0; column < format.at; ++column)
+                        line.erase(0, line.find(';') == std::string::npos ? line.size()
+                                                                          : line.find(';') + 1);
+                    numbers.push_back(line.substr(0, line.find(';')));
+                }
+            }
+            for (size_t i = 0; i < numbers.size(); ++i) {
+                if (!known_number(numbers[i]))
+                    problems.push_back(path + ": entry " + std::to_string(i) + " out of place");
+            }
+        }
+    }
+    return problems;
+}
+
+// A cut may also lose the end of the last write: a journal of the board
+// then ends in the first bytes of the record or line it was appending,
+// here a copy of its last one. As the board's append did, the tear first
+// cuts an earlier torn end and holds the journal's lock.
+// `choice` picks the journal and how much of the record stays. False when
+// the journal cannot be torn.
+bool tear_a_journal(const StorageWorld& world, const Board& board, uint32_t choice) {
+    const std::string device = std::string("/") + board.device + "/";
+    const struct {
+        std::string path;
+        size_t record; // 0: text lines
+    } journals[] = {{world.net + "/netnumbase.tpn", 56},
+                    {world.net + "/netpassbase.tpn", 184},
+                    {world.net + "/netpassbase.csv", 0},
+                    {world.mounts[0] + device + "passbase.tpp", 116},
+                    {world.mounts[1] + device + "passbase.csv", 0}};
+    const auto& journal = journals[choice % 5];
+    const int fd = open(journal.path.c_str(), O_RDWR | O_APPEND);
+    if (fd < 0)
+        return false;
+    journal_lock(fd, F_WRLCK, "test");
+    // Read on the same descriptor: closing another one would drop the lock.
+    struct stat status;
+    std::string bytes(fstat(fd, &status) == 0 ? static_cast<size_t>(status.st_size) : 0, '\0');
+    if (pread(fd, &bytes[0], bytes.size(), 0) != static_cast<ssize_t>(bytes.size()))
+        bytes.clear();
+    const StorageTree whole = cut_to_whole({{journal.path, bytes}});
+    bytes = whole.at(journal.path);
+    size_t last = journal.record;
+    if (last == 0 && bytes.size() >= 2) {
+        const size_t newline = bytes.rfind('\n', bytes.size() - 2);
+        last = bytes.size() - (newline == std::string::npos ? 0 : newline + 1);
+    }
+    const size_t kept = last >= 2 && bytes.size() >= last ? 1 + choice / 5 % (last - 1) : 0;
+    const bool torn =
+        kept > 0 && ftruncate(fd, static_cast<off_t>(bytes.size())) == 0 &&
+        write(fd, bytes.data() + bytes.size() - last, kept) == static_cast<ssize_t>(kept);
+    close(fd);
+    return torn;
+}
+
+// Journals that end in a torn record or line.
+int torn_ends(const StorageTree& tree) {
+    const StorageTree whole = cut_to_whole(tree);
+    int torn = 0;
+    for (const auto& [path, bytes] : tree)
+        torn += whole.at(path).size() != bytes.size() ? 1 : 0;
+    return torn;
+}
+
+void add(Problems* to, const Problems& more) {
+    to->insert(to->end(), more.begin(), more.end());
+}
+
+std::vector<std::string> cut_power(StorageWorld& world) {
+    world.create(WORLD, {BOARDS[0].device, BOARDS[1].device});
+    std::minstd_rand random(SEED);
+    int lives[2] = {0, 0};
+    pid_t boards[2] = {start(BOARDS[0], 0), start(BOARDS[1], 0)};
+    double last_cut[2] = {0, 0};
+    int tears = 0;
+    for (int i = 0; i < CUTS; ++i) {
+        const int which = static_cast<int>(random() % 2);
+        usleep(static_cast<useconds_t>(random() % 15000));
+        cut(boards[which]);
+        last_cut[which] = now();
+        // Drawn whatever the journals hold, so the seed alone fixes the cuts.
+        const uint32_t tear = static_cast<uint32_t>(random());
+        if (tear % 2 == 0)
+            tears += tear_a_journal(world, BOARDS[which], tear / 2) ? 1 : 0;
+        boards[which] = start(BOARDS[which], ++lives[which]);
+    }
+    // The whole site loses its power.
+    for (pid_t board : boards)
+        cut(board);
+    const double site_cut = now();
+
+    Problems problems;
+    const StorageTree left = world.snapshot();
+    add(&problems, stale_temporaries(left, std::min(last_cut[0], last_cut[1])));
+    add(&problems, whole_files(cut_to_whole(without_temporaries(left))));
+    add(&problems, one_record_per_car(left));
+    add(&problems, every_number_in_place(left));
+
+    // Power again: one more passage on each board, after which every
+    // journal is whole.
+    for (int b = 0; b < 2; ++b) {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            snprintf(gv_deviceid, sizeof gv_deviceid, "%s", BOARDS[b].device);
+            passage(passage_time(lives[b] + 1, 0), OWNERLESS_CAR, BOARDS[b].barrier);
+            _exit(0);
+        }
+        waitpid(pid, nullptr, 0);
+    }
+    const StorageTree after = world.snapshot();
+    add(&problems, stale_temporaries(after, site_cut));
+    // The occupancy journal is cut back only when a record is appended; a
+    // rewrite in place leaves its end as it was.
+    const StorageTree whole = cut_to_whole(after);
+    for (const auto& [path, bytes] : after) {
+        if (bytes != whole.at(path) && path.find("/netnumbase.tpn") == std::string::npos)
+            problems.push_back(path + ": still torn after a passage appended to it");
+    }
+    add(&problems, whole_files(without_temporaries(whole)));
+    add(&problems, one_record_per_car(after));
+    add(&problems, every_number_in_place(after));
+    problems.push_back(std::to_string(CUTS) + " cuts (" + std::to_string(lives[0]) +
+                       " of the entry, " + std::to_string(lives[1]) + " of the exit), " +
+                       std::to_string(tears) + " of them tearing a journal's end, " +
+                       std::to_string(torn_ends(left)) + " torn ends left at the last");
+    return problems;
+}
+
+TEST(PowerCuts, TwoBoardsCutAtRandomMoments) {
+    StorageWorld world;
+    world.create(WORLD);
+    std::vector<std::string> lines;
+    const auto work = [&world] {
+        world.private_tmp = true;
+        return cut_power(world);
+    };
+    if (!run_on_private_storage(world.root, "size=256m", work, &lines)) {
+        lines = cut_power(world);
+        // A cut may have left the latest snapshot's temporary file in the
+        // /tmp that everything here shares.
+        unlink((std::string(gv_last_recognized_jpeg) + ".tmp").c_str());
+    }
+    ASSERT_FALSE(lines.empty());
+    printf("power cuts: %s\n", lines.back().c_str());
+    for (size_t i = 0; i + 1 < lines.size(); ++i)
+        ADD_FAILURE() << lines[i];
+}
+
+} // namespace

@@ -1,0 +1,39 @@
+// What the replaced C library functions ask of faultfs: whether a file is
+// watched, and whether a call on it is the one to fail.
+#pragma once
+
+enum faultfs_op_t {
+    FAULTFS_OPEN,
+    FAULTFS_FOPEN,
+    FAULTFS_READ,
+    FAULTFS_FREAD,
+    FAULTFS_WRITE,
+    FAULTFS_FWRITE,
+    FAULTFS_FFLUSH,
+    FAULTFS_FSYNC,
+    FAULTFS_RENAME,
+    FAULTFS_FTRUNCATE,
+    FAULTFS_FSTAT,
+    FAULTFS_FCNTL,
+    FAULTFS_CLOSE,
+    FAULTFS_FCLOSE,
+    FAULTFS_OP_COUNT
+};
+
+// Whether `path`, taken from the folder open as `dir` when relative
+// (AT_FDCWD for the working folder), lies below a watched folder.
+bool faultfs_watched_path(int dir, const char* path);
+
+// Descriptors opened on watched files, until they are closed.
+void faultfs_watch_fd(int fd, bool watched);
+bool faultfs_watched_fd(int fd);
+
+// Counts a call of `op` on a watched file. The error number the call must
+// fail with when it is the armed one, else 0.
+int faultfs_strike(faultfs_op_t op);
+
+// Whether a failing write first writes half of its bytes.
+bool faultfs_partial(void);
+
+// Appends this process's counts to $FAULTFS_COUNT_FILE, once.
+void faultfs_write_counts(void);

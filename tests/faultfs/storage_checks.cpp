@@ -1,0 +1,232 @@
+#include "tests/faultfs/storage_checks.h"
+
+#include <cstdio>
+#include <set>
+#include <sys/stat.h>
+
+#include "access/netnum_journal.h"
+#include "access/netpass_journal.h"
+#include "records/parking_rec.h"
+#include "tests/faultfs/jpeg_whole.h"
+#include "tests/support/scratch_dir.h"
+
+#if defined(DRAVEL_JOURNAL_READER)
+#include "tools/journal-reader/reader_cli.h"
+#endif
+
+namespace {
+
+bool ends_with(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() &&
+           text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+// The record size of a journal of records, 0 for other files.
+size_t record_size(const std::string& path) {
+    if (ends_with(path, "/netnumbase.tpn"))
+        return sizeof(_netnum_rec_t);
+    if (ends_with(path, "/netpassbase.tpn"))
+        return sizeof(_netpass_rec_t);
+    if (ends_with(path, "/passbase.tpp"))
+        return sizeof(_parking_rec_t);
+    return 0;
+}
+
+// A file's state: absent, or its bytes.
+struct FileState {
+    bool present;
+    std::string bytes;
+    bool operator==(const FileState& other) const {
+        return present == other.present && (!present || bytes == other.bytes);
+    }
+};
+
+FileState state_of(const StorageTree& tree, const std::string& path) {
+    const auto found = tree.find(path);
+    return found == tree.end() ? FileState{false, ""} : FileState{true, found->second};
+}
+
+std::string describe(const FileState& state) {
+    return state.present ? std::to_string(state.bytes.size()) + " bytes" : "absent";
+}
+
+std::set<std::string> paths_of(const std::vector<const StorageTree*>& trees) {
+    std::set<std::string> paths;
+    for (const StorageTree* tree : trees)
+        for (const auto& [path, bytes] : *tree)
+            paths.insert(path);
+    return paths;
+}
+
+// The occupancy records of each car number, in file order.
+std::map<std::string, std::vector<std::string>> records_by_number(const FileState& journal) {
+    std::map<std::string, std::vector<std::string>> cars;
+    const size_t size = sizeof(_netnum_rec_t);
+    for (size_t at = 0; at + size <= journal.bytes.size(); at += size) {
+        const std::string record = journal.bytes.substr(at, size);
+        cars[record.substr(0, record.find('\0'))].push_back(record);
+    }
+    return cars;
+}
+
+void compare_occupancy(const std::string& path, const FileState& faulted, const FileState& next,
+                       const FileState& reference_before, const FileState& reference_after,
+                       Problems* problems) {
+    auto faulted_cars = records_by_number(faulted);
+    auto next_cars = records_by_number(next);
+    auto before_cars = records_by_number(reference_before);
+    auto after_cars = records_by_number(reference_after);
+    std::set<std::string> numbers;
+    for (const auto* cars : {&faulted_cars, &next_cars, &before_cars, &after_cars})
+        for (const auto& [number, records] : *cars)
+            numbers.insert(number);
+    for (const std::string& number : numbers) {
+        // A car the next passage does not touch stays as the failure left it.
+        const bool touched = before_cars[number] != after_cars[number];
+        if (next_cars[number] != (touched ? after_cars[number] : faulted_cars[number]))
+            problems->push_back(path + ": the record of " + number + " is not as expected");
+    }
+}
+
+#if defined(DRAVEL_JOURNAL_READER)
+// The journal reader's --check on a copy of every journal of the tree, at
+// the same path below a scratch folder: the reader tells a journal's kind
+// and an archive's device id from the path.
+void reader_check(const StorageTree& tree, Problems* problems) {
+    const std::string copies = scratch_dir("faultfs-reader-check");
+    remove_tree(copies);
+    std::vector<std::string> arguments = {"journal-reader", "--check"};
+    for (const auto& [path, bytes] : tree) {
+        if (record_size(path) == 0 && !ends_with(path, ".csv"))
+            continue;
+        const std::string copy = copies + path;
+        for (size_t slash = copies.size(); (slash = copy.find('/', slash)) != std::string::npos;
+             ++slash)
+            mkdir(copy.substr(0, slash).c_str(), 0700);
+        write_text_file(copy, bytes);
+        arguments.push_back(copy);
+    }
+    std::vector<char*> argv;
+    for (std::string& argument : arguments)
+        argv.push_back(&argument[0]);
+    argv.push_back(nullptr);
+    char* said = nullptr;
+    size_t said_size = 0;
+    FILE* err = open_memstream(&said, &said_size);
+    FILE* out = fopen("/dev/null", "w");
+    const int status =
+        journal_reader_main(static_cast<int>(argv.size() - 1), argv.data(), out, err);
+    fclose(out);
+    fclose(err);
+    if (status != 0)
+        problems->push_back("the journal reader finds fault: " + std::string(said, said_size));
+    free(said);
+}
+#else
+// Built without the tools: the checks of this file stand alone.
+void reader_check(const StorageTree&, Problems*) {}
+#endif
+
+// The passages of a run archive few different pictures; each is decoded once.
+bool decodes(const std::string& jpeg) {
+    static std::map<std::string, bool> known;
+    const auto found = known.find(jpeg);
+    if (found != known.end())
+        return found->second;
+    return known[jpeg] = jpeg_decodes(jpeg);
+}
+
+} // namespace
+
+Problems whole_files(const StorageTree& tree) {
+    Problems problems;
+    for (const auto& [path, bytes] : tree) {
+        const size_t size = record_size(path);
+        if (ends_with(path, ".tmp"))
+            problems.push_back(path + ": temporary file left behind");
+        else if (size != 0 && bytes.size() % size != 0)
+            problems.push_back(path + ": " + std::to_string(bytes.size() % size) +
+                               " bytes of a torn record at the end");
+        else if (ends_with(path, ".csv") && !bytes.empty() && bytes.back() != '\n')
+            problems.push_back(path + ": the last line is not whole");
+        else if (ends_with(path, ".jpeg") && !decodes(bytes))
+            problems.push_back(path + ": not a whole JPEG");
+    }
+    reader_check(tree, &problems);
+    return problems;
+}
+
+Problems only_failed_step_missing(const StorageTree& after,
+                                  std::initializer_list<const StorageTree*> outcomes) {
+    Problems problems;
+    std::vector<const StorageTree*> trees(outcomes);
+    trees.push_back(&after);
+    for (const std::string& path : paths_of(trees)) {
+        const FileState now = state_of(after, path);
+        bool expected = false;
+        std::string seen;
+        for (const StorageTree* outcome : outcomes) {
+            expected = expected || now == state_of(*outcome, path);
+            seen += (seen.empty() ? "" : ", ") + describe(state_of(*outcome, path));
+        }
+        if (!expected)
+            problems.push_back(path + ": " + describe(now) + ", none of the outcomes (" + seen +
+                               ")");
+    }
+    return problems;
+}
+
+Problems next_passage_whole(const StorageTree& faulted, const StorageTree& next,
+                            const StorageTree& reference_before,
+                            const StorageTree& reference_after) {
+    Problems problems;
+    for (const std::string& path :
+         paths_of({&faulted, &next, &reference_before, &reference_after})) {
+        const FileState was = state_of(faulted, path);
+        const FileState now = state_of(next, path);
+        const FileState ref_was = state_of(reference_before, path);
+        const FileState ref_now = state_of(reference_after, path);
+        if (ends_with(path, "/netnumbase.tpn")) {
+            compare_occupancy(path, was, now, ref_was, ref_now, &problems);
+            const Problems twice = one_record_per_car(next);
+            problems.insert(problems.end(), twice.begin(), twice.end());
+            continue;
+        }
+        FileState expected = ref_now;
+        // A file the passage only appends to gets the same bytes appended.
+        if (ref_now.present && ref_now.bytes.compare(0, ref_was.bytes.size(), ref_was.bytes) == 0) {
+            const std::string added = ref_now.bytes.substr(ref_was.bytes.size());
+            expected = was.present || !added.empty() ? FileState{true, was.bytes + added} : was;
+        }
+        if (!(now == expected))
+            problems.push_back(path + ": " + describe(now) + " after the next passage, expected " +
+                               describe(expected));
+    }
+    return problems;
+}
+
+StorageTree cut_to_whole(const StorageTree& tree) {
+    StorageTree cut = tree;
+    for (auto& [path, bytes] : cut) {
+        const size_t size = record_size(path);
+        if (size != 0)
+            bytes.resize(bytes.size() - bytes.size() % size);
+        else if (ends_with(path, ".csv"))
+            bytes.resize(bytes.rfind('\n') == std::string::npos ? 0 : bytes.rfind('\n') + 1);
+    }
+    return cut;
+}
+
+Problems one_record_per_car(const StorageTree& tree) {
+    Problems problems;
+    for (const auto& [path, bytes] : tree) {
+        if (!ends_with(path, "/netnumbase.tpn"))
+            continue;
+        for (const auto& [number, records] : records_by_number(FileState{true, bytes})) {
+            if (records.size() > 1)
+                problems.push_back(path + ": " + std::to_string(records.size()) + " records of " +
+                                   number);
+        }
+    }
+    return problems;
+}

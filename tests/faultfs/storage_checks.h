@@ -1,0 +1,34 @@
+// What a failing storage may leave behind, judged file by file against
+// runs of the same passages without a fault. Each returns the problems
+// found, one line each; none when the storage kept its promises.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "tests/faultfs/storage_world.h"
+
+using Problems = std::vector<std::string>;
+
+// Journals of whole records and whole lines, JPEGs that are whole images,
+// no temporary file left.
+Problems whole_files(const StorageTree& tree);
+
+// Every file as in one of the `outcomes`: as before the passage, as the
+// passage leaves it when nothing fails, or as a decision made without the
+// occupancy journal leaves it. A failure costs its own step and nothing else.
+Problems only_failed_step_missing(const StorageTree& after,
+                                  std::initializer_list<const StorageTree*> outcomes);
+
+// The passage after the failure adds to every file what it adds without
+// any failure before it.
+Problems next_passage_whole(const StorageTree& faulted, const StorageTree& next,
+                            const StorageTree& reference_before,
+                            const StorageTree& reference_after);
+
+// The tree as a reader may take it after a power cut: every journal cut
+// back to its whole records or lines.
+StorageTree cut_to_whole(const StorageTree& tree);
+
+// At most one occupancy record per car number.
+Problems one_record_per_car(const StorageTree& tree);

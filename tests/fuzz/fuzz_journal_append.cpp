@@ -1,0 +1,65 @@
+// Appends to a journal whose existing bytes are arbitrary, as a power cut or
+// a full disk may leave them: a record append keeps the whole records before
+// a torn end and puts the record on a record boundary; a line append keeps
+// every whole line and puts the line after the last newline.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include "support/journal_file.h"
+
+namespace {
+
+// The journal lives in memory, so runs leave nothing behind.
+struct MemoryFile {
+    int fd = memfd_create("journal", 0);
+    std::string path = "/proc/self/fd/" + std::to_string(fd);
+};
+
+const MemoryFile& journal() {
+    static const MemoryFile file;
+    return file;
+}
+
+bool holds(const std::string& expected) {
+    std::string bytes(expected.size() + 1, '\0');
+    const ssize_t got = pread(journal().fd, &bytes[0], bytes.size(), 0);
+    return got == static_cast<ssize_t>(expected.size()) &&
+           memcmp(bytes.data(), expected.data(), expected.size()) == 0;
+}
+
+void check(bool condition) {
+    if (!condition)
+        __builtin_trap();
+}
+
+void start_with(const std::string& bytes) {
+    check(ftruncate(journal().fd, 0) == 0 && pwrite(journal().fd, bytes.data(), bytes.size(), 0) ==
+                                                 static_cast<ssize_t>(bytes.size()));
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 1)
+        return 0;
+    // The first byte chooses the record size, up to the pass journal's.
+    const size_t record_size = data[0] % 184 + 1;
+    const std::string existing(reinterpret_cast<const char*>(data + 1), size - 1);
+
+    start_with(existing);
+    const std::string record(record_size, 'R');
+    check(journal_append_record(journal().path.c_str(), record.data(), record.size(), "fuzz") ==
+          JOURNAL_OK);
+    check(holds(existing.substr(0, existing.size() - existing.size() % record_size) + record));
+
+    start_with(existing);
+    const size_t newline = existing.rfind('\n');
+    const std::string kept = newline == std::string::npos ? "" : existing.substr(0, newline + 1);
+    check(journal_append_line(journal().path.c_str(), "line\n", "fuzz") == JOURNAL_OK);
+    check(holds(kept + "line\n"));
+    return 0;
+}
