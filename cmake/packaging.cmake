@@ -61,7 +61,11 @@ if(NOT CMAKE_CROSSCOMPILING AND NOT DRAVEL_FUZZ AND NOT DRAVEL_SANITIZE)
       list(APPEND expected ${CMAKE_INSTALL_FULL_BINDIR}/${program})
     endif()
   endforeach()
-  add_test(NAME package
-    COMMAND sh ${CMAKE_SOURCE_DIR}/tests/packaging/deb_package.sh
-            ${CMAKE_BINARY_DIR} ${CMAKE_BINARY_DIR}/tests/tmp/package ${expected})
+  # Against a board SDK the board's libraries come with the board, not with
+  # this package, so its list is checked on the stand-ins' build only.
+  if(NOT DRAVEL_BOARD_SDK)
+    add_test(NAME package
+      COMMAND sh ${CMAKE_SOURCE_DIR}/tests/packaging/deb_package.sh
+              ${CMAKE_BINARY_DIR} ${CMAKE_BINARY_DIR}/tests/tmp/package ${expected})
+  endif()
 endif()
