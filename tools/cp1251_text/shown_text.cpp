@@ -2,12 +2,12 @@
 
 #include <cstdio>
 
-std::string escaped_text(const std::string& text) {
+std::string escaped_text(const std::string& text, bool keep_quotes) {
     std::string shown;
     shown.reserve(text.size());
     for (char c : text) {
         const unsigned char byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F || c == '"' || c == '\\') {
+        if (byte < 0x20 || byte == 0x7F || (c == '"' && !keep_quotes) || c == '\\') {
             char escape[8];
             snprintf(escape, sizeof escape, "\\x%02X", byte);
             shown += escape;

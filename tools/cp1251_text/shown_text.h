@@ -6,9 +6,10 @@
 #include <cstddef>
 #include <string>
 
-// `text` with every control byte, DEL, '"' and '\' written as \xNN, so
-// that it can stand between quotes and never moves a terminal's cursor.
-std::string escaped_text(const std::string& text);
+// `text` with every control byte, DEL and '\' written as \xNN, so that it
+// never moves a terminal's cursor; '"' too unless `keep_quotes`, so that it
+// can stand between quotes.
+std::string escaped_text(const std::string& text, bool keep_quotes = false);
 
 // `text` escaped and quoted for a message; a long text is cut after
 // `most` bytes (at a character boundary) and its full size is added.

@@ -3,23 +3,9 @@
 #include <algorithm>
 
 #include "tools/accessbase/csv.h"
+#include "tools/cp1251_text/shown_text.h"
 
 namespace {
-
-std::string escaped(const std::string& cell) {
-    std::string shown;
-    for (const char c : cell) {
-        const unsigned char byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F || byte == '\\') {
-            char escape[8];
-            snprintf(escape, sizeof escape, "\\x%02X", byte);
-            shown += escape;
-        } else {
-            shown += c;
-        }
-    }
-    return shown;
-}
 
 // Every character a journal can hold comes from CP1251, and each of those
 // takes one place on the screen: counting characters is counting places.
@@ -65,7 +51,7 @@ int write_table(FILE* out, const std::vector<Column>& columns, const std::vector
     for (const Cells& row : rows) {
         Cells cells;
         for (const std::string& cell : row)
-            cells.push_back(escaped(cell));
+            cells.push_back(escaped_text(cell, true));
         shown.push_back(cells);
     }
     std::vector<size_t> widths(columns.size(), 0);
