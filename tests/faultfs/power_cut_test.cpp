@@ -263,6 +263,11 @@ std::vector<std::string> cut_power(StorageWorld& world) {
 }
 
 TEST(PowerCuts, TwoBoardsCutAtRandomMoments) {
+#ifdef DRAVEL_CROSSCOMPILED
+    // Under qemu a board's last life may end before its first passage, which
+    // is what clears the snapshots a cut left, so the check races the emulator.
+    GTEST_SKIP() << "power cuts are tried on the native builds only";
+#endif
     StorageWorld world;
     world.create(WORLD);
     std::vector<std::string> lines;
