@@ -20,7 +20,7 @@
 #include "core/gv.h"
 #include "support/journal_file.h"
 #include "tests/faultfs/private_storage.h"
-#include "tests/faultfs/storage_checks.h"
+#include "tests/storage/storage_checks.h"
 #include "tests/faultfs/storage_world.h"
 #include "tests/support/scratch_dir.h"
 

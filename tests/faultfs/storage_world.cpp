@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ftw.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,19 +16,6 @@ const char OTHER_OWNER_CAR[] = "B222BB";
 const char OWNERLESS_CAR[] = "C333CC";
 
 namespace {
-
-int remove_entry(const char* path, const struct stat*, int, struct FTW*) {
-    remove(path);
-    return 0;
-}
-
-StorageTree* tree_being_read = nullptr;
-
-int read_entry(const char* path, const struct stat* status, int kind, struct FTW*) {
-    if (kind == FTW_F && S_ISREG(status->st_mode))
-        (*tree_being_read)[path] = read_text_file(path);
-    return 0;
-}
 
 _access_rec_t access_record(const char* number, const char* info) {
     _access_rec_t rec;
@@ -47,10 +33,6 @@ std::string storage_section(const char* section, const std::string& mountpoint) 
 }
 
 } // namespace
-
-void remove_tree(const std::string& folder) {
-    nftw(folder.c_str(), remove_entry, 16, FTW_DEPTH | FTW_PHYS);
-}
 
 void StorageWorld::create(const std::string& name, const std::vector<std::string>& devices) {
     root = scratch_dir(name);
@@ -102,10 +84,8 @@ std::string StorageWorld::watched() const {
 
 StorageTree StorageWorld::snapshot() const {
     StorageTree tree;
-    tree_being_read = &tree;
     for (const std::string& folder : {net, mounts[0], mounts[1]})
-        nftw(folder.c_str(), read_entry, 16, FTW_PHYS);
-    tree_being_read = nullptr;
+        read_tree(folder, &tree);
     struct stat status;
     if (private_tmp && stat(gv_last_recognized_jpeg, &status) == 0)
         tree[gv_last_recognized_jpeg] = read_text_file(gv_last_recognized_jpeg);

@@ -3,12 +3,10 @@
 // settings that name them and an access base, and passages decided on it.
 #pragma once
 
-#include <map>
 #include <string>
 #include <vector>
 
-// Every file of the storage, by path, with its bytes.
-using StorageTree = std::map<std::string, std::string>;
+#include "tests/storage/storage_checks.h"
 
 struct StorageWorld {
     std::string root;
@@ -30,9 +28,6 @@ struct StorageWorld {
 
     StorageTree snapshot() const;
 };
-
-// Removes `folder` and everything in it.
-void remove_tree(const std::string& folder);
 
 // Numbers of the access base: two cars of one owner with two places and an
 // hour's limit, and a car without owner.

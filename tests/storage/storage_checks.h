@@ -3,12 +3,20 @@
 // found, one line each; none when the storage kept its promises.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
-#include "tests/faultfs/storage_world.h"
+// Every file of a storage, by path, with its bytes.
+using StorageTree = std::map<std::string, std::string>;
 
 using Problems = std::vector<std::string>;
+
+// Adds every regular file below `folder` to `tree`.
+void read_tree(const std::string& folder, StorageTree* tree);
+
+// Removes `folder` and everything in it.
+void remove_tree(const std::string& folder);
 
 // Journals of whole records and whole lines, JPEGs that are whole images,
 // no temporary file left.

@@ -1,4 +1,4 @@
-#include "tests/faultfs/jpeg_whole.h"
+#include "tests/storage/jpeg_whole.h"
 
 #include <csetjmp>
 #include <cstdio>

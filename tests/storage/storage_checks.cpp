@@ -1,13 +1,14 @@
-#include "tests/faultfs/storage_checks.h"
+#include "tests/storage/storage_checks.h"
 
 #include <cstdio>
+#include <ftw.h>
 #include <set>
 #include <sys/stat.h>
 
 #include "access/netnum_journal.h"
 #include "access/netpass_journal.h"
 #include "records/parking_rec.h"
-#include "tests/faultfs/jpeg_whole.h"
+#include "tests/storage/jpeg_whole.h"
 #include "tests/support/scratch_dir.h"
 
 #if defined(DRAVEL_JOURNAL_READER)
@@ -15,6 +16,19 @@
 #endif
 
 namespace {
+
+int remove_entry(const char* path, const struct stat*, int, struct FTW*) {
+    remove(path);
+    return 0;
+}
+
+StorageTree* tree_being_read = nullptr;
+
+int read_entry(const char* path, const struct stat* status, int kind, struct FTW*) {
+    if (kind == FTW_F && S_ISREG(status->st_mode))
+        (*tree_being_read)[path] = read_text_file(path);
+    return 0;
+}
 
 bool ends_with(const std::string& text, const std::string& end) {
     return text.size() >= end.size() &&
@@ -137,6 +151,16 @@ bool decodes(const std::string& jpeg) {
 }
 
 } // namespace
+
+void read_tree(const std::string& folder, StorageTree* tree) {
+    tree_being_read = tree;
+    nftw(folder.c_str(), read_entry, 16, FTW_PHYS);
+    tree_being_read = nullptr;
+}
+
+void remove_tree(const std::string& folder) {
+    nftw(folder.c_str(), remove_entry, 16, FTW_DEPTH | FTW_PHYS);
+}
 
 Problems whole_files(const StorageTree& tree) {
     Problems problems;
