@@ -1,7 +1,7 @@
 // The journal reader on arbitrary file bytes, read as each kind of journal
 // in turn: every byte is either in a row or in a reported fault, offsets lie
 // within the file, every text handed on is UTF-8, and showing the rows as a
-// table and as CSV never fails on a working output.
+// table or as CSV never fails on a working output.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -96,8 +96,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             check(faults.size() <= 1);
             check(faults.empty() ? rows * record == size : faults[0].offset == rows * record);
         }
-        show(data, size, kind, false, out);
-        show(data, size, kind, true, out);
     }
+    // Showing every kind in both styles took most of the time: each input is
+    // shown once, as one kind and in one style picked by its length, which
+    // mutations change.
+    show(data, size, kinds[size % 5].kind, size / 5 % 2 != 0, out);
     return 0;
 }
