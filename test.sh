@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Every test and check of the project: unit and end-to-end tests, the same
-# under ASan and UBSan, the ARMv5 build run under qemu (its unit tests, and
-# the service on a simulated board), and a short run of each fuzz target.
+# Every test and check of the project: unit and end-to-end tests, an hour of
+# the simulated car park, the tests again under ASan and UBSan, the ARMv5
+# build run under qemu (its unit tests, and the service on a simulated
+# board), and a short run of each fuzz target.
 # Installs what it needs (Debian 12, apt-get) and exits non-zero on a failure.
 # --fuzz-long: only the fuzz targets, each for 10 minutes (FUZZ_SECONDS).
 set -u
@@ -48,6 +49,13 @@ if build build -DCMAKE_BUILD_TYPE=RelWithDebInfo; then
   run_tests build || fail "x86 unit tests"
 else
   fail "x86 build"
+fi
+
+note "x86: an hour at the car park, an entry and an exit board at the camera's speed-up"
+if [ -x build/dravel ]; then
+  tests/soak/day.py --hours 1 --run build/soak-hour --build build || fail "an hour on two simulated boards"
+else
+  fail "an hour on two simulated boards: no x86 build"
 fi
 
 note "x86: unit tests under AddressSanitizer and UndefinedBehaviorSanitizer"
