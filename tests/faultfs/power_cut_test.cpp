@@ -89,10 +89,18 @@ void cut(pid_t pid) {
     waitpid(pid, nullptr, 0);
 }
 
-double now() {
-    timespec at;
-    clock_gettime(CLOCK_REALTIME, &at);
-    return at.tv_sec + at.tv_nsec / 1e9;
+double seconds(const timespec& at) {
+    return static_cast<double>(at.tv_sec) + static_cast<double>(at.tv_nsec) / 1e9;
+}
+
+// The moment of a cut as the file system tells it: file times come from the
+// kernel's coarse clock, which may lag the precise one by a tick, so a file
+// written just after the cut could look older than a cut timed by that.
+double cut_time(const StorageWorld& world) {
+    const std::string mark = world.root + "/cut";
+    write_text_file(mark, "cut");
+    struct stat status;
+    return stat(mark.c_str(), &status) == 0 ? seconds(status.st_mtim) : 0;
 }
 
 // Temporary files: a cut leaves the one it interrupted, but none may stay
@@ -109,8 +117,7 @@ Problems stale_temporaries(const StorageTree& tree, const double (&last_cut)[2])
         }
         struct stat status;
         if (path.size() > 4 && path.compare(path.size() - 4, 4, ".tmp") == 0 &&
-            stat(path.c_str(), &status) == 0 &&
-            status.st_mtim.tv_sec + status.st_mtim.tv_nsec / 1e9 < cut)
+            stat(path.c_str(), &status) == 0 && seconds(status.st_mtim) < cut)
             problems.push_back(path + ": left from before the last cut");
     }
     return problems;
@@ -205,7 +212,7 @@ std::vector<std::string> cut_power(StorageWorld& world) {
         const int which = static_cast<int>(random() % 2);
         usleep(static_cast<useconds_t>(random() % 15000));
         cut(boards[which]);
-        last_cut[which] = now();
+        last_cut[which] = cut_time(world);
         // Drawn whatever the journals hold, so the seed alone fixes the cuts.
         const uint32_t tear = static_cast<uint32_t>(random());
         if (tear % 2 == 0)
@@ -218,7 +225,7 @@ std::vector<std::string> cut_power(StorageWorld& world) {
     // The whole site loses its power.
     for (pid_t board : boards)
         cut(board);
-    const double site_cut = now();
+    const double site_cut = cut_time(world);
 
     const StorageTree left = world.snapshot();
     add(&problems, stale_temporaries(left, last_cut));
