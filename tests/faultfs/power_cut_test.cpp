@@ -136,14 +136,6 @@ bool last_lives_decided(const int (&lives)[2]) {
     return false;
 }
 
-StorageTree without_temporaries(StorageTree tree) {
-    for (auto it = tree.begin(); it != tree.end();)
-        it = it->first.size() > 4 && it->first.compare(it->first.size() - 4, 4, ".tmp") == 0
-                 ? tree.erase(it)
-                 : std::next(it);
-    return tree;
-}
-
 // A cut may also lose the end of the last write: a journal of the board
 // then ends in the first bytes of the record or line it was appending,
 // here a copy of its last one. As the board's append did, the tear first

@@ -277,6 +277,12 @@ StorageTree cut_to_whole(const StorageTree& tree) {
     return cut;
 }
 
+StorageTree without_temporaries(StorageTree tree) {
+    for (auto it = tree.begin(); it != tree.end();)
+        it = ends_with(it->first, ".tmp") ? tree.erase(it) : std::next(it);
+    return tree;
+}
+
 Problems one_record_per_car(const StorageTree& tree) {
     Problems problems;
     for (const auto& [path, bytes] : tree) {

@@ -38,6 +38,9 @@ Problems next_passage_whole(const StorageTree& faulted, const StorageTree& next,
 // back to its whole records or lines.
 StorageTree cut_to_whole(const StorageTree& tree);
 
+// The tree without its temporary files ("*.tmp").
+StorageTree without_temporaries(StorageTree tree);
+
 // At most one occupancy record per car number.
 Problems one_record_per_car(const StorageTree& tree);
 
