@@ -1,5 +1,6 @@
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <unistd.h>
 
 #include "core/loop_steps.h"
@@ -16,6 +17,15 @@ constexpr size_t digit = sizeof "/tmp/video0-" - 1;
 void start_preview(Preview* preview) {
     snprintf(preview->name, sizeof preview->name, "%s", "/tmp/video0-0.jpeg");
     snprintf(preview->link, sizeof preview->link, "%s", "/tmp/video0.jpeg");
+    // A service started again after a crash or a power cut finds the link its
+    // last life left. Writing the file it names would show a reader a file
+    // being written, and a cut then would leave the link on a broken picture
+    // until the next life's first preview; so that one goes to the other file.
+    char target[sizeof preview->name];
+    const ssize_t length = readlink(preview->link, target, sizeof target);
+    if (length == static_cast<ssize_t>(sizeof target - 1) &&
+        memcmp(target, preview->name, sizeof target - 1) == 0)
+        preview->name[digit] = '1';
 }
 
 void write_preview(Preview* preview, unsigned char* frame) {

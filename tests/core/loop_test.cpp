@@ -69,6 +69,14 @@ bool is_jpeg(const char* path) {
            bytes.compare(bytes.size() - 2, 2, "\xFF\xD9") == 0;
 }
 
+// Adds "WHEN TARGET" to `links` when the link names another file than at
+// the last entry.
+void note_link(Strings* links, const std::string& when) {
+    const std::string target = link_target();
+    if (links->back().substr(links->back().find(' ') + 1) != target)
+        links->push_back(when + " " + target);
+}
+
 class Loop : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -151,11 +159,7 @@ TEST_F(Loop, SignalStateToldOncePerChange) {
 // the same file, never on the linked one.
 TEST_F(Loop, PreviewsAlternateAndTheLinkNeverNamesABrokenFile) {
     Strings links = {"0 none"};
-    auto note = [&links](const std::string& when) {
-        const std::string target = link_target();
-        if (links.back().substr(links.back().find(' ') + 1) != target)
-            links.push_back(when + " " + target);
-    };
+    auto note = [&links](const std::string& when) { note_link(&links, when); };
     run({12,
          250,
          {},
@@ -234,4 +238,29 @@ TEST_F(Loop, ReloadOnceForSignalsBeforeAndAgainForOneDuring) {
          }});
     EXPECT_EQ(events_with("reload"), (Strings{"1: reload /var/local//accessbase.tpa",
                                               "2: reload /var/local//accessbase.tpa"}));
+}
+
+// A service started again finds the link its last life left. Its first
+// preview goes to the file the link does not name, so the linked one is
+// never rewritten under a reader, nor left broken by a cut.
+TEST_F(Loop, AfterARestartTheFirstPreviewSparesTheLinkedFile) {
+    const std::string left = "the last life's preview";
+    write_text_file(previews[1], left);
+    ASSERT_EQ(symlink(previews[1], previews[0]), 0);
+    Strings links = {"0 /tmp/video0-0.jpeg"};
+    bool spared = false; // the linked file as it was when the link moved
+    run({6,
+         250,
+         {},
+         [&](int i) {
+             note_link(&links, std::to_string(i));
+             if (links.size() == 2 && !spared)
+                 spared = read_text_file(previews[1]) == left;
+         },
+         nullptr});
+    note_link(&links, "end");
+    EXPECT_EQ(links,
+              (Strings{"0 /tmp/video0-0.jpeg", "2 /tmp/video0-1.jpeg", "5 /tmp/video0-0.jpeg"}));
+    EXPECT_TRUE(spared);
+    EXPECT_TRUE(is_jpeg(previews[1]) && is_jpeg(previews[2]));
 }

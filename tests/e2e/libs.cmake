@@ -1,1 +1,1 @@
-set(AREA_LIBS cp1251_text)
+set(AREA_LIBS cp1251_text storage_checks)

@@ -1,4 +1,1 @@
 set(AREA_LIBS faultfs storage_checks)
-if(CMAKE_CROSSCOMPILING)
-  list(APPEND AREA_DEFINITIONS DRAVEL_CROSSCOMPILED)
-endif()

@@ -1,5 +1,6 @@
 #include "tests/storage/storage_checks.h"
 
+#include <cstddef>
 #include <cstdio>
 #include <ftw.h>
 #include <set>
@@ -150,6 +151,41 @@ bool decodes(const std::string& jpeg) {
     return known[jpeg] = jpeg_decodes(jpeg);
 }
 
+constexpr size_t NUMBER_SIZE = sizeof(_netnum_rec_t::number);
+
+// A number as a record holds it (zero-padded to its field) or as a line
+// shows it.
+bool known_number(const std::string& field, const std::vector<std::string>& numbers) {
+    for (const std::string& number : numbers) {
+        if (field == number || (number.size() < NUMBER_SIZE &&
+                                field == number + std::string(NUMBER_SIZE - number.size(), '\0')))
+            return true;
+    }
+    return false;
+}
+
+// The number fields of a journal of `size`-byte records, at `offset` in each.
+std::vector<std::string> record_numbers(const std::string& bytes, size_t size, size_t offset) {
+    std::vector<std::string> numbers;
+    for (size_t at = 0; at + size <= bytes.size(); at += size)
+        numbers.push_back(bytes.substr(at + offset, NUMBER_SIZE));
+    return numbers;
+}
+
+// The numbers of a line journal, from column `column` of each whole line.
+std::vector<std::string> line_numbers(const std::string& bytes, size_t column) {
+    std::vector<std::string> numbers;
+    for (size_t at = 0, end; (end = bytes.find('\n', at)) != std::string::npos; at = end + 1) {
+        std::string line = bytes.substr(at, end - at);
+        for (size_t skipped = 0; skipped < column; ++skipped) {
+            const size_t semicolon = line.find(';');
+            line.erase(0, semicolon == std::string::npos ? line.size() : semicolon + 1);
+        }
+        numbers.push_back(line.substr(0, line.find(';')));
+    }
+    return numbers;
+}
+
 } // namespace
 
 void read_tree(const std::string& folder, StorageTree* tree) {
@@ -241,6 +277,12 @@ StorageTree cut_to_whole(const StorageTree& tree) {
     return cut;
 }
 
+StorageTree without_temporaries(StorageTree tree) {
+    for (auto it = tree.begin(); it != tree.end();)
+        it = ends_with(it->first, ".tmp") ? tree.erase(it) : std::next(it);
+    return tree;
+}
+
 Problems one_record_per_car(const StorageTree& tree) {
     Problems problems;
     for (const auto& [path, bytes] : tree) {
@@ -250,6 +292,35 @@ Problems one_record_per_car(const StorageTree& tree) {
             if (records.size() > 1)
                 problems.push_back(path + ": " + std::to_string(records.size()) + " records of " +
                                    number);
+        }
+    }
+    return problems;
+}
+
+Problems numbers_in_place(const StorageTree& tree, const std::vector<std::string>& numbers) {
+    struct Format {
+        const char* name;
+        size_t record; // 0: text lines
+        size_t at;     // offset of the number, or its column
+    };
+    const Format formats[] = {
+        {"/netnumbase.tpn", sizeof(_netnum_rec_t), offsetof(_netnum_rec_t, number)},
+        {"/netpassbase.tpn", sizeof(_netpass_rec_t), offsetof(_netpass_rec_t, number)},
+        {"/passbase.tpp", sizeof(_parking_rec_t), offsetof(_parking_rec_t, number)},
+        {"/netpassbase.csv", 0, 2},
+        {"/passbase.csv", 0, 3}};
+    Problems problems;
+    for (const auto& [path, bytes] : tree) {
+        for (const Format& format : formats) {
+            if (!ends_with(path, format.name))
+                continue;
+            const std::vector<std::string> found =
+                format.record == 0 ? line_numbers(bytes, format.at)
+                                   : record_numbers(bytes, format.record, format.at);
+            for (size_t i = 0; i < found.size(); ++i) {
+                if (!known_number(found[i], numbers))
+                    problems.push_back(path + ": entry " + std::to_string(i) + " out of place");
+            }
         }
     }
     return problems;

@@ -38,5 +38,13 @@ Problems next_passage_whole(const StorageTree& faulted, const StorageTree& next,
 // back to its whole records or lines.
 StorageTree cut_to_whole(const StorageTree& tree);
 
+// The tree without its temporary files ("*.tmp").
+StorageTree without_temporaries(StorageTree tree);
+
 // At most one occupancy record per car number.
 Problems one_record_per_car(const StorageTree& tree);
+
+// Every record and line with its car number where its format has it, one of
+// `numbers`. A record appended after a torn one without cutting it would show
+// bytes of two records there.
+Problems numbers_in_place(const StorageTree& tree, const std::vector<std::string>& numbers);
