@@ -5,8 +5,8 @@
 
 namespace {
 
-// A passage takes a JPEG of seven pages and two journal pages on each
-// storage: with more free it runs short nowhere.
+// A passage takes a JPEG of seven or eight pages and two journal pages on
+// each storage: with more free it runs short nowhere.
 const int FREE_PAGES = 9;
 
 class FullFileSystem : public StorageBoards {};
