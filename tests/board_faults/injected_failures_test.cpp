@@ -16,7 +16,7 @@ struct Failure {
 const Failure FAILURES[] = {{"EIO", false}, {"ENOSPC", false}, {"EACCES", false}, {"ENOSPC", true}};
 
 // A journal of the net-base that missed the passage says so in the log
-// under its name; the storages' archives are silent by design.
+// under its name; the storages' archives are meant to stay silent.
 Problems unlogged_losses(const StoryReference& reference, const StoryOutcome& outcome) {
     Problems problems;
     const StorageTree faulted = normalised(outcome.after_failing, outcome);
