@@ -66,6 +66,7 @@ class Board:
         self._configuration()
         self._scenario()
         self._storage()
+        self._tmpfs_folders()
         self._access_base()
 
     def _configuration(self):
@@ -107,6 +108,45 @@ class Board:
             os.makedirs(os.path.join(self.host_path(point), self.settings.device_id, "jpegdata"),
                         exist_ok=True)
 
+    def _kept(self):
+        """The host folders that stay where they are inside the board: the
+        programs it runs and the run's own folders."""
+        return sorted(os.path.realpath(path) for path in
+                      (self.tools.build, self.tools.arm_build, SOURCE_TREE, self.run_dir,
+                       self.net_base_host) if path)
+
+    def _tmpfs_folders(self):
+        self.tmpfs = sorted(self.args.tmpfs, key=lambda mount: len(mount[0]))
+        folders = [folder for folder, _ in self.tmpfs]
+        for folder in folders:
+            below = lambda path: path == folder or path.startswith(folder + "/")
+            if folder != self.net_base:
+                if namespace.private_root_of(folder) in (None, folder):
+                    raise SetupError("the tmpfs \"%s\" lies neither below the board's own /tmp, "
+                                     "/var/local and /mnt nor on the net-base folder" % folder)
+                os.makedirs(self.host_path(folder), exist_ok=True)
+            if folders.count(folder) > 1:
+                raise SetupError("two tmpfs on \"%s\"" % folder)
+            if folder != self.net_base and below(self.net_base):
+                raise SetupError("the tmpfs \"%s\" would hide the shared net-base folder; "
+                                 "mount it on the net-base itself" % folder)
+            hidden = [path for path in self._kept() if below(path)]
+            if hidden:
+                raise SetupError("the tmpfs \"%s\" would hide %s, which the board needs" %
+                                 (folder, hidden[0]))
+
+    def _tmpfs_back(self):
+        """What each tmpfs holds, into the board's own folder for it."""
+        for folder, _ in self.tmpfs:
+            # The folder itself stays: the tmpfs is still mounted on it.
+            target = self.host_path(folder)
+            for entry in os.scandir(target):
+                if entry.is_dir(follow_symlinks=False):
+                    shutil.rmtree(entry.path)
+                else:
+                    os.unlink(entry.path)
+            shutil.copytree(folder, target, symlinks=True, dirs_exist_ok=True)
+
     def _access_base(self):
         if not self.args.access:
             return
@@ -125,12 +165,12 @@ class Board:
     def _mount(self, log_socket):
         # The programs the board runs and the run's own folders stay where
         # they are, even when that is below a folder the board replaces.
-        keep = sorted(os.path.realpath(path) for path in
-                      (self.tools.build, self.tools.arm_build, SOURCE_TREE, self.run_dir,
-                       self.net_base_host) if path)
+        keep = self._kept()
         for inside, folder in HOST_FOLDERS.items():
             namespace.bind_keeping(os.path.join(self.dir, folder), inside, keep)
         namespace.bind(self.net_base_host, self.net_base)
+        for folder, size in self.tmpfs:
+            namespace.small_tmpfs(folder, size)
         namespace.private_dev(log_socket)
 
     def _environment(self):
@@ -153,6 +193,7 @@ class Board:
             env["LPR_ODD"] = self.args.lpr_odd
         if self.args.fail == "shmgr":
             env["SHMGR_PREFIX"] = "no-stream-manager"
+        env.update(self.args.env)
         return env
 
     def note(self, what):
@@ -166,8 +207,9 @@ class Board:
                                       os.path.join(self.dir, "syslog-other"), "dravel")
         self._mount(sink.path)
         sink.start()
-        # Passages of this run only: the net-base may hold earlier ones.
-        self._passages = PassageCount(os.path.join(self.net_base_host, "netpassbase.csv"))
+        # Passages of this run only: the net-base may hold earlier ones. Read
+        # as the service sees it, which a tmpfs on the net-base may hold.
+        self._passages = PassageCount(os.path.join(self.net_base, "netpassbase.csv"))
         env = self._environment()
         board_daemons = self.daemons = daemons.Daemons(self.tools, env, self.dir)
         self._actions_file = open(os.path.join(self.dir, "actions"), "a")
@@ -185,6 +227,7 @@ class Board:
             for leftover in glob.glob("/dev/shm" + env["SHMGR_PREFIX"] + ".*"):
                 os.unlink(leftover)
             self._actions_file.close()
+            self._tmpfs_back()
         self._summary(the_service, ended)
         return 0
 
@@ -198,7 +241,8 @@ class Board:
 
     def _start_service(self, env):
         service_env = self._service_environment(env)
-        executable, argv = self.tools.service_command(service_env, self.args.detach)
+        executable, argv = self.tools.service_command(service_env, self.args.detach,
+                                                      self.args.preload)
         with open(os.path.join(self.dir, "command"), "w") as f:
             for name in sorted(service_env):
                 f.write("%s=%s\n" % (name, service_env[name]))

@@ -2,6 +2,7 @@
 
 import argparse
 import os
+import re
 import signal
 import sys
 
@@ -28,6 +29,9 @@ runner's own, at scenario seconds from the service's start:
   TIME restart-statemgrd  the state manager killed (SIGKILL) and started again,
                           with a new watch of its events
   TIME remove-stream      the stream manager's shared memory of the channel removed
+
+A --tmpfs fills up for real: a scenario's run action can fill it, another
+free it again, and the service meets a full file system in between.
 
 Exit status: 0 the board ran (how the service ended is in RUN/BOARD/exit),
 1 the board could not be set up, 2 bad command line."""
@@ -81,6 +85,18 @@ def parse(argv):
                         help="blocks shmgr-dump shows (default all)")
     parser.add_argument("--sample", type=float, default=1.0, metavar="SECONDS",
                         help="how often memory and descriptors are sampled (default 1)")
+    parser.add_argument("--preload", action="append", default=[], metavar="LIB",
+                        help="a library loaded into the service after the fake camera "
+                             "(repeatable; LD_PRELOAD, with --arm-build the guest's)")
+    parser.add_argument("--env", action="append", default=[], metavar="NAME=VALUE",
+                        help="set in the service's environment only (repeatable); RUN/BOARD/"
+                             "command lists it with the rest")
+    parser.add_argument("--tmpfs", action="append", default=[], metavar="DIR=SIZE",
+                        help="a tmpfs of SIZE (mount's size=, e.g. 512k, 4m) on DIR inside the "
+                             "board, starting with what DIR held: DIR lies below the board's "
+                             "/mnt, /tmp or /var/local, or is the net-base folder. What it "
+                             "holds at the end is copied to the board's own folder for DIR "
+                             "(RUN/BOARD/mnt/... and so on); repeatable")
     parser.add_argument("--build", default=os.path.join(os.path.dirname(here), "build"),
                         metavar="DIR", help="build folder of the x86 programs (default build/)")
     parser.add_argument("--arm-build", metavar="DIR",
@@ -97,7 +113,30 @@ def parse(argv):
         parser.error("a board name has letters, digits, - and _ only")
     if args.speed < 0 or args.sample <= 0:
         parser.error("--speed is 0 or more and --sample more than 0")
+    args.preload = [os.path.realpath(library) for library in args.preload]
+    for library in args.preload:
+        if not os.path.isfile(library):
+            parser.error("--preload %s: no such file" % library)
+    args.env = [_setting(parser, setting) for setting in args.env]
+    args.tmpfs = [_tmpfs(parser, setting) for setting in args.tmpfs]
     return args
+
+
+def _setting(parser, text):
+    name, equals, value = text.partition("=")
+    if not equals or not re.fullmatch(r"[A-Za-z_][A-Za-z0-9_]*", name):
+        parser.error("--env %s: NAME=VALUE, with a name of letters, digits and _" % text)
+    if name == "LD_PRELOAD":
+        parser.error("--env LD_PRELOAD would drop the fake camera; use --preload")
+    return name, value
+
+
+def _tmpfs(parser, text):
+    folder, equals, size = text.rpartition("=")
+    # mount's size=: bytes, k, m or g, or a share of the memory.
+    if not equals or not folder.startswith("/") or not re.fullmatch(r"[0-9]+[kmgKMG%]?", size):
+        parser.error("--tmpfs %s: DIR=SIZE, an absolute folder and a size such as 512k" % text)
+    return os.path.normpath(folder), size
 
 
 def main(argv):

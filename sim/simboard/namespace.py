@@ -7,6 +7,7 @@ root (as `unshare -Urm` does)."""
 import ctypes
 import errno
 import os
+import shutil
 import stat
 
 CLONE_NEWNS = 0x00020000
@@ -27,9 +28,10 @@ def _check(result, what):
         raise OSError(number, "%s: %s" % (what, os.strerror(number)))
 
 
-def _mount(source, target, fstype, flags):
+def _mount(source, target, fstype, flags, data=None):
     _check(_libc.mount(source.encode() if source else None, target.encode(),
-                       fstype.encode() if fstype else None, ctypes.c_ulong(flags), None),
+                       fstype.encode() if fstype else None, ctypes.c_ulong(flags),
+                       data.encode() if data else None),
            "mount %s on %s" % (source or fstype, target))
 
 
@@ -96,6 +98,17 @@ def bind_keeping(source, target, keep):
             bind("/proc/self/fd/%d" % descriptor, path)
         finally:
             os.close(descriptor)
+
+
+def small_tmpfs(target, size):
+    """A tmpfs of `size` on `target` that starts with what `target` held,
+    copied from the folder that the mount hides."""
+    held = os.open(target, os.O_PATH | os.O_DIRECTORY)
+    try:
+        _mount("tmpfs", target, "tmpfs", 0, "size=%s,mode=0755" % size)
+        shutil.copytree("/proc/self/fd/%d" % held, target, symlinks=True, dirs_exist_ok=True)
+    finally:
+        os.close(held)
 
 
 def private_dev(log_socket):

@@ -50,11 +50,11 @@ class Tools:
                                 "over it" % folder)
         return problems
 
-    def preload(self):
-        """LD_PRELOAD for the x86 service: the fake camera, behind the
-        sanitizer runtime when the service was built with one (it must
-        come first)."""
-        libraries = [self.camera]
+    def preload(self, extra=()):
+        """LD_PRELOAD for the x86 service: the fake camera and then the
+        `extra` libraries, behind the sanitizer runtime when the service was
+        built with one (it must come first)."""
+        libraries = [self.camera] + list(extra)
         try:
             linked = subprocess.run(["ldd", self.dravel], capture_output=True, text=True).stdout
         except OSError:
@@ -66,12 +66,13 @@ class Tools:
                 break
         return " ".join(libraries)
 
-    def service_command(self, env, detach):
+    def service_command(self, env, detach, extra_preload=()):
         """(executable, argv) of the service as "dravel", with the board's
-        libraries; the ARMv5 service runs under qemu-arm."""
+        libraries and then `extra_preload`; the ARMv5 service runs under
+        qemu-arm."""
         options = [] if detach else ["-f"]
         if not self.arm_build:
-            env["LD_PRELOAD"] = self.preload()
+            env["LD_PRELOAD"] = self.preload(extra_preload)
             if "libasan" in env["LD_PRELOAD"]:
                 suppressions = os.path.join(os.path.dirname(os.path.dirname(__file__)),
                                             "service.supp")
@@ -80,6 +81,7 @@ class Tools:
             return self.dravel, ["dravel"] + options
         # qemu-arm itself is an x86 program: the ARM camera goes into the
         # guest's environment only.
-        argv = [self.qemu, "-L", ARM_ROOT, "-0", "dravel", "-E", "LD_PRELOAD=" + self.camera,
+        argv = [self.qemu, "-L", ARM_ROOT, "-0", "dravel", "-E",
+                "LD_PRELOAD=" + ":".join([self.camera] + list(extra_preload)),
                 self.dravel] + options
         return self.qemu, argv

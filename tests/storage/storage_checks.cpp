@@ -5,6 +5,7 @@
 #include <ftw.h>
 #include <set>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "access/netnum_journal.h"
 #include "access/netpass_journal.h"
@@ -106,9 +107,10 @@ void compare_occupancy(const std::string& path, const FileState& faulted, const 
 #if defined(DRAVEL_JOURNAL_READER)
 // The journal reader's --check on a copy of every journal of the tree, at
 // the same path below a scratch folder: the reader tells a journal's kind
-// and an archive's device id from the path.
+// and an archive's device id from the path. The folder is this process's:
+// test programs that share the scratch folder run at once.
 void reader_check(const StorageTree& tree, Problems* problems) {
-    const std::string copies = scratch_dir("faultfs-reader-check");
+    const std::string copies = scratch_dir("reader-check-" + std::to_string(getpid()));
     remove_tree(copies);
     std::vector<std::string> arguments = {"journal-reader", "--check"};
     for (const auto& [path, bytes] : tree) {
@@ -136,6 +138,7 @@ void reader_check(const StorageTree& tree, Problems* problems) {
     if (status != 0)
         problems->push_back("the journal reader finds fault: " + std::string(said, said_size));
     free(said);
+    remove_tree(copies);
 }
 #else
 // Built without the tools: the checks of this file stand alone.

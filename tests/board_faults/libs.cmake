@@ -1,0 +1,1 @@
+set(AREA_LIBS e2e_boards storage_checks)
