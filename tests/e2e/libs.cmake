@@ -1,1 +1,1 @@
-set(AREA_LIBS cp1251_text storage_checks)
+set(AREA_LIBS e2e_boards storage_checks)
