@@ -110,7 +110,9 @@ std::string scenario(const BoardStory& story, const StoryRun& how, const std::st
     if (how.free_pages >= 0)
         text << "0 run " << fill(how.free_pages) << "; "
              << mark_unless_shown(board, story.failing, "/tmp/filled-in-time") << "\n";
-    text << "0.2 car " << plate(story.failing) << "\n0.8 empty\n";
+    // Each car stands until the next one or the end: a service slowed by a
+    // loaded machine decides it late, never not at all.
+    text << "0.2 car " << plate(story.failing) << "\n";
     if (how.failing_only) {
         text << "0.8 run " << await_passage(board, story.failing) << "\n0.8 stop\n";
         return text.str();
@@ -122,7 +124,7 @@ std::string scenario(const BoardStory& story, const StoryRun& how, const std::st
     text << "1.0 run " << await_passage(board, story.failing) << "\n1.0 signal STOP\n";
     text << "1.0 run " << (how.free_pages >= 0 ? freeing() + "; " : "")
          << snapshot(board, story.next) << "\n1.0 signal CONT\n";
-    text << "1.2 car " << plate(story.next) << "\n1.8 empty\n";
+    text << "1.2 car " << plate(story.next) << "\n";
     text << "1.8 run " << await_passage(board, story.next) << "\n1.8 stop\n";
     return text.str();
 }

@@ -20,9 +20,9 @@ const RegisterBoards boards({
      "2 empty\n"
      "3 photo\n" // nothing at the barrier
      "4 car B001OP 50\n"
-     "4.5 photo\n" // a stranger the stream reported already
-     "5.5 empty\n"
-     "18 stop\n",
+     "5.5 photo\n" // a stranger the stream reported already
+     "6.5 empty\n"
+     "20 stop\n",
      {"--direction", "in"},
      {}},
     {"loss",
