@@ -1,6 +1,7 @@
 // What the three fake drivers answer. Every request is checked against the
 // codes and records the service must send; a wrong one is reported and
 // refused with EINVAL, as a real driver would refuse it.
+#include <algorithm>
 #include <cerrno>
 #include <cinttypes>
 #include <cmath>
@@ -67,11 +68,44 @@ unsigned current_frame(const fake_state_t& state) {
                                  SCENARIO_FRAMES_PER_SECOND);
 }
 
+// While a hold of the scenario stands at or before `frame`, the clock is
+// set back to the hold's frame after one frame's time, so that the picture
+// stays and every later time moves on by as long as the hold lasted.
+// Returns whether the frame is held.
+bool held(fake_state_t& state, long long frame) {
+    const std::vector<scenario_hold>& holds = state.scenario.holds;
+    while (state.holds_passed < holds.size() && holds[state.holds_passed].frame <= frame) {
+        const scenario_hold& hold = holds[state.holds_passed];
+        if (access(hold.file.c_str(), F_OK) == 0) {
+            ++state.holds_passed;
+            continue;
+        }
+        const double rate = (state.speed > 0 ? state.speed : 1.0) * SCENARIO_FRAMES_PER_SECOND;
+        const timespec period = {0, static_cast<long>(1e9 / rate)};
+        while (nanosleep(&period, nullptr) != 0 && errno == EINTR) {
+        }
+        clock_gettime(CLOCK_MONOTONIC, &state.epoch);
+        const double back = hold.frame / rate;
+        state.epoch.tv_sec -= static_cast<time_t>(back);
+        state.epoch.tv_nsec -= static_cast<long>((back - std::floor(back)) * 1e9);
+        if (state.epoch.tv_nsec < 0) {
+            state.epoch.tv_nsec += 1000000000L;
+            --state.epoch.tv_sec;
+        }
+        state.last_frame = hold.frame;
+        return true;
+    }
+    return false;
+}
+
 // Waits for the next frame of the PAL clock, as a driver waits for the
 // sensor, and returns its number. Frames that passed meanwhile are lost,
 // as they are on a live camera.
 unsigned wait_for_frame(fake_state_t& state) {
     long long frame = state.last_frame + 1;
+    // The clock may have passed the hold while the service was busy.
+    if (held(state, std::max(frame, static_cast<long long>(current_frame(state)))))
+        return static_cast<unsigned>(state.last_frame);
     if (state.speed > 0) {
         const double rate = state.speed * SCENARIO_FRAMES_PER_SECOND;
         const double due_now = std::ceil(seconds_since(state.epoch) * rate - 1e-6);

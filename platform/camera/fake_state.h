@@ -63,6 +63,7 @@ struct fake_state_t {
     bool clock_started = false;
     timespec epoch = {0, 0};
     long long last_frame = -1;
+    size_t holds_passed = 0; // scenario.holds before this one have ended
 
     // Fake descriptors are real ones of /dev/null, so no other file of the
     // process can get their numbers while they are open.

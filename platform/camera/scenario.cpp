@@ -246,9 +246,15 @@ int scenario_parse(const char* text, size_t length, scenario_t* scenario,
             problem = "expected a time in seconds and an event";
         else if (event.start < latest)
             problem = "time goes back: events must be in the order of their times";
+        else if (words[1] == "hold" && words.size() != 3)
+            problem = "hold needs the file that ends it";
+        else if (words[1] == "hold")
+            scenario->holds.push_back({event.start, words[2]});
         else
             problem = parse_event(words[1], tokens_t(words.begin() + 2, words.end()), &event);
-        if (problem.empty()) {
+        if (problem.empty() && words[1] == "hold") {
+            latest = event.start;
+        } else if (problem.empty()) {
             latest = event.start;
             scenario->events.push_back(event);
         } else {

@@ -27,8 +27,15 @@ struct scenario_event {
     int error;            // errno of a failure
 };
 
+// The clock stands still at `frame` until `file` exists.
+struct scenario_hold {
+    unsigned frame;
+    std::string file;
+};
+
 struct scenario_t {
     std::vector<scenario_event> events; // in the order of their start
+    std::vector<scenario_hold> holds;   // in the order of their frame
 };
 
 struct scenario_problem {

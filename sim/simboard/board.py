@@ -12,6 +12,10 @@ import time
 from simboard import daemons, ini, namespace, scenario, service, syslog_sink
 
 STOP_GRACE_SECONDS = 30
+# A wait gives up after this: long enough for any loaded machine, short
+# enough that a scenario waiting for what never comes fails plainly.
+WAIT_SECONDS = 60
+WAIT_RETRY_SECONDS = 0.05
 RESTART_SECONDS = 0.1  # systemd's default RestartSec
 STATEMGR_SOCKET = "/tmp/statemgr.sock"
 HOST_FOLDERS = {"/tmp": "tmp", "/var/local": "var-local", "/mnt": "mnt"}
@@ -35,6 +39,10 @@ class Board:
         self.interrupted = False
         self._actions_file = None
         self._started = None
+        # Real seconds the scenario stood still in its waits, so that the
+        # lines after a wait keep their distance from it.
+        self._held = 0.0
+        self.failure = None
         self.peak_kb = 0
         self.descriptors = []  # every count of open descriptors sampled
         self.restarts = []  # wait statuses of the ends that were followed by a restart
@@ -83,7 +91,7 @@ class Board:
 
     def _scenario(self):
         text = open(self.args.scenario).read() if self.args.scenario else ""
-        camera, self.actions, problems = scenario.split(text)
+        camera, self.actions, problems = scenario.split(text, self.dir)
         if self.args.speed <= 0 and any(a.event != "stop" for a in self.actions):
             problems.append("with --speed 0 the scenario has no clock for its actions")
         if problems:
@@ -177,6 +185,7 @@ class Board:
         env = {"PATH": ":".join(self.tools.path_dirs() + [os.environ.get("PATH", "/usr/bin:/bin")]),
                "HOME": "/tmp",
                "STATEMGR_SOCKET": STATEMGR_SOCKET,
+               "BOARD": self.dir,
                "SHMGR_PREFIX": "/dravel-sim-%s-%d" % (self.name, os.getpid())}
         for name in ("ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"):
             if name in os.environ:
@@ -229,6 +238,9 @@ class Board:
             self._actions_file.close()
             self._tmpfs_back()
         self._summary(the_service, ended)
+        if self.failure:
+            print("board %s: %s" % (self.name, self.failure))
+            return 1
         return 0
 
     def _start_daemons(self, board_daemons, env):
@@ -270,10 +282,15 @@ class Board:
         signals = [scenario.signal_number(name) for name in self.args.startup_signal]
         return service.StartupSignals(tz, text, signals, the_service, self.note)
 
+    def scenario_time(self):
+        """Scenario seconds since the start, without the time held in waits."""
+        return (time.monotonic() - self._started - self._held) * self.clock
+
     def _follow(self, the_service, env):
         """Performs the actions at their times until something ends the run;
         returns what did."""
         pending = list(self.actions)
+        waiting = None  # the wait under way and when it gives up
         resources = open(os.path.join(self.dir, "resources"), "w")
         resources.write("# seconds rss_kb peak_rss_kb descriptors passages\n")
         next_sample = min(0.2, self.args.sample)  # once the service has started
@@ -290,24 +307,48 @@ class Board:
                     self.note("restart after " + service.describe_status(the_service.status))
                     time.sleep(RESTART_SECONDS)
                     # The scenario goes on where it was, not from its start.
-                    the_service.env["CAMERA_EPOCH"] = repr(self._started)
+                    the_service.env["CAMERA_EPOCH"] = repr(self._started + self._held)
                     the_service.start()
                     continue
-                while pending and pending[0].time / self.clock <= now:
+                if waiting and self._evidence(waiting[0], env):
+                    self._release(waiting[0])
+                    waiting = None
+                elif waiting and time.monotonic() >= waiting[1]:
+                    self.failure = "the wait at line %d gave up after %d s: %s" % (
+                        waiting[0].line, WAIT_SECONDS, waiting[0].argument)
+                    return self.failure
+                while not waiting and pending and pending[0].time <= self.scenario_time():
                     action = pending.pop(0)
                     if action.event == "stop":
                         return "the scenario's stop at %g s" % action.time
+                    if action.event == "wait":
+                        self.note(action.describe())
+                        waiting = (action, time.monotonic() + WAIT_SECONDS)
+                        break
                     self._perform(action, the_service, env)
-                if self.args.duration and now >= self.args.duration / self.clock:
+                if self.args.duration and not waiting and \
+                        self.scenario_time() >= self.args.duration:
                     return "--duration %g" % self.args.duration
                 if self.args.until_passages and self._passages.count() >= self.args.until_passages:
                     return "%d passages" % self.args.until_passages
                 if self.interrupted:
                     return "the runner was interrupted"
-                time.sleep(0.005)
+                time.sleep(WAIT_RETRY_SECONDS if waiting else 0.005)
         finally:
             self._sample(the_service, resources, time.monotonic() - self._started)
             resources.close()
+
+    def _evidence(self, action, env):
+        with open(os.path.join(self.dir, "actions-output"), "ab") as out:
+            return subprocess.run(["sh", "-c", action.argument], env=env, stdout=out,
+                                  stderr=out).returncode == 0
+
+    def _release(self, action):
+        """Ends a wait: the scenario goes on from the wait's time, and the
+        camera's hold, which its own clock keeps the same way, ends too."""
+        self._held = time.monotonic() - self._started - action.time / self.clock
+        open(scenario.hold_file(self.dir, action), "w").close()
+        self.note("waited for line %d" % action.line)
 
     def _sample(self, the_service, resources, now):
         taken = the_service.sample() if the_service.pid else None

@@ -24,7 +24,13 @@ runner's own, at scenario seconds from the service's start:
   TIME signal NAME...     signals to the service (TERM, USR1, 15), each once the
                           service took the one before; those sent while it is
                           stopped (STOP ... CONT) arrive together
-  TIME run COMMAND...     a shell command inside the board (PATH has the tools)
+  TIME run COMMAND...     a shell command inside the board (PATH has the tools,
+                          $BOARD is the board's folder in the run, its log
+                          $BOARD/log)
+  TIME wait COMMAND...    the scenario stands still at TIME (the camera's
+                          picture, the runner's later lines) until the shell
+                          command succeeds inside the board, tried every
+                          0.05 s; after 60 s the board fails (exit status 1)
   TIME stop               SIGTERM, then up to 30 s for the service to end
   TIME restart-statemgrd  the state manager killed (SIGKILL) and started again,
                           with a new watch of its events
@@ -34,7 +40,7 @@ A --tmpfs fills up for real: a scenario's run action can fill it, another
 free it again, and the service meets a full file system in between.
 
 Exit status: 0 the board ran (how the service ended is in RUN/BOARD/exit),
-1 the board could not be set up, 2 bad command line."""
+1 the board could not be set up or a wait gave up, 2 bad command line."""
 
 
 def parse(argv):

@@ -6,17 +6,22 @@ events among it. The runner's lines are
                                one before (TERM, USR1, ...; STOP and CONT around
                                others deliver those together)
     TIME run COMMAND...        a shell command inside the board
+    TIME wait COMMAND...       the scenario stands still at TIME until the shell
+                               command succeeds inside the board (the evidence
+                               that what came before has happened)
     TIME stop                  ends the board: SIGTERM, then the wait for the service
     TIME restart-statemgrd     the state manager killed and started again
     TIME remove-stream         the stream manager's shared memory removed
 
 and everything else is the camera's. The camera gets the file with the
 runner's lines turned into comments, so its line numbers stay those of the
-file."""
+file, and each wait becomes a hold of the camera's clock until the
+runner makes the hold's file."""
 
+import os
 import signal
 
-RUNNER_EVENTS = ("photo", "signal", "run", "stop", "restart-statemgrd", "remove-stream")
+RUNNER_EVENTS = ("photo", "signal", "run", "wait", "stop", "restart-statemgrd", "remove-stream")
 
 
 class Action:
@@ -29,8 +34,8 @@ class Action:
     def describe(self):
         if self.event == "signal":
             return "signal " + " ".join(signal.Signals(n).name for n in self.argument)
-        if self.event == "run":
-            return "run " + self.argument
+        if self.event in ("run", "wait"):
+            return self.event + " " + self.argument
         return self.event
 
 
@@ -46,8 +51,14 @@ def signal_number(name):
     return int(found) if isinstance(found, signal.Signals) else None
 
 
-def split(text):
-    """(camera text, actions in time order, problems as "line N: ...")."""
+def hold_file(folder, action):
+    """The file whose making ends the camera's hold of a wait."""
+    return os.path.join(folder, "released-line-%d" % action.line)
+
+
+def split(text, folder):
+    """(camera text, actions in time order, problems as "line N: ..."); the
+    camera's holds name their files in `folder`."""
     camera, actions, problems = [], [], []
     for number, line in enumerate(text.split("\n"), 1):
         body = line.split("#", 1)[0]
@@ -71,12 +82,18 @@ def split(text):
                 problems.append("line %d: signal needs signal names or numbers" % number)
                 continue
             actions.append(Action(time, event, numbers, number))
-        elif event == "run":
+        elif event in ("run", "wait"):
             command = body.strip().split(None, 2)
             if len(command) < 3:
-                problems.append("line %d: run needs a command" % number)
+                problems.append("line %d: %s needs a command" % (number, event))
                 continue
-            actions.append(Action(time, event, command[2], number))
+            action = Action(time, event, command[2], number)
+            actions.append(action)
+            if event == "wait":
+                # The camera's line says the same time, so the picture stands
+                # still from there until the runner has seen the evidence.
+                camera[-1] = "%s hold %s  # runner: %s" % (words[0], hold_file(folder, action),
+                                                          body.strip())
         elif rest:
             problems.append("line %d: %s takes no arguments" % (number, event))
         else:
