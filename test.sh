@@ -1,15 +1,19 @@
 #!/usr/bin/env bash
-# Every test and check of the project: unit and end-to-end tests, an hour of
-# the simulated car park, the tests again under ASan and UBSan, the ARMv5
-# build run under qemu (its unit tests, and the service on a simulated
-# board), and a short run of each fuzz target.
+# Every test and check of the project: unit tests, the whole service on
+# simulated boards and an hour of the simulated car park, the unit tests
+# again under ASan and UBSan, the ARMv5 build run under qemu (its unit tests,
+# and the service on a simulated board), a short run of each fuzz target, and
+# the service built against the stand-ins installed as a board SDK.
 # Installs what it needs (Debian 12, apt-get) and exits non-zero on a failure.
+# --quick: the inner loop, an incremental x86 build, the unit tests and a few
+#          whole-service cases.
+# --soak: a simulated day of an entry and an exit board, alone.
 # --fuzz-long: only the fuzz targets, each for 10 minutes (FUZZ_SECONDS).
 set -u
 cd "$(dirname "$0")"
 top=$PWD
 jobs=$(nproc)
-fuzz_seconds=${FUZZ_SECONDS:-20}
+fuzz_seconds=${FUZZ_SECONDS:-10}
 fuzz_only=false
 if [ "${1:-}" = "--fuzz-long" ]; then
   fuzz_only=true
@@ -19,22 +23,41 @@ failed=()
 
 note() { printf '\n=== %s\n' "$*"; }
 fail() { failed+=("$1"); printf '*** FAILED: %s\n' "$1"; }
+# The whole-service cases of the quick loop.
+quick_cases='^(demo)$'
 
 . scripts/packages.sh
 # Wanted but not needed: without a browser the passage report's browser test
 # is skipped.
 install_packages "${build_packages[@]}" "${test_packages[@]}" --optional chromium || exit 1
 
+# ccache keeps the objects of one build for the next, across folders.
+launcher=()
+command -v ccache >/dev/null &&
+  launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+export CCACHE_BASEDIR=$top
+
 build() { # folder, then cmake options (the stand-ins unless a board SDK is named)
   local dir=$1; shift
-  cmake -S "$top" -B "$dir" -G Ninja -DDRAVEL_BOARD_SDK= "$@" >"$dir/configure.log" 2>&1 \
-    || { cat "$dir/configure.log"; return 1; }
+  cmake -S "$top" -B "$dir" -G Ninja -DDRAVEL_BOARD_SDK= "${launcher[@]}" "$@" \
+    >"$dir/configure.log" 2>&1 || { cat "$dir/configure.log"; return 1; }
   cmake --build "$dir" -j "$jobs" 2>&1 | grep -v '^\[' ; return "${PIPESTATUS[0]}"
 }
 
-run_tests() { # folder
-  (cd "$1" && ctest --output-on-failure -j "$jobs" --timeout 600)
+run_tests() { # folder, then ctest options (a label to run, say)
+  local dir=$1; shift
+  (cd "$dir" && ctest --output-on-failure -j "$jobs" --timeout 600 "$@")
 }
+
+if [ "${1:-}" = --quick ]; then
+  mkdir -p build
+  build build -DCMAKE_BUILD_TYPE=RelWithDebInfo || exit 1
+  run_tests build -L unit || fail "x86 unit tests"
+  run_tests build -R "$quick_cases" || fail "whole-service cases"
+  [ ${#failed[@]} -eq 0 ] || { note "FAILED: ${failed[*]}"; exit 1; }
+  note "quick checks passed"
+  exit 0
+fi
 
 if [ "${1:-}" = --soak ]; then # the simulated day alone, by hand: about 25 minutes
   note "a simulated day on an entry and an exit board"
@@ -43,26 +66,19 @@ if [ "${1:-}" = --soak ]; then # the simulated day alone, by hand: about 25 minu
 fi
 
 if ! $fuzz_only; then
-note "x86: build and unit tests"
+note "x86: build, unit tests, the service on simulated boards, an hour at the car park"
 mkdir -p build
 if build build -DCMAKE_BUILD_TYPE=RelWithDebInfo; then
-  run_tests build || fail "x86 unit tests"
+  run_tests build || fail "x86 tests"
 else
   fail "x86 build"
-fi
-
-note "x86: an hour at the car park, an entry and an exit board at the camera's speed-up"
-if [ -x build/dravel ]; then
-  tests/soak/day.py --hours 1 --run build/soak-hour --build build || fail "an hour on two simulated boards"
-else
-  fail "an hour on two simulated boards: no x86 build"
 fi
 
 note "x86: unit tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 mkdir -p build-asan
 if build build-asan -DCMAKE_BUILD_TYPE=Debug -DDRAVEL_SANITIZE=ON -DDRAVEL_BENCH=OFF; then
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
-    run_tests build-asan || fail "sanitizer unit tests"
+    run_tests build-asan -L unit || fail "sanitizer unit tests"
 else
   fail "sanitizer build"
 fi
@@ -161,7 +177,7 @@ for pair in build:x86 build-arm:ARMv5; do
   [ -n "$built" ] || continue
   note "$name: the service against the stand-ins installed as a board SDK"
   if sdk_build "$dir"; then
-    run_tests "$dir" || fail "$name board SDK unit tests"
+    run_tests "$dir" -L unit || fail "$name board SDK unit tests"
   else
     fail "$name board SDK build"
   fi

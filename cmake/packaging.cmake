@@ -53,6 +53,7 @@ if(NOT CMAKE_CROSSCOMPILING AND NOT DRAVEL_FUZZ AND NOT DRAVEL_SANITIZE)
   add_test(NAME init_script
     COMMAND sh ${CMAKE_SOURCE_DIR}/tests/packaging/init_script.sh
             ${CMAKE_BINARY_DIR}/packaging/S90dravel ${CMAKE_BINARY_DIR}/tests/tmp/init_script)
+  set_tests_properties(init_script PROPERTIES LABELS unit)
   # What the package must hold beyond what it shares with `cmake --install`.
   set(expected ${CMAKE_INSTALL_FULL_SYSCONFDIR}/init.d/S90dravel
                ${CMAKE_INSTALL_PREFIX}/lib/systemd/system/dravel.service)
@@ -67,5 +68,7 @@ if(NOT CMAKE_CROSSCOMPILING AND NOT DRAVEL_FUZZ AND NOT DRAVEL_SANITIZE)
     add_test(NAME package
       COMMAND sh ${CMAKE_SOURCE_DIR}/tests/packaging/deb_package.sh
               ${CMAKE_BINARY_DIR} ${CMAKE_BINARY_DIR}/tests/tmp/package ${expected})
+    # cpack builds the whole package.
+    set_tests_properties(package PROPERTIES LABELS slow)
   endif()
 endif()

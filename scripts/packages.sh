@@ -3,7 +3,7 @@
 
 # Any build: every build compiles the tests too, and the simulated boards
 # are run by python3.
-build_packages=(cmake ninja-build g++ libjpeg62-turbo-dev googletest libgtest-dev python3)
+build_packages=(cmake ninja-build ccache g++ libjpeg62-turbo-dev googletest libgtest-dev python3)
 # The whole test run beside that: the fuzz and sanitizer compiler, the
 # benchmarks, the ARMv5 cross build run under qemu, the armel libjpeg fetch.
 test_packages=(clang libclang-rt-14-dev libturbojpeg0-dev libbenchmark-dev
