@@ -20,9 +20,6 @@ import subprocess
 import sys
 import time
 
-# An archive line comes a moment after the pass journal's; a passage is shown
-# without its owner summary when the archive has nothing for it by then.
-ARCHIVE_GRACE_SECONDS = 2.0
 POLL_SECONDS = 0.2
 
 
@@ -154,7 +151,10 @@ def follow(args):
     by_device = {board.deviceid: board for board in boards}
     journal = LineFile(os.path.join(args.run, "net-base", "netpassbase.csv"))
     screen = Screen(args.length)
-    pending = []  # (passage, first seen), in journal order
+    # An archive line comes a moment after the pass journal's, however long
+    # a loaded machine makes that moment: a passage waits for it, and only
+    # once the boards have ended is one shown without its owner summary.
+    pending = []  # in journal order
     shown = 0
     ending = []
     signal.signal(signal.SIGTERM, lambda signum, frame: ending.append(signum))
@@ -162,14 +162,13 @@ def follow(args):
     while True:
         last_round = bool(ending)
         now = time.monotonic()
-        pending += [(Passage(f), now) for f in journal.new_lines() if len(f) >= 10]
+        pending += [Passage(f) for f in journal.new_lines() if len(f) >= 10]
         while pending:
-            passage, seen = pending[0]
+            passage = pending[0]
             board = by_device.get(passage.deviceid)
             if board is not None:
                 passage.summary = board.take_summary(passage)
-                if passage.summary is None and now - seen < ARCHIVE_GRACE_SECONDS \
-                        and not last_round:
+                if passage.summary is None and not last_round:
                     break
             pending.pop(0)
             screen.passage(board.name if board else passage.deviceid, passage)

@@ -306,8 +306,11 @@ class Board:
                     self.restarts.append(the_service.status)
                     self.note("restart after " + service.describe_status(the_service.status))
                     time.sleep(RESTART_SECONDS)
-                    # The scenario goes on where it was, not from its start.
-                    the_service.env["CAMERA_EPOCH"] = repr(self._started + self._held)
+                    # The scenario goes on where it was, not from its start,
+                    # and stands still at a wait under way.
+                    held = self._held if not waiting else \
+                        time.monotonic() - self._started - waiting[0].time / self.clock
+                    the_service.env["CAMERA_EPOCH"] = repr(self._started + held)
                     the_service.start()
                     continue
                 if waiting and self._evidence(waiting[0], env):
