@@ -1,26 +1,11 @@
 // faultfs: makes one chosen file operation fail, so tests can see what a
-// failing storage leaves behind. Loaded with LD_PRELOAD in front of an
-// unmodified program, or linked into a test program, it fails the Nth call
-// of one operation on files below chosen folders with one error number;
-// every other call goes straight to the C library.
-//
-// The environment, read when the library loads:
-//   FAULTFS_OP         open fopen read fread write (pwrite too) fwrite fflush
-//                      fsync rename ftruncate fstat fcntl close fclose (unset:
-//                      only count)
-//   FAULTFS_NTH        which call of that operation fails, from 1
-//   FAULTFS_ERRNO      EIO, ENOSPC, EACCES or a number
-//   FAULTFS_PATHS      folders (or files) whose calls count, split by ':'
-//   FAULTFS_PARTIAL    1: a failing write or fwrite first writes half its
-//                      bytes and reports the short count, as a disk that
-//                      fills up in the middle of a write does
-//   FAULTFS_COUNT_FILE a file to which each process that counted a call
-//                      appends, at its exit, "<operation> <calls>" lines and
-//                      "injected <0|1>"
+// failing storage leaves behind. Linked into a test program, it fails the
+// Nth call of one operation on files below chosen folders with one error
+// number; every other call goes straight to the C library.
 //
 // Calls on descriptors and streams count when they were opened below the
 // folders. Only lock requests of fcntl count. The counters are plain: the
-// programs under test are single-threaded.
+// code under test is single-threaded.
 #pragma once
 
 #define FAULTFS_EXPORT __attribute__((visibility("default")))
@@ -29,8 +14,13 @@
 extern "C" {
 #endif
 
-// The same settings as the environment's texts (null or empty for unset);
-// counters start again from zero. 0, or -1 when a text is not understood
+// `op`: open fopen read fread write (pwrite too) fwrite fflush fsync rename
+// ftruncate fstat fcntl close fclose, or null to only count; `nth`: which
+// call of it fails, from 1; `error`: EIO, ENOSPC, EACCES or a number;
+// `paths`: folders (or files) whose calls count, split by ':'; `partial`
+// "1": a failing write or fwrite first writes half its bytes and reports the
+// short count, as a disk that fills up in the middle of a write does.
+// Counters start again from zero. 0, or -1 when a text is not understood
 // (nothing is armed then).
 FAULTFS_EXPORT int faultfs_configure(const char* op, const char* nth, const char* error,
                                      const char* paths, const char* partial);

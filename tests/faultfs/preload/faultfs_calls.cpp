@@ -46,7 +46,6 @@ struct real_libc {
     fcntl_fn fcntl, fcntl64;
     int (*close)(int);
     int (*fclose)(FILE*);
-    void (*exit_now)(int);
 };
 
 template <typename F> void find(F* function, const char* name) {
@@ -83,7 +82,6 @@ const real_libc& real() {
             f.fcntl64 = f.fcntl;
         find(&f.close, "close");
         find(&f.fclose, "fclose");
-        find(&f.exit_now, "_exit");
         return f;
     }();
     return functions;
@@ -335,12 +333,4 @@ FAULTFS_API int fclose(FILE* stream) {
         return result;
     errno = error;
     return EOF;
-}
-
-// Shells end with _exit, which runs no destructor: the counts are written
-// here for them.
-FAULTFS_API void _exit(int status) {
-    faultfs_write_counts();
-    real().exit_now(status);
-    __builtin_unreachable();
 }

@@ -126,47 +126,7 @@ bool absolute(int dir, const char* path, char (&full)[PATH_MAX]) {
     return length > 0 && length < PATH_MAX;
 }
 
-__attribute__((constructor)) void read_environment() {
-    if (faultfs_configure(getenv("FAULTFS_OP"), getenv("FAULTFS_NTH"), getenv("FAULTFS_ERRNO"),
-                          getenv("FAULTFS_PATHS"), getenv("FAULTFS_PARTIAL")) != 0)
-        fprintf(stderr, "faultfs: FAULTFS_* settings not understood; nothing is failed\n");
-}
-
-__attribute__((destructor)) void leave() {
-    faultfs_write_counts();
-}
-
 } // namespace
-
-void faultfs_write_counts(void) {
-    const char* path = getenv("FAULTFS_COUNT_FILE");
-    if (empty(path) || !settings.active)
-        return;
-    char text[FAULTFS_OP_COUNT * 32 + 32];
-    int length = 0;
-    long counted = 0;
-    for (int op = 0; op < FAULTFS_OP_COUNT; ++op) {
-        counted += settings.counts[op];
-        if (settings.counts[op] > 0)
-            length += snprintf(text + length, sizeof text - length, "%s %ld\n", OP_NAMES[op],
-                               settings.counts[op]);
-    }
-    // Helpers the program starts, such as shells, mostly touch no watched
-    // file; they would only add noise.
-    if (counted == 0)
-        return;
-    length +=
-        snprintf(text + length, sizeof text - length, "injected %d\n", settings.injected ? 1 : 0);
-    // Straight to the kernel: this library's own calls must not count.
-    settings.active = false;
-    const int fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
-    if (fd < 0)
-        return;
-    // One write: the processes of a run append to the same file.
-    if (write(fd, text, static_cast<size_t>(length)) != length)
-        fprintf(stderr, "faultfs: counts not written to %s\n", path);
-    close(fd);
-}
 
 bool faultfs_watched_path(int dir, const char* path) {
     if (!settings.active || path == nullptr)

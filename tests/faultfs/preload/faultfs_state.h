@@ -34,6 +34,3 @@ int faultfs_strike(faultfs_op_t op);
 
 // Whether a failing write first writes half of its bytes.
 bool faultfs_partial(void);
-
-// Appends this process's counts to $FAULTFS_COUNT_FILE, once.
-void faultfs_write_counts(void);
