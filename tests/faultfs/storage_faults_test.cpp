@@ -229,15 +229,6 @@ class StorageFaults : public ::testing::Test {
         return lines;
     }
 
-    // Reports the lines of a run: the tally is printed, the rest fail.
-    static void report(const char* what, const std::vector<std::string>& lines) {
-        ASSERT_FALSE(lines.empty());
-        ASSERT_EQ(0u, lines.back().rfind(TALLY, 0)) << lines.back();
-        printf("%s: %s\n", what, lines.back().c_str());
-        for (size_t i = 0; i + 1 < lines.size(); ++i)
-            ADD_FAILURE() << lines[i];
-    }
-
     StorageWorld world;
     StorageTree reference_after_failing;
     StorageTree reference_after_next;
@@ -254,7 +245,7 @@ TEST_F(StorageFaults, EachOperationOfAPassageFailedInTurn) {
     // the latest snapshot, which other programs share, out of its checks.
     if (!run_on_private_storage(world.root, "size=64m", work, &lines))
         lines = every_failure();
-    report("injected storage failures", lines);
+    report("injected storage failures", lines, TALLY);
 }
 
 // A real file system that fills up: the passage meets ENOSPC wherever the
@@ -267,7 +258,7 @@ TEST_F(StorageFaults, AFullFileSystemAtEveryPointOfAPassage) {
     };
     if (!run_on_private_storage(world.root, "size=1m", work, &lines))
         GTEST_SKIP() << "no mount namespace here for a small tmpfs";
-    report("full file system", lines);
+    report("full file system", lines, TALLY);
 }
 
 } // namespace

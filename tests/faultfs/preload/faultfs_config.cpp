@@ -1,10 +1,7 @@
 #include <cerrno>
 #include <climits>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "tests/faultfs/preload/faultfs.h"
 #include "tests/faultfs/preload/faultfs_state.h"
@@ -107,36 +104,11 @@ bool below(const char* path, const char* prefix) {
     return *path == '\0' || *path == '/' || prefix[-1] == '/';
 }
 
-// `path` made absolute, from the working folder or from the folder open
-// as `dir`. False when that folder cannot be named.
-bool absolute(int dir, const char* path, char (&full)[PATH_MAX]) {
-    char folder[PATH_MAX];
-    if (dir == AT_FDCWD) {
-        if (getcwd(folder, sizeof folder) == nullptr)
-            return false;
-    } else {
-        char link[64];
-        snprintf(link, sizeof link, "/proc/self/fd/%d", dir);
-        const ssize_t length = readlink(link, folder, sizeof folder - 1);
-        if (length < 0)
-            return false;
-        folder[length] = '\0';
-    }
-    const int length = snprintf(full, sizeof full, "%s/%s", folder, path);
-    return length > 0 && length < PATH_MAX;
-}
-
 } // namespace
 
-bool faultfs_watched_path(int dir, const char* path) {
+bool faultfs_watched_path(const char* path) {
     if (!settings.active || path == nullptr)
         return false;
-    char full[PATH_MAX];
-    if (path[0] != '/') {
-        if (!absolute(dir, path, full))
-            return false;
-        path = full;
-    }
     for (int i = 0; i < settings.prefix_count; ++i) {
         if (below(path, settings.prefixes[i]))
             return true;

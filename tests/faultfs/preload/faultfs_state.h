@@ -20,9 +20,9 @@ enum faultfs_op_t {
     FAULTFS_OP_COUNT
 };
 
-// Whether `path`, taken from the folder open as `dir` when relative
-// (AT_FDCWD for the working folder), lies below a watched folder.
-bool faultfs_watched_path(int dir, const char* path);
+// Whether `path` lies below a watched folder. The service names its files
+// by absolute paths; a relative one is never watched.
+bool faultfs_watched_path(const char* path);
 
 // Descriptors opened on watched files, until they are closed.
 void faultfs_watch_fd(int fd, bool watched);
