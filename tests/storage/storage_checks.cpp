@@ -1,10 +1,9 @@
 #include "tests/storage/storage_checks.h"
 
 #include <cstddef>
-#include <cstdio>
-#include <ftw.h>
+#include <filesystem>
+#include <optional>
 #include <set>
-#include <sys/stat.h>
 
 #include "access/netnum_journal.h"
 #include "access/netpass_journal.h"
@@ -12,19 +11,6 @@
 #include "tests/support/scratch_dir.h"
 
 namespace {
-
-int remove_entry(const char* path, const struct stat*, int, struct FTW*) {
-    remove(path);
-    return 0;
-}
-
-StorageTree* tree_being_read = nullptr;
-
-int read_entry(const char* path, const struct stat* status, int kind, struct FTW*) {
-    if (kind == FTW_F && S_ISREG(status->st_mode))
-        (*tree_being_read)[path] = read_text_file(path);
-    return 0;
-}
 
 bool ends_with(const std::string& text, const std::string& end) {
     return text.size() >= end.size() &&
@@ -43,21 +29,15 @@ size_t record_size(const std::string& path) {
 }
 
 // A file's state: absent, or its bytes.
-struct FileState {
-    bool present;
-    std::string bytes;
-    bool operator==(const FileState& other) const {
-        return present == other.present && (!present || bytes == other.bytes);
-    }
-};
+using FileState = std::optional<std::string>;
 
 FileState state_of(const StorageTree& tree, const std::string& path) {
     const auto found = tree.find(path);
-    return found == tree.end() ? FileState{false, ""} : FileState{true, found->second};
+    return found == tree.end() ? std::nullopt : FileState(found->second);
 }
 
 std::string describe(const FileState& state) {
-    return state.present ? std::to_string(state.bytes.size()) + " bytes" : "absent";
+    return state ? std::to_string(state->size()) + " bytes" : "absent";
 }
 
 std::set<std::string> paths_of(const std::vector<const StorageTree*>& trees) {
@@ -72,8 +52,8 @@ std::set<std::string> paths_of(const std::vector<const StorageTree*>& trees) {
 std::map<std::string, std::vector<std::string>> records_by_number(const FileState& journal) {
     std::map<std::string, std::vector<std::string>> cars;
     const size_t size = sizeof(_netnum_rec_t);
-    for (size_t at = 0; at + size <= journal.bytes.size(); at += size) {
-        const std::string record = journal.bytes.substr(at, size);
+    for (size_t at = 0; journal && at + size <= journal->size(); at += size) {
+        const std::string record = journal->substr(at, size);
         cars[record.substr(0, record.find('\0'))].push_back(record);
     }
     return cars;
@@ -142,13 +122,12 @@ std::vector<std::string> line_numbers(const std::string& bytes, size_t column) {
 } // namespace
 
 void read_tree(const std::string& folder, StorageTree* tree) {
-    tree_being_read = tree;
-    nftw(folder.c_str(), read_entry, 16, FTW_PHYS);
-    tree_being_read = nullptr;
-}
-
-void remove_tree(const std::string& folder) {
-    nftw(folder.c_str(), remove_entry, 16, FTW_DEPTH | FTW_PHYS);
+    std::error_code error;
+    for (std::filesystem::recursive_directory_iterator file(folder, error), end;
+         !error && file != end; file.increment(error)) {
+        if (file->is_regular_file())
+            (*tree)[file->path().string()] = read_text_file(file->path().string());
+    }
 }
 
 Problems whole_files(const StorageTree& tree) {
@@ -206,11 +185,12 @@ Problems next_passage_whole(const StorageTree& faulted, const StorageTree& next,
         }
         FileState expected = ref_now;
         // A file the passage only appends to gets the same bytes appended.
-        if (ref_now.present && ref_now.bytes.compare(0, ref_was.bytes.size(), ref_was.bytes) == 0) {
-            const std::string added = ref_now.bytes.substr(ref_was.bytes.size());
-            expected = was.present || !added.empty() ? FileState{true, was.bytes + added} : was;
+        const std::string ref_was_bytes = ref_was.value_or("");
+        if (ref_now && ref_now->compare(0, ref_was_bytes.size(), ref_was_bytes) == 0) {
+            const std::string added = ref_now->substr(ref_was_bytes.size());
+            expected = was || !added.empty() ? FileState(was.value_or("") + added) : was;
         }
-        if (!(now == expected))
+        if (now != expected)
             problems.push_back(path + ": " + describe(now) + " after the next passage, expected " +
                                describe(expected));
     }
@@ -240,7 +220,7 @@ Problems one_record_per_car(const StorageTree& tree) {
     for (const auto& [path, bytes] : tree) {
         if (!ends_with(path, "/netnumbase.tpn"))
             continue;
-        for (const auto& [number, records] : records_by_number(FileState{true, bytes})) {
+        for (const auto& [number, records] : records_by_number(bytes)) {
             if (records.size() > 1)
                 problems.push_back(path + ": " + std::to_string(records.size()) + " records of " +
                                    number);
