@@ -2,6 +2,7 @@
 // error a failing storage gives: what is left must be whole, must miss only
 // what the failed step would have written, and the next passage must be
 // recorded in full.
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -25,15 +26,15 @@ namespace {
 const long T0 = 1237010709;
 const char WORLD[] = "faultfs-storage";
 
-const char* const OPERATIONS[] = {"open",   "fopen",  "read",  "fread",  "write",
-                                  "fwrite", "fflush", "fsync", "rename", "ftruncate",
-                                  "fstat",  "fcntl",  "close", "fclose"};
-
 struct Failure {
-    const char* error;
+    int error;
+    const char* name;
     bool partial; // a full disk that takes half the bytes first
 };
-const Failure FAILURES[] = {{"EIO", false}, {"ENOSPC", false}, {"EACCES", false}, {"ENOSPC", true}};
+const Failure FAILURES[] = {{EIO, "EIO", false},
+                            {ENOSPC, "ENOSPC", false},
+                            {EACCES, "EACCES", false},
+                            {ENOSPC, "ENOSPC", true}};
 
 // The passage that fails and the one after it, from the same start.
 struct Story {
@@ -92,10 +93,10 @@ class StorageFaults : public ::testing::Test {
     std::vector<long> reference(const Story& story) {
         world.create(WORLD);
         story.seed();
-        faultfs_configure(nullptr, nullptr, nullptr, world.watched().c_str(), nullptr);
+        faultfs_configure(-1, 0, 0, world.watched().c_str(), false);
         story.failing();
         std::vector<long> counts;
-        for (const char* op : OPERATIONS)
+        for (int op = 0; op < FAULTFS_OP_COUNT; ++op)
             counts.push_back(faultfs_count(op));
         faultfs_off();
         reference_after_failing = world.snapshot();
@@ -181,20 +182,19 @@ class StorageFaults : public ::testing::Test {
             const std::vector<long> counts = reference(story);
             for (const std::string& problem : whole_files(reference_after_next))
                 lines.push_back("without a fault: " + problem);
-            for (size_t op = 0; op < counts.size(); ++op) {
-                const bool writes = strstr(OPERATIONS[op], "write") != nullptr;
+            for (int op = 0; op < FAULTFS_OP_COUNT; ++op) {
+                const bool writes = op == FAULTFS_WRITE || op == FAULTFS_FWRITE;
                 for (const Failure& failure : FAILURES) {
                     for (long nth = 1; nth <= counts[op] && (writes || !failure.partial); ++nth) {
                         const auto fault = [&] {
-                            return faultfs_configure(OPERATIONS[op], std::to_string(nth).c_str(),
-                                                     failure.error, world.watched().c_str(),
-                                                     failure.partial ? "1" : nullptr) == 0;
+                            return faultfs_configure(op, nth, failure.error,
+                                                     world.watched().c_str(), failure.partial);
                         };
                         Problems problems = run(story, fault, faultfs_off);
-                        if (faultfs_injected() == 0)
+                        if (!faultfs_injected())
                             problems.push_back("the armed call never came");
-                        tally(std::string(story.name) + ", " + OPERATIONS[op] + " #" +
-                                  std::to_string(nth) + " " + failure.error +
+                        tally(std::string(story.name) + ", " + faultfs_op_name(op) + " #" +
+                                  std::to_string(nth) + " " + failure.name +
                                   (failure.partial ? " (half written)" : ""),
                               problems);
                     }

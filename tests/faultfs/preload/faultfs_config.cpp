@@ -1,6 +1,4 @@
-#include <cerrno>
 #include <climits>
-#include <cstdlib>
 #include <cstring>
 
 #include "tests/faultfs/preload/faultfs.h"
@@ -32,39 +30,6 @@ struct settings_t {
 };
 
 settings_t settings;
-
-int op_named(const char* name) {
-    for (int op = 0; op < FAULTFS_OP_COUNT; ++op) {
-        if (strcmp(name, OP_NAMES[op]) == 0)
-            return op;
-    }
-    return -1;
-}
-
-bool empty(const char* text) {
-    return text == nullptr || text[0] == '\0';
-}
-
-// A positive decimal number, or -1.
-long positive(const char* text) {
-    char* end = nullptr;
-    errno = 0;
-    const long value = strtol(text, &end, 10);
-    return errno == 0 && end != text && *end == '\0' && value > 0 ? value : -1;
-}
-
-int error_named(const char* name) {
-    static const struct {
-        const char* name;
-        int error;
-    } known[] = {{"EIO", EIO}, {"ENOSPC", ENOSPC}, {"EACCES", EACCES}};
-    for (const auto& each : known) {
-        if (strcmp(name, each.name) == 0)
-            return each.error;
-    }
-    const long number = positive(name);
-    return number > 0 && number < 4096 ? static_cast<int>(number) : -1;
-}
 
 // Splits `paths` at ':' into the prefixes, without their trailing slashes.
 bool take_prefixes(const char* paths, settings_t* to) {
@@ -133,42 +98,39 @@ int faultfs_strike(faultfs_op_t op) {
     return settings.error;
 }
 
-bool faultfs_partial(void) {
+bool faultfs_partial() {
     return settings.partial;
 }
 
-int faultfs_configure(const char* op, const char* nth, const char* error, const char* paths,
-                      const char* partial) {
+bool faultfs_configure(int op, long nth, int error, const char* paths, bool partial) {
     static settings_t fresh;
     fresh = settings_t{};
-    fresh.armed_op = -1;
+    fresh.armed_op = op;
+    fresh.nth = nth;
+    fresh.error = error;
+    fresh.partial = partial;
     // Descriptors stay watched: a stream opened before may still be used.
     memcpy(fresh.watched_fd, settings.watched_fd, sizeof fresh.watched_fd);
     settings.active = false;
-    if (!empty(paths) && !take_prefixes(paths, &fresh))
-        return -1;
-    if (!empty(op)) {
-        fresh.armed_op = op_named(op);
-        fresh.nth = empty(nth) ? -1 : positive(nth);
-        fresh.error = empty(error) ? -1 : error_named(error);
-        if (fresh.armed_op < 0 || fresh.nth < 0 || fresh.error < 0)
-            return -1;
-    }
-    fresh.partial = !empty(partial) && strcmp(partial, "0") != 0;
+    if (!take_prefixes(paths, &fresh))
+        return false;
     fresh.active = fresh.prefix_count > 0;
     settings = fresh;
-    return 0;
+    return true;
 }
 
-void faultfs_off(void) {
+void faultfs_off() {
     settings.active = false;
 }
 
-long faultfs_count(const char* op) {
-    const int index = op != nullptr ? op_named(op) : -1;
-    return index < 0 ? -1 : settings.counts[index];
+long faultfs_count(int op) {
+    return settings.counts[op];
 }
 
-int faultfs_injected(void) {
-    return settings.injected ? 1 : 0;
+const char* faultfs_op_name(int op) {
+    return OP_NAMES[op];
+}
+
+bool faultfs_injected() {
+    return settings.injected;
 }

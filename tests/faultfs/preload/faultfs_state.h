@@ -2,23 +2,7 @@
 // watched, and whether a call on it is the one to fail.
 #pragma once
 
-enum faultfs_op_t {
-    FAULTFS_OPEN,
-    FAULTFS_FOPEN,
-    FAULTFS_READ,
-    FAULTFS_FREAD,
-    FAULTFS_WRITE,
-    FAULTFS_FWRITE,
-    FAULTFS_FFLUSH,
-    FAULTFS_FSYNC,
-    FAULTFS_RENAME,
-    FAULTFS_FTRUNCATE,
-    FAULTFS_FSTAT,
-    FAULTFS_FCNTL,
-    FAULTFS_CLOSE,
-    FAULTFS_FCLOSE,
-    FAULTFS_OP_COUNT
-};
+#include "tests/faultfs/preload/faultfs.h"
 
 // Whether `path` lies below a watched folder. The service names its files
 // by absolute paths; a relative one is never watched.
@@ -33,4 +17,4 @@ bool faultfs_watched_fd(int fd);
 int faultfs_strike(faultfs_op_t op);
 
 // Whether a failing write first writes half of its bytes.
-bool faultfs_partial(void);
+bool faultfs_partial();
