@@ -4,7 +4,6 @@
 // archives hold at the end must be whole but for a torn end and the
 // temporary files of the last cuts, and the next passages must straighten
 // that end and clear those files.
-#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -12,7 +11,6 @@
 #include <fcntl.h>
 #include <random>
 #include <string>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -48,40 +46,28 @@ long passage_time(int life, long passage) {
     return T0 + life * 100000L + passage;
 }
 
-// The latest life of each board that has decided a passage, in memory the
-// lives share with the test.
-std::atomic<int>* decided = nullptr;
+// The latest life of the board that has decided a passage writes its number
+// here.
+std::string decided_file(const StorageWorld& world, const Board& board) {
+    return world.root + "/decided-" + board.device;
+}
 
-struct SharedDecisions {
-    void* memory = mmap(nullptr, 2 * sizeof *decided, PROT_READ | PROT_WRITE,
-                        MAP_SHARED | MAP_ANONYMOUS, -1, 0);
-    SharedDecisions() {
-        decided = memory == MAP_FAILED ? nullptr : static_cast<std::atomic<int>*>(memory);
-        for (int b = 0; decided != nullptr && b < 2; ++b)
-            new (&decided[b]) std::atomic<int>(-1);
-    }
-    ~SharedDecisions() {
-        if (decided != nullptr)
-            munmap(memory, 2 * sizeof *decided);
-        decided = nullptr;
-    }
-};
-
-[[noreturn]] void live(const Board& board, int life) {
+[[noreturn]] void live(const StorageWorld& world, const Board& board, int life) {
     snprintf(gv_deviceid, sizeof gv_deviceid, "%s", board.device);
     // A burst, yet one the storage holds for all 200 lives.
     const timespec pause = {0, 1000000};
     for (long i = 0;; ++i) {
         passage(passage_time(life, i), NUMBERS[(i + life) % 4].c_str(), board.barrier);
-        decided[&board - BOARDS].store(life);
+        if (i == 0)
+            write_text_file(decided_file(world, board), std::to_string(life));
         nanosleep(&pause, nullptr);
     }
 }
 
-pid_t start(const Board& board, int life) {
+pid_t start(const StorageWorld& world, const Board& board, int life) {
     const pid_t pid = fork();
     if (pid == 0)
-        live(board, life);
+        live(world, board, life);
     return pid;
 }
 
@@ -94,9 +80,10 @@ void cut(pid_t pid) {
 // which that first passage clears. Waits until the last life of each board
 // has decided one; false when one has not after two minutes (a slow
 // emulator included).
-bool last_lives_decided(const int (&lives)[2]) {
+bool last_lives_decided(const StorageWorld& world, const int (&lives)[2]) {
     for (int waited = 0; waited < 120000; ++waited) {
-        if (decided[0].load() == lives[0] && decided[1].load() == lives[1])
+        if (read_text_file(decided_file(world, BOARDS[0])) == std::to_string(lives[0]) &&
+            read_text_file(decided_file(world, BOARDS[1])) == std::to_string(lives[1]))
             return true;
         usleep(1000);
     }
@@ -159,12 +146,9 @@ void add(Problems* to, const Problems& more) {
 
 std::vector<std::string> cut_power(StorageWorld& world) {
     world.create(WORLD, {BOARDS[0].device, BOARDS[1].device});
-    const SharedDecisions shared;
-    if (decided == nullptr)
-        return {"no memory to share with the boards' lives", "no cuts"};
     std::minstd_rand random(SEED);
     int lives[2] = {0, 0};
-    pid_t boards[2] = {start(BOARDS[0], 0), start(BOARDS[1], 0)};
+    pid_t boards[2] = {start(world, BOARDS[0], 0), start(world, BOARDS[1], 0)};
     int tears = 0;
     for (int i = 0; i < CUTS; ++i) {
         const int which = static_cast<int>(random() % 2);
@@ -174,10 +158,10 @@ std::vector<std::string> cut_power(StorageWorld& world) {
         const uint32_t tear = static_cast<uint32_t>(random());
         if (tear % 2 == 0)
             tears += tear_a_journal(world, BOARDS[which], tear / 2) ? 1 : 0;
-        boards[which] = start(BOARDS[which], ++lives[which]);
+        boards[which] = start(world, BOARDS[which], ++lives[which]);
     }
     Problems problems;
-    if (!last_lives_decided(lives))
+    if (!last_lives_decided(world, lives))
         problems.push_back("the last life of a board decided no passage");
     // The whole site loses its power.
     for (pid_t board : boards)
