@@ -18,10 +18,6 @@
 
 namespace {
 
-using open_fn = int (*)(const char*, int, ...);
-using openat_fn = int (*)(int, const char*, int, ...);
-using fopen_fn = FILE* (*)(const char*, const char*);
-
 // The next definition of `name` after this library: the C library's, or a
 // sanitizer's that passes on to it.
 #define REAL(name)                                                                                 \
@@ -42,33 +38,26 @@ void stream_failed(FILE* stream, int error) {
     errno = error;
 }
 
-int opened(int dir, const char* path, int flags, mode_t mode, open_fn open_real,
-           openat_fn openat_real) {
-    const bool watched = faultfs_watched_path(path);
-    if (watched) {
-        if (const int error = faultfs_strike(FAULTFS_OPEN)) {
-            errno = error;
-            return -1;
-        }
-    }
-    const int fd =
-        open_real != nullptr ? open_real(path, flags, mode) : openat_real(dir, path, flags, mode);
-    faultfs_watch_fd(fd, watched);
+int descriptor(int fd) {
     return fd;
 }
 
-FILE* stream_opened(const char* path, const char* mode, fopen_fn fopen_real) {
+int descriptor(FILE* stream) {
+    return stream != nullptr ? fileno(stream) : -1;
+}
+
+// Opens `path` through `open_real` unless this is the armed call of `op`,
+// which gives `failed`; what it opens is watched when the path is.
+template <typename Handle, typename Open>
+Handle opened(faultfs_op_t op, const char* path, Handle failed, Open open_real) {
     const bool watched = faultfs_watched_path(path);
-    if (watched) {
-        if (const int error = faultfs_strike(FAULTFS_FOPEN)) {
-            errno = error;
-            return nullptr;
-        }
+    if (const int error = watched ? faultfs_strike(op) : 0) {
+        errno = error;
+        return failed;
     }
-    FILE* stream = fopen_real(path, mode);
-    if (stream != nullptr)
-        faultfs_watch_fd(fileno(stream), watched);
-    return stream;
+    const Handle handle = open_real();
+    faultfs_watch_fd(descriptor(handle), watched);
+    return handle;
 }
 
 // The error number for a call of `op` on `fd`, 0 to let it through.
@@ -120,7 +109,7 @@ FAULTFS_API int open(const char* path, int flags, ...) {
     va_start(ap, flags);
     const mode_t mode = mode_argument(flags, ap);
     va_end(ap);
-    return opened(AT_FDCWD, path, flags, mode, REAL(open), nullptr);
+    return opened(FAULTFS_OPEN, path, -1, [&] { return REAL(open)(path, flags, mode); });
 }
 
 FAULTFS_API int open64(const char* path, int flags, ...) {
@@ -128,7 +117,7 @@ FAULTFS_API int open64(const char* path, int flags, ...) {
     va_start(ap, flags);
     const mode_t mode = mode_argument(flags, ap);
     va_end(ap);
-    return opened(AT_FDCWD, path, flags, mode, REAL(open64), nullptr);
+    return opened(FAULTFS_OPEN, path, -1, [&] { return REAL(open64)(path, flags, mode); });
 }
 
 FAULTFS_API int openat(int dir, const char* path, int flags, ...) {
@@ -136,7 +125,7 @@ FAULTFS_API int openat(int dir, const char* path, int flags, ...) {
     va_start(ap, flags);
     const mode_t mode = mode_argument(flags, ap);
     va_end(ap);
-    return opened(dir, path, flags, mode, nullptr, REAL(openat));
+    return opened(FAULTFS_OPEN, path, -1, [&] { return REAL(openat)(dir, path, flags, mode); });
 }
 
 FAULTFS_API int openat64(int dir, const char* path, int flags, ...) {
@@ -144,15 +133,17 @@ FAULTFS_API int openat64(int dir, const char* path, int flags, ...) {
     va_start(ap, flags);
     const mode_t mode = mode_argument(flags, ap);
     va_end(ap);
-    return opened(dir, path, flags, mode, nullptr, REAL(openat64));
+    return opened(FAULTFS_OPEN, path, -1, [&] { return REAL(openat64)(dir, path, flags, mode); });
 }
 
 FAULTFS_API FILE* fopen(const char* path, const char* mode) {
-    return stream_opened(path, mode, REAL(fopen));
+    return opened(FAULTFS_FOPEN, path, static_cast<FILE*>(nullptr),
+                  [&] { return REAL(fopen)(path, mode); });
 }
 
 FAULTFS_API FILE* fopen64(const char* path, const char* mode) {
-    return stream_opened(path, mode, REAL(fopen64));
+    return opened(FAULTFS_FOPEN, path, static_cast<FILE*>(nullptr),
+                  [&] { return REAL(fopen64)(path, mode); });
 }
 
 FAULTFS_API ssize_t read(int fd, void* buffer, size_t size) {
