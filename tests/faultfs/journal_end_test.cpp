@@ -4,6 +4,7 @@
 // the new one.
 #include "support/journal_file.h"
 
+#include <cerrno>
 #include <string>
 #include <unistd.h>
 
@@ -20,7 +21,7 @@ TEST(JournalEnd, AnUnknownEndIsNeverCutTo) {
     const std::string kept(64, 'a');
     for (const bool lines : {false, true}) {
         write_text_file(path, kept);
-        ASSERT_EQ(0, faultfs_configure("fstat", "1", "75", path.c_str(), nullptr));
+        ASSERT_TRUE(faultfs_configure(FAULTFS_FSTAT, 1, EOVERFLOW, path.c_str(), false));
         {
             FileSizeLimit room(kept.size() + 4);
             ASSERT_TRUE(room.set());

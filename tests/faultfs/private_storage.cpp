@@ -1,10 +1,13 @@
 #include "tests/faultfs/private_storage.h"
 
+#include <cstdio>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <gtest/gtest.h>
 
 #include "tests/support/scratch_dir.h"
 
@@ -83,4 +86,12 @@ bool run_on_private_storage(const std::string& root, const std::string& options,
          start = end + 1)
         lines->push_back(text.substr(start, end - start));
     return true;
+}
+
+void report(const char* what, const std::vector<std::string>& lines, const std::string& tally) {
+    ASSERT_FALSE(lines.empty());
+    ASSERT_EQ(0u, lines.back().rfind(tally, 0)) << lines.back();
+    printf("%s: %s\n", what, lines.back().c_str());
+    for (size_t i = 0; i + 1 < lines.size(); ++i)
+        ADD_FAILURE() << lines[i];
 }

@@ -15,3 +15,7 @@
 bool run_on_private_storage(const std::string& root, const std::string& options,
                             const std::function<std::vector<std::string>()>& work,
                             std::vector<std::string>* lines);
+
+// Prints the last of the `lines` of a run, its tally, which starts with
+// `tally`, and fails with every other line.
+void report(const char* what, const std::vector<std::string>& lines, const std::string& tally);

@@ -2,7 +2,10 @@
 // error a failing storage gives: what is left must be whole, must miss only
 // what the failed step would have written, and the next passage must be
 // recorded in full.
+#include <cerrno>
 #include <cstdio>
+#include <filesystem>
+#include <functional>
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
@@ -23,15 +26,15 @@ namespace {
 const long T0 = 1237010709;
 const char WORLD[] = "faultfs-storage";
 
-const char* const OPERATIONS[] = {"open",   "fopen",  "read",  "fread",  "write",
-                                  "fwrite", "fflush", "fsync", "rename", "ftruncate",
-                                  "fstat",  "fcntl",  "close", "fclose"};
-
 struct Failure {
-    const char* error;
+    int error;
+    const char* name;
     bool partial; // a full disk that takes half the bytes first
 };
-const Failure FAILURES[] = {{"EIO", false}, {"ENOSPC", false}, {"EACCES", false}, {"ENOSPC", true}};
+const Failure FAILURES[] = {{EIO, "EIO", false},
+                            {ENOSPC, "ENOSPC", false},
+                            {EACCES, "EACCES", false},
+                            {ENOSPC, "ENOSPC", true}};
 
 // The passage that fails and the one after it, from the same start.
 struct Story {
@@ -56,8 +59,8 @@ const Story STORIES[] = {
 };
 
 // Fills the file system of `folder` with page-sized files, then removes
-// `pages` of them: that many pages stay free.
-void fill_leaving(const std::string& folder, int pages) {
+// `pages` of them: that many pages stay free. False when it had not as many.
+bool fill_leaving(const std::string& folder, int pages) {
     mkdir(folder.c_str(), 0700);
     const std::string page(4096, 'f');
     int files = 0;
@@ -74,6 +77,7 @@ void fill_leaving(const std::string& folder, int pages) {
     }
     for (int i = 0; i < pages && i < files; ++i)
         unlink((folder + "/" + std::to_string(i)).c_str());
+    return files >= pages;
 }
 
 // Lines of a run: the problems, then the tally.
@@ -89,10 +93,10 @@ class StorageFaults : public ::testing::Test {
     std::vector<long> reference(const Story& story) {
         world.create(WORLD);
         story.seed();
-        faultfs_configure(nullptr, nullptr, nullptr, world.watched().c_str(), nullptr);
+        faultfs_configure(-1, 0, 0, world.watched().c_str(), false);
         story.failing();
         std::vector<long> counts;
-        for (const char* op : OPERATIONS)
+        for (int op = 0; op < FAULTFS_OP_COUNT; ++op)
             counts.push_back(faultfs_count(op));
         faultfs_off();
         reference_after_failing = world.snapshot();
@@ -112,37 +116,32 @@ class StorageFaults : public ::testing::Test {
         return counts;
     }
 
-    // What the failing passage and the next one left, against the story
-    // without a fault.
-    Problems judge(const StorageTree& before, const StorageTree& faulted,
-                   const StorageTree& next) const {
-        Problems problems = whole_files(faulted);
+    // The story's failing passage on a storage that `fault` breaks (false
+    // when it cannot) and `mend` mends; the next passage after it. What they
+    // left, against the story without a fault.
+    Problems run(const Story& story, const std::function<bool()>& fault,
+                 const std::function<void()>& mend) {
+        world.create(WORLD);
+        story.seed();
+        const StorageTree before = world.snapshot();
+        if (!fault())
+            return {"the fault could not be set up"};
+        syslog_capture::clear();
+        story.failing();
+        mend();
+        const StorageTree faulted = world.snapshot();
+        lost_something += faulted != reference_after_failing ? 1 : 0;
+        story.next();
+        const StorageTree next = world.snapshot();
+        Problems problems = unlogged_losses(before, faulted);
         const Problems found[] = {
+            whole_files(faulted),
             only_failed_step_missing(
                 faulted, {&before, &reference_after_failing, &reference_without_occupancy}),
             next_passage_whole(faulted, next, reference_after_failing, reference_after_next),
             whole_files(next)};
         for (const Problems& more : found)
             problems.insert(problems.end(), more.begin(), more.end());
-        return problems;
-    }
-
-    // The story's failing passage with `op` failed at call `nth`.
-    Problems run(const Story& story, const char* op, long nth, const Failure& failure) {
-        world.create(WORLD);
-        story.seed();
-        const StorageTree before = world.snapshot();
-        if (faultfs_configure(op, std::to_string(nth).c_str(), failure.error,
-                              world.watched().c_str(), failure.partial ? "1" : nullptr) != 0)
-            return {"the fault could not be armed"};
-        syslog_capture::clear();
-        story.failing();
-        faultfs_off();
-        const StorageTree faulted = world.snapshot();
-        Problems problems = unlogged_losses(before, faulted);
-        story.next();
-        const Problems judged = judge(before, faulted, world.snapshot());
-        problems.insert(problems.end(), judged.begin(), judged.end());
         return problems;
     }
 
@@ -164,82 +163,77 @@ class StorageFaults : public ::testing::Test {
         return problems;
     }
 
+    // Counts a case; its problems become lines named by `what`.
+    void tally(const std::string& what, const Problems& problems) {
+        ++tried;
+        survived += problems.empty() ? 1 : 0;
+        for (const std::string& problem : problems)
+            lines.push_back(what + ": " + problem);
+    }
+
+    std::vector<std::string> tallied() {
+        lines.push_back(TALLY + std::to_string(tried) + " survived " + std::to_string(survived));
+        return lines;
+    }
+
     // Every story, every operation, every failure, every call.
     std::vector<std::string> every_failure() {
-        int tried = 0;
-        int survived = 0;
-        std::vector<std::string> lines;
         for (const Story& story : STORIES) {
             const std::vector<long> counts = reference(story);
             for (const std::string& problem : whole_files(reference_after_next))
-                lines.push_back(std::string("without a fault: ") + problem);
-            for (size_t op = 0; op < counts.size(); ++op) {
-                const bool writes = strstr(OPERATIONS[op], "write") != nullptr;
+                lines.push_back("without a fault: " + problem);
+            for (int op = 0; op < FAULTFS_OP_COUNT; ++op) {
+                const bool writes = op == FAULTFS_WRITE || op == FAULTFS_FWRITE;
                 for (const Failure& failure : FAILURES) {
                     for (long nth = 1; nth <= counts[op] && (writes || !failure.partial); ++nth) {
-                        const Problems problems = run(story, OPERATIONS[op], nth, failure);
-                        ++tried;
-                        survived += problems.empty() ? 1 : 0;
-                        const std::string what = std::string(story.name) + ", " + OPERATIONS[op] +
-                                                 " #" + std::to_string(nth) + " " + failure.error +
-                                                 (failure.partial ? " (half written)" : "") + ": ";
-                        for (const std::string& problem : problems)
-                            lines.push_back(what + problem);
+                        const auto fault = [&] {
+                            return faultfs_configure(op, nth, failure.error,
+                                                     world.watched().c_str(), failure.partial);
+                        };
+                        Problems problems = run(story, fault, faultfs_off);
+                        if (!faultfs_injected())
+                            problems.push_back("the armed call never came");
+                        tally(std::string(story.name) + ", " + faultfs_op_name(op) + " #" +
+                                  std::to_string(nth) + " " + failure.name +
+                                  (failure.partial ? " (half written)" : ""),
+                              problems);
                     }
                 }
             }
         }
-        lines.push_back(TALLY + std::to_string(tried) + " survived " + std::to_string(survived));
-        return lines;
+        return tallied();
     }
 
     // The failing passage on a file system with 0 up to `most` pages free;
     // the next one after space was freed.
     std::vector<std::string> full_file_system(int most) {
-        int tried = 0;
-        int survived = 0;
-        int short_of_space = 0;
-        std::vector<std::string> lines;
+        const std::string filler = world.root + "/filler";
         for (const Story& story : STORIES) {
             reference(story);
             for (int free_pages = 0; free_pages <= most; ++free_pages) {
-                world.create(WORLD);
-                story.seed();
-                fill_leaving(world.root + "/filler", free_pages);
-                const StorageTree before = world.snapshot();
-                story.failing();
-                const StorageTree faulted = world.snapshot();
-                short_of_space += faulted != reference_after_failing ? 1 : 0;
-                remove_tree(world.root + "/filler");
-                story.next();
-                const Problems problems = judge(before, faulted, world.snapshot());
-                ++tried;
-                survived += problems.empty() ? 1 : 0;
-                for (const std::string& problem : problems)
-                    lines.push_back(std::string(story.name) + ", " + std::to_string(free_pages) +
-                                    " pages free: " + problem);
+                const auto fault = [&] { return fill_leaving(filler, free_pages); };
+                const auto mend = [&] {
+                    std::error_code ignored;
+                    std::filesystem::remove_all(filler, ignored);
+                };
+                tally(std::string(story.name) + ", " + std::to_string(free_pages) + " pages free",
+                      run(story, fault, mend));
             }
         }
         // Only runs that lost something tell anything.
-        if (short_of_space == 0)
+        if (lost_something == 0)
             lines.push_back("no passage was short of space");
-        lines.push_back(TALLY + std::to_string(tried) + " survived " + std::to_string(survived));
-        return lines;
-    }
-
-    // Reports the lines of a run: the tally is printed, the rest fail.
-    static void report(const char* what, const std::vector<std::string>& lines) {
-        ASSERT_FALSE(lines.empty());
-        ASSERT_EQ(0u, lines.back().rfind(TALLY, 0)) << lines.back();
-        printf("%s: %s\n", what, lines.back().c_str());
-        for (size_t i = 0; i + 1 < lines.size(); ++i)
-            ADD_FAILURE() << lines[i];
+        return tallied();
     }
 
     StorageWorld world;
     StorageTree reference_after_failing;
     StorageTree reference_after_next;
     StorageTree reference_without_occupancy;
+    std::vector<std::string> lines;
+    int tried = 0;
+    int survived = 0;
+    int lost_something = 0;
 };
 
 TEST_F(StorageFaults, EachOperationOfAPassageFailedInTurn) {
@@ -252,7 +246,7 @@ TEST_F(StorageFaults, EachOperationOfAPassageFailedInTurn) {
     // the latest snapshot, which other programs share, out of its checks.
     if (!run_on_private_storage(world.root, "size=64m", work, &lines))
         lines = every_failure();
-    report("injected storage failures", lines);
+    report("injected storage failures", lines, TALLY);
 }
 
 // A real file system that fills up: the passage meets ENOSPC wherever the
@@ -265,7 +259,7 @@ TEST_F(StorageFaults, AFullFileSystemAtEveryPointOfAPassage) {
     };
     if (!run_on_private_storage(world.root, "size=1m", work, &lines))
         GTEST_SKIP() << "no mount namespace here for a small tmpfs";
-    report("full file system", lines);
+    report("full file system", lines, TALLY);
 }
 
 } // namespace

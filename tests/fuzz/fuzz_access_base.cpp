@@ -5,31 +5,18 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <unistd.h>
 
 #include "access/access_base.h"
 #include "core/gv.h"
+#include "tests/fuzz/memory_file.h"
 
 namespace {
 
-// The file lives in memory, so runs leave nothing behind.
-const std::string& scratch_file() {
-    static const int fd = memfd_create("accessbase.tpa", 0);
-    static const std::string path = "/proc/self/fd/" + std::to_string(fd);
-    return path;
-}
-
 void load_bytes(const uint8_t* data, size_t size) {
-    const int fd = open(scratch_file().c_str(), O_WRONLY | O_TRUNC);
-    if (fd < 0)
+    static const MemoryFile file;
+    if (!file.hold(data, size))
         return;
-    const bool written = size == 0 || write(fd, data, size) == static_cast<ssize_t>(size);
-    close(fd);
-    if (!written)
-        return;
-    load_access_base(scratch_file().c_str());
+    load_access_base(file.path.c_str());
     // The loaded base must agree with itself for every decision that reads it.
     if (gv.access_count != static_cast<int32_t>(size / sizeof(_access_rec_t)))
         __builtin_trap();

@@ -6,18 +6,11 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
-#include <sys/mman.h>
-#include <unistd.h>
 
 #include "support/journal_file.h"
+#include "tests/fuzz/memory_file.h"
 
 namespace {
-
-// The journal lives in memory, so runs leave nothing behind.
-struct MemoryFile {
-    int fd = memfd_create("journal", 0);
-    std::string path = "/proc/self/fd/" + std::to_string(fd);
-};
 
 const MemoryFile& journal() {
     static const MemoryFile file;
@@ -37,8 +30,7 @@ void check(bool condition) {
 }
 
 void start_with(const std::string& bytes) {
-    check(ftruncate(journal().fd, 0) == 0 && pwrite(journal().fd, bytes.data(), bytes.size(), 0) ==
-                                                 static_cast<ssize_t>(bytes.size()));
+    check(journal().hold(bytes.data(), bytes.size()));
 }
 
 } // namespace

@@ -15,9 +15,6 @@ using Problems = std::vector<std::string>;
 // Adds every regular file below `folder` to `tree`.
 void read_tree(const std::string& folder, StorageTree* tree);
 
-// Removes `folder` and everything in it.
-void remove_tree(const std::string& folder);
-
 // Journals of whole records and whole lines, JPEGs that are whole images,
 // no temporary file left.
 Problems whole_files(const StorageTree& tree);

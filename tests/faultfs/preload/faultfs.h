@@ -1,49 +1,48 @@
 // faultfs: makes one chosen file operation fail, so tests can see what a
-// failing storage leaves behind. Loaded with LD_PRELOAD in front of an
-// unmodified program, or linked into a test program, it fails the Nth call
-// of one operation on files below chosen folders with one error number;
-// every other call goes straight to the C library.
-//
-// The environment, read when the library loads:
-//   FAULTFS_OP         open fopen read fread write (pwrite too) fwrite fflush
-//                      fsync rename ftruncate fstat fcntl close fclose (unset:
-//                      only count)
-//   FAULTFS_NTH        which call of that operation fails, from 1
-//   FAULTFS_ERRNO      EIO, ENOSPC, EACCES or a number
-//   FAULTFS_PATHS      folders (or files) whose calls count, split by ':'
-//   FAULTFS_PARTIAL    1: a failing write or fwrite first writes half its
-//                      bytes and reports the short count, as a disk that
-//                      fills up in the middle of a write does
-//   FAULTFS_COUNT_FILE a file to which each process that counted a call
-//                      appends, at its exit, "<operation> <calls>" lines and
-//                      "injected <0|1>"
+// failing storage leaves behind. Linked into a test program, it fails the
+// Nth call of one operation on files below chosen folders with one error
+// number; every other call goes straight to the C library.
 //
 // Calls on descriptors and streams count when they were opened below the
 // folders. Only lock requests of fcntl count. The counters are plain: the
-// programs under test are single-threaded.
+// code under test is single-threaded.
 #pragma once
 
 #define FAULTFS_EXPORT __attribute__((visibility("default")))
 
-#ifdef __cplusplus
-extern "C" {
-#endif
+// FAULTFS_WRITE counts pwrite too, FAULTFS_FSYNC fdatasync.
+enum faultfs_op_t {
+    FAULTFS_OPEN,
+    FAULTFS_FOPEN,
+    FAULTFS_READ,
+    FAULTFS_FREAD,
+    FAULTFS_WRITE,
+    FAULTFS_FWRITE,
+    FAULTFS_FFLUSH,
+    FAULTFS_FSYNC,
+    FAULTFS_RENAME,
+    FAULTFS_FTRUNCATE,
+    FAULTFS_FSTAT,
+    FAULTFS_FCNTL,
+    FAULTFS_CLOSE,
+    FAULTFS_FCLOSE,
+    FAULTFS_OP_COUNT
+};
 
-// The same settings as the environment's texts (null or empty for unset);
-// counters start again from zero. 0, or -1 when a text is not understood
-// (nothing is armed then).
-FAULTFS_EXPORT int faultfs_configure(const char* op, const char* nth, const char* error,
-                                     const char* paths, const char* partial);
+// Arms the `nth` call (from 1) of `op` on files below `paths` (folders or
+// files, split by ':') to fail with the error number `error`; with op -1
+// nothing fails, the calls are only counted. `partial`: a failing write or
+// fwrite first writes half its bytes and reports the short count, as a disk
+// that fills up in the middle of a write does. The counters start again
+// from zero. False, with nothing armed, when the paths do not fit.
+FAULTFS_EXPORT bool faultfs_configure(int op, long nth, int error, const char* paths, bool partial);
 
 // Neither counts nor fails anything until the next faultfs_configure.
-FAULTFS_EXPORT void faultfs_off(void);
+FAULTFS_EXPORT void faultfs_off();
 
-// Calls of `op` counted since faultfs_configure; -1 for an unknown name.
-FAULTFS_EXPORT long faultfs_count(const char* op);
+// Calls of `op` counted since faultfs_configure, and its name.
+FAULTFS_EXPORT long faultfs_count(int op);
+FAULTFS_EXPORT const char* faultfs_op_name(int op);
 
-// 1 once the armed call has been failed.
-FAULTFS_EXPORT int faultfs_injected(void);
-
-#ifdef __cplusplus
-}
-#endif
+// Whether the armed call has been failed.
+FAULTFS_EXPORT bool faultfs_injected();

@@ -18,76 +18,13 @@
 
 namespace {
 
-using open_fn = int (*)(const char*, int, ...);
-using openat_fn = int (*)(int, const char*, int, ...);
-using fopen_fn = FILE* (*)(const char*, const char*);
-using fcntl_fn = int (*)(int, int, ...);
-
-// The next definitions after this library: the C library's, or a
+// The next definition of `name` after this library: the C library's, or a
 // sanitizer's that passes on to it.
-struct real_libc {
-    open_fn open, open64;
-    openat_fn openat, openat64;
-    fopen_fn fopen, fopen64;
-    ssize_t (*read)(int, void*, size_t);
-    size_t (*fread)(void*, size_t, size_t, FILE*);
-    ssize_t (*write)(int, const void*, size_t);
-    ssize_t (*pwrite)(int, const void*, size_t, off_t);
-    ssize_t (*pwrite64)(int, const void*, size_t, off64_t);
-    size_t (*fwrite)(const void*, size_t, size_t, FILE*);
-    int (*fflush)(FILE*);
-    int (*fsync)(int);
-    int (*fdatasync)(int);
-    int (*rename)(const char*, const char*);
-    int (*ftruncate)(int, off_t);
-    int (*ftruncate64)(int, off64_t);
-    int (*fstat)(int, struct stat*);
-    int (*fstat64)(int, struct stat64*);
-    fcntl_fn fcntl, fcntl64;
-    int (*close)(int);
-    int (*fclose)(FILE*);
-    void (*exit_now)(int);
-};
-
-template <typename F> void find(F* function, const char* name) {
-    *function = reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
-}
-
-const real_libc& real() {
-    static const real_libc functions = [] {
-        real_libc f;
-        find(&f.open, "open");
-        find(&f.open64, "open64");
-        find(&f.openat, "openat");
-        find(&f.openat64, "openat64");
-        find(&f.fopen, "fopen");
-        find(&f.fopen64, "fopen64");
-        find(&f.read, "read");
-        find(&f.fread, "fread");
-        find(&f.write, "write");
-        find(&f.pwrite, "pwrite");
-        find(&f.pwrite64, "pwrite64");
-        find(&f.fwrite, "fwrite");
-        find(&f.fflush, "fflush");
-        find(&f.fsync, "fsync");
-        find(&f.fdatasync, "fdatasync");
-        find(&f.rename, "rename");
-        find(&f.ftruncate, "ftruncate");
-        find(&f.ftruncate64, "ftruncate64");
-        find(&f.fstat, "fstat");
-        find(&f.fstat64, "fstat64");
-        find(&f.fcntl, "fcntl");
-        // Older C libraries have no fcntl64; their fcntl takes its place.
-        find(&f.fcntl64, "fcntl64");
-        if (f.fcntl64 == nullptr)
-            f.fcntl64 = f.fcntl;
-        find(&f.close, "close");
-        find(&f.fclose, "fclose");
-        find(&f.exit_now, "_exit");
-        return f;
-    }();
-    return functions;
-}
+#define REAL(name)                                                                                 \
+    ([] {                                                                                          \
+        static const auto next = reinterpret_cast<decltype(&::name)>(dlsym(RTLD_NEXT, #name));     \
+        return next;                                                                               \
+    }())
 
 // The mode argument exists only when the flags create a file.
 mode_t mode_argument(int flags, va_list ap) {
@@ -101,33 +38,26 @@ void stream_failed(FILE* stream, int error) {
     errno = error;
 }
 
-int opened(int dir, const char* path, int flags, mode_t mode, open_fn open_real,
-           openat_fn openat_real) {
-    const bool watched = faultfs_watched_path(dir, path);
-    if (watched) {
-        if (const int error = faultfs_strike(FAULTFS_OPEN)) {
-            errno = error;
-            return -1;
-        }
-    }
-    const int fd =
-        open_real != nullptr ? open_real(path, flags, mode) : openat_real(dir, path, flags, mode);
-    faultfs_watch_fd(fd, watched);
+int descriptor(int fd) {
     return fd;
 }
 
-FILE* stream_opened(const char* path, const char* mode, fopen_fn fopen_real) {
-    const bool watched = faultfs_watched_path(AT_FDCWD, path);
-    if (watched) {
-        if (const int error = faultfs_strike(FAULTFS_FOPEN)) {
-            errno = error;
-            return nullptr;
-        }
+int descriptor(FILE* stream) {
+    return stream != nullptr ? fileno(stream) : -1;
+}
+
+// Opens `path` through `open_real` unless this is the armed call of `op`,
+// which gives `failed`; what it opens is watched when the path is.
+template <typename Handle, typename Open>
+Handle opened(faultfs_op_t op, const char* path, Handle failed, Open open_real) {
+    const bool watched = faultfs_watched_path(path);
+    if (const int error = watched ? faultfs_strike(op) : 0) {
+        errno = error;
+        return failed;
     }
-    FILE* stream = fopen_real(path, mode);
-    if (stream != nullptr)
-        faultfs_watch_fd(fileno(stream), watched);
-    return stream;
+    const Handle handle = open_real();
+    faultfs_watch_fd(descriptor(handle), watched);
+    return handle;
 }
 
 // The error number for a call of `op` on `fd`, 0 to let it through.
@@ -179,7 +109,7 @@ FAULTFS_API int open(const char* path, int flags, ...) {
     va_start(ap, flags);
     const mode_t mode = mode_argument(flags, ap);
     va_end(ap);
-    return opened(AT_FDCWD, path, flags, mode, real().open, nullptr);
+    return opened(FAULTFS_OPEN, path, -1, [&] { return REAL(open)(path, flags, mode); });
 }
 
 FAULTFS_API int open64(const char* path, int flags, ...) {
@@ -187,7 +117,7 @@ FAULTFS_API int open64(const char* path, int flags, ...) {
     va_start(ap, flags);
     const mode_t mode = mode_argument(flags, ap);
     va_end(ap);
-    return opened(AT_FDCWD, path, flags, mode, real().open64, nullptr);
+    return opened(FAULTFS_OPEN, path, -1, [&] { return REAL(open64)(path, flags, mode); });
 }
 
 FAULTFS_API int openat(int dir, const char* path, int flags, ...) {
@@ -195,7 +125,7 @@ FAULTFS_API int openat(int dir, const char* path, int flags, ...) {
     va_start(ap, flags);
     const mode_t mode = mode_argument(flags, ap);
     va_end(ap);
-    return opened(dir, path, flags, mode, nullptr, real().openat);
+    return opened(FAULTFS_OPEN, path, -1, [&] { return REAL(openat)(dir, path, flags, mode); });
 }
 
 FAULTFS_API int openat64(int dir, const char* path, int flags, ...) {
@@ -203,19 +133,21 @@ FAULTFS_API int openat64(int dir, const char* path, int flags, ...) {
     va_start(ap, flags);
     const mode_t mode = mode_argument(flags, ap);
     va_end(ap);
-    return opened(dir, path, flags, mode, nullptr, real().openat64);
+    return opened(FAULTFS_OPEN, path, -1, [&] { return REAL(openat64)(dir, path, flags, mode); });
 }
 
 FAULTFS_API FILE* fopen(const char* path, const char* mode) {
-    return stream_opened(path, mode, real().fopen);
+    return opened(FAULTFS_FOPEN, path, static_cast<FILE*>(nullptr),
+                  [&] { return REAL(fopen)(path, mode); });
 }
 
 FAULTFS_API FILE* fopen64(const char* path, const char* mode) {
-    return stream_opened(path, mode, real().fopen64);
+    return opened(FAULTFS_FOPEN, path, static_cast<FILE*>(nullptr),
+                  [&] { return REAL(fopen64)(path, mode); });
 }
 
 FAULTFS_API ssize_t read(int fd, void* buffer, size_t size) {
-    return unless_struck(FAULTFS_READ, fd, [&] { return real().read(fd, buffer, size); });
+    return unless_struck(FAULTFS_READ, fd, [&] { return REAL(read)(fd, buffer, size); });
 }
 
 FAULTFS_API size_t fread(void* buffer, size_t size, size_t count, FILE* stream) {
@@ -223,20 +155,20 @@ FAULTFS_API size_t fread(void* buffer, size_t size, size_t count, FILE* stream) 
         stream_failed(stream, error);
         return 0;
     }
-    return real().fread(buffer, size, count, stream);
+    return REAL(fread)(buffer, size, count, stream);
 }
 
 FAULTFS_API ssize_t write(int fd, const void* bytes, size_t size) {
-    return write_call(fd, size, [&](size_t n) { return real().write(fd, bytes, n); });
+    return write_call(fd, size, [&](size_t n) { return REAL(write)(fd, bytes, n); });
 }
 
 // Writes at an offset count as writes.
 FAULTFS_API ssize_t pwrite(int fd, const void* bytes, size_t size, off_t offset) {
-    return write_call(fd, size, [&](size_t n) { return real().pwrite(fd, bytes, n, offset); });
+    return write_call(fd, size, [&](size_t n) { return REAL(pwrite)(fd, bytes, n, offset); });
 }
 
 FAULTFS_API ssize_t pwrite64(int fd, const void* bytes, size_t size, off64_t offset) {
-    return write_call(fd, size, [&](size_t n) { return real().pwrite64(fd, bytes, n, offset); });
+    return write_call(fd, size, [&](size_t n) { return REAL(pwrite64)(fd, bytes, n, offset); });
 }
 
 FAULTFS_API size_t fwrite(const void* bytes, size_t size, size_t count, FILE* stream) {
@@ -244,11 +176,11 @@ FAULTFS_API size_t fwrite(const void* bytes, size_t size, size_t count, FILE* st
         // Half of the bytes, then the failure; the count says how many whole
         // items made it.
         const size_t half = faultfs_partial() ? size * count / 2 : 0;
-        const size_t written = half > 0 ? real().fwrite(bytes, 1, half, stream) : 0;
+        const size_t written = half > 0 ? REAL(fwrite)(bytes, 1, half, stream) : 0;
         stream_failed(stream, error);
         return size > 0 ? written / size : 0;
     }
-    return real().fwrite(bytes, size, count, stream);
+    return REAL(fwrite)(bytes, size, count, stream);
 }
 
 // The buffered bytes are dropped, as when the kernel refuses them.
@@ -258,41 +190,41 @@ FAULTFS_API int fflush(FILE* stream) {
         stream_failed(stream, error);
         return EOF;
     }
-    return real().fflush(stream);
+    return REAL(fflush)(stream);
 }
 
 FAULTFS_API int fsync(int fd) {
-    return unless_struck(FAULTFS_FSYNC, fd, [&] { return real().fsync(fd); });
+    return unless_struck(FAULTFS_FSYNC, fd, [&] { return REAL(fsync)(fd); });
 }
 
 FAULTFS_API int fdatasync(int fd) {
-    return unless_struck(FAULTFS_FSYNC, fd, [&] { return real().fdatasync(fd); });
+    return unless_struck(FAULTFS_FSYNC, fd, [&] { return REAL(fdatasync)(fd); });
 }
 
 FAULTFS_API int rename(const char* from, const char* to) {
-    if (faultfs_watched_path(AT_FDCWD, from) || faultfs_watched_path(AT_FDCWD, to)) {
+    if (faultfs_watched_path(from) || faultfs_watched_path(to)) {
         if (const int error = faultfs_strike(FAULTFS_RENAME)) {
             errno = error;
             return -1;
         }
     }
-    return real().rename(from, to);
+    return REAL(rename)(from, to);
 }
 
 FAULTFS_API int ftruncate(int fd, off_t size) {
-    return unless_struck(FAULTFS_FTRUNCATE, fd, [&] { return real().ftruncate(fd, size); });
+    return unless_struck(FAULTFS_FTRUNCATE, fd, [&] { return REAL(ftruncate)(fd, size); });
 }
 
 FAULTFS_API int ftruncate64(int fd, off64_t size) {
-    return unless_struck(FAULTFS_FTRUNCATE, fd, [&] { return real().ftruncate64(fd, size); });
+    return unless_struck(FAULTFS_FTRUNCATE, fd, [&] { return REAL(ftruncate64)(fd, size); });
 }
 
 FAULTFS_API int fstat(int fd, struct stat* status) __THROW {
-    return unless_struck(FAULTFS_FSTAT, fd, [&] { return real().fstat(fd, status); });
+    return unless_struck(FAULTFS_FSTAT, fd, [&] { return REAL(fstat)(fd, status); });
 }
 
 FAULTFS_API int fstat64(int fd, struct stat64* status) __THROW {
-    return unless_struck(FAULTFS_FSTAT, fd, [&] { return real().fstat64(fd, status); });
+    return unless_struck(FAULTFS_FSTAT, fd, [&] { return REAL(fstat64)(fd, status); });
 }
 
 FAULTFS_API int fcntl(int fd, int command, ...) {
@@ -300,7 +232,7 @@ FAULTFS_API int fcntl(int fd, int command, ...) {
     va_start(ap, command);
     void* argument = va_arg(ap, void*);
     va_end(ap);
-    return fcntl_call(real().fcntl, fd, command, argument);
+    return fcntl_call(REAL(fcntl), fd, command, argument);
 }
 
 // Where the C library has it, programs built for 64-bit offsets call this.
@@ -309,7 +241,7 @@ FAULTFS_API int fcntl64(int fd, int command, ...) {
     va_start(ap, command);
     void* argument = va_arg(ap, void*);
     va_end(ap);
-    return fcntl_call(real().fcntl64, fd, command, argument);
+    return fcntl_call(REAL(fcntl64), fd, command, argument);
 }
 
 // The descriptor is closed all the same; the error is what a network file
@@ -317,7 +249,7 @@ FAULTFS_API int fcntl64(int fd, int command, ...) {
 FAULTFS_API int close(int fd) {
     const int error = strike_fd(FAULTFS_CLOSE, fd);
     faultfs_watch_fd(fd, false);
-    const int result = real().close(fd);
+    const int result = REAL(close)(fd);
     if (error == 0)
         return result;
     errno = error;
@@ -330,17 +262,9 @@ FAULTFS_API int fclose(FILE* stream) {
     if (error != 0)
         __fpurge(stream);
     faultfs_watch_fd(fileno(stream), false);
-    const int result = real().fclose(stream);
+    const int result = REAL(fclose)(stream);
     if (error == 0)
         return result;
     errno = error;
     return EOF;
-}
-
-// Shells end with _exit, which runs no destructor: the counts are written
-// here for them.
-FAULTFS_API void _exit(int status) {
-    faultfs_write_counts();
-    real().exit_now(status);
-    __builtin_unreachable();
 }

@@ -1,10 +1,5 @@
-#include <cerrno>
 #include <climits>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "tests/faultfs/preload/faultfs.h"
 #include "tests/faultfs/preload/faultfs_state.h"
@@ -35,39 +30,6 @@ struct settings_t {
 };
 
 settings_t settings;
-
-int op_named(const char* name) {
-    for (int op = 0; op < FAULTFS_OP_COUNT; ++op) {
-        if (strcmp(name, OP_NAMES[op]) == 0)
-            return op;
-    }
-    return -1;
-}
-
-bool empty(const char* text) {
-    return text == nullptr || text[0] == '\0';
-}
-
-// A positive decimal number, or -1.
-long positive(const char* text) {
-    char* end = nullptr;
-    errno = 0;
-    const long value = strtol(text, &end, 10);
-    return errno == 0 && end != text && *end == '\0' && value > 0 ? value : -1;
-}
-
-int error_named(const char* name) {
-    static const struct {
-        const char* name;
-        int error;
-    } known[] = {{"EIO", EIO}, {"ENOSPC", ENOSPC}, {"EACCES", EACCES}};
-    for (const auto& each : known) {
-        if (strcmp(name, each.name) == 0)
-            return each.error;
-    }
-    const long number = positive(name);
-    return number > 0 && number < 4096 ? static_cast<int>(number) : -1;
-}
 
 // Splits `paths` at ':' into the prefixes, without their trailing slashes.
 bool take_prefixes(const char* paths, settings_t* to) {
@@ -107,76 +69,11 @@ bool below(const char* path, const char* prefix) {
     return *path == '\0' || *path == '/' || prefix[-1] == '/';
 }
 
-// `path` made absolute, from the working folder or from the folder open
-// as `dir`. False when that folder cannot be named.
-bool absolute(int dir, const char* path, char (&full)[PATH_MAX]) {
-    char folder[PATH_MAX];
-    if (dir == AT_FDCWD) {
-        if (getcwd(folder, sizeof folder) == nullptr)
-            return false;
-    } else {
-        char link[64];
-        snprintf(link, sizeof link, "/proc/self/fd/%d", dir);
-        const ssize_t length = readlink(link, folder, sizeof folder - 1);
-        if (length < 0)
-            return false;
-        folder[length] = '\0';
-    }
-    const int length = snprintf(full, sizeof full, "%s/%s", folder, path);
-    return length > 0 && length < PATH_MAX;
-}
-
-__attribute__((constructor)) void read_environment() {
-    if (faultfs_configure(getenv("FAULTFS_OP"), getenv("FAULTFS_NTH"), getenv("FAULTFS_ERRNO"),
-                          getenv("FAULTFS_PATHS"), getenv("FAULTFS_PARTIAL")) != 0)
-        fprintf(stderr, "faultfs: FAULTFS_* settings not understood; nothing is failed\n");
-}
-
-__attribute__((destructor)) void leave() {
-    faultfs_write_counts();
-}
-
 } // namespace
 
-void faultfs_write_counts(void) {
-    const char* path = getenv("FAULTFS_COUNT_FILE");
-    if (empty(path) || !settings.active)
-        return;
-    char text[FAULTFS_OP_COUNT * 32 + 32];
-    int length = 0;
-    long counted = 0;
-    for (int op = 0; op < FAULTFS_OP_COUNT; ++op) {
-        counted += settings.counts[op];
-        if (settings.counts[op] > 0)
-            length += snprintf(text + length, sizeof text - length, "%s %ld\n", OP_NAMES[op],
-                               settings.counts[op]);
-    }
-    // Helpers the program starts, such as shells, mostly touch no watched
-    // file; they would only add noise.
-    if (counted == 0)
-        return;
-    length +=
-        snprintf(text + length, sizeof text - length, "injected %d\n", settings.injected ? 1 : 0);
-    // Straight to the kernel: this library's own calls must not count.
-    settings.active = false;
-    const int fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
-    if (fd < 0)
-        return;
-    // One write: the processes of a run append to the same file.
-    if (write(fd, text, static_cast<size_t>(length)) != length)
-        fprintf(stderr, "faultfs: counts not written to %s\n", path);
-    close(fd);
-}
-
-bool faultfs_watched_path(int dir, const char* path) {
+bool faultfs_watched_path(const char* path) {
     if (!settings.active || path == nullptr)
         return false;
-    char full[PATH_MAX];
-    if (path[0] != '/') {
-        if (!absolute(dir, path, full))
-            return false;
-        path = full;
-    }
     for (int i = 0; i < settings.prefix_count; ++i) {
         if (below(path, settings.prefixes[i]))
             return true;
@@ -201,42 +98,39 @@ int faultfs_strike(faultfs_op_t op) {
     return settings.error;
 }
 
-bool faultfs_partial(void) {
+bool faultfs_partial() {
     return settings.partial;
 }
 
-int faultfs_configure(const char* op, const char* nth, const char* error, const char* paths,
-                      const char* partial) {
+bool faultfs_configure(int op, long nth, int error, const char* paths, bool partial) {
     static settings_t fresh;
     fresh = settings_t{};
-    fresh.armed_op = -1;
+    fresh.armed_op = op;
+    fresh.nth = nth;
+    fresh.error = error;
+    fresh.partial = partial;
     // Descriptors stay watched: a stream opened before may still be used.
     memcpy(fresh.watched_fd, settings.watched_fd, sizeof fresh.watched_fd);
     settings.active = false;
-    if (!empty(paths) && !take_prefixes(paths, &fresh))
-        return -1;
-    if (!empty(op)) {
-        fresh.armed_op = op_named(op);
-        fresh.nth = empty(nth) ? -1 : positive(nth);
-        fresh.error = empty(error) ? -1 : error_named(error);
-        if (fresh.armed_op < 0 || fresh.nth < 0 || fresh.error < 0)
-            return -1;
-    }
-    fresh.partial = !empty(partial) && strcmp(partial, "0") != 0;
+    if (!take_prefixes(paths, &fresh))
+        return false;
     fresh.active = fresh.prefix_count > 0;
     settings = fresh;
-    return 0;
+    return true;
 }
 
-void faultfs_off(void) {
+void faultfs_off() {
     settings.active = false;
 }
 
-long faultfs_count(const char* op) {
-    const int index = op != nullptr ? op_named(op) : -1;
-    return index < 0 ? -1 : settings.counts[index];
+long faultfs_count(int op) {
+    return settings.counts[op];
 }
 
-int faultfs_injected(void) {
-    return settings.injected ? 1 : 0;
+const char* faultfs_op_name(int op) {
+    return OP_NAMES[op];
+}
+
+bool faultfs_injected() {
+    return settings.injected;
 }

@@ -2,27 +2,11 @@
 // watched, and whether a call on it is the one to fail.
 #pragma once
 
-enum faultfs_op_t {
-    FAULTFS_OPEN,
-    FAULTFS_FOPEN,
-    FAULTFS_READ,
-    FAULTFS_FREAD,
-    FAULTFS_WRITE,
-    FAULTFS_FWRITE,
-    FAULTFS_FFLUSH,
-    FAULTFS_FSYNC,
-    FAULTFS_RENAME,
-    FAULTFS_FTRUNCATE,
-    FAULTFS_FSTAT,
-    FAULTFS_FCNTL,
-    FAULTFS_CLOSE,
-    FAULTFS_FCLOSE,
-    FAULTFS_OP_COUNT
-};
+#include "tests/faultfs/preload/faultfs.h"
 
-// Whether `path`, taken from the folder open as `dir` when relative
-// (AT_FDCWD for the working folder), lies below a watched folder.
-bool faultfs_watched_path(int dir, const char* path);
+// Whether `path` lies below a watched folder. The service names its files
+// by absolute paths; a relative one is never watched.
+bool faultfs_watched_path(const char* path);
 
 // Descriptors opened on watched files, until they are closed.
 void faultfs_watch_fd(int fd, bool watched);
@@ -33,7 +17,4 @@ bool faultfs_watched_fd(int fd);
 int faultfs_strike(faultfs_op_t op);
 
 // Whether a failing write first writes half of its bytes.
-bool faultfs_partial(void);
-
-// Appends this process's counts to $FAULTFS_COUNT_FILE, once.
-void faultfs_write_counts(void);
+bool faultfs_partial();

@@ -1,1 +1,0 @@
-set(AREA_LIBS e2e_boards storage_checks)

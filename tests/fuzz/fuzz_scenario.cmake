@@ -1,1 +1,0 @@
-set(FUZZ_LIBS camera_scenario)
