@@ -15,7 +15,7 @@
 #include "access/access_base.h"
 #include "core/gv.h"
 #include "tests/common/syslog_capture.h"
-#include "tests/support/scratch_dir.h"
+#include "tests/common/files.h"
 #include "tests/common/fixed_field.h"
 
 namespace {

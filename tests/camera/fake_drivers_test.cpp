@@ -14,7 +14,7 @@
 
 #include "platform/lpr/render.h"
 #include "tests/camera/pattern_camera.h"
-#include "tests/support/scratch_dir.h"
+#include "tests/common/files.h"
 #include "tests/video/output_capture.h"
 #include "video/imx27_records.h"
 

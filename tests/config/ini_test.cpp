@@ -6,7 +6,7 @@
 
 #include "platform/config/config.h"
 #include "platform/config/config_parse.h"
-#include "tests/support/scratch_dir.h"
+#include "tests/common/files.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "core/config.h"
 #include "core/gv.h"
 #include "tests/common/syslog_capture.h"
-#include "tests/support/scratch_dir.h"
+#include "tests/common/files.h"
 
 // Each test starts with the settings as main leaves them before reading the
 // file, and a configuration folder of its own in VELM_CONF_DIR.

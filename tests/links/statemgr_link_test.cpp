@@ -10,7 +10,7 @@
 #include "links/statemgr_link.h"
 #include "tests/common/syslog_capture.h"
 #include "tests/statemgr/daemon_fixture.h"
-#include "tests/support/scratch_dir.h"
+#include "tests/common/files.h"
 
 namespace {
 

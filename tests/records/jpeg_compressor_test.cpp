@@ -14,7 +14,7 @@
 
 #include "records/jpeg_compressor.h"
 #include "tests/common/syslog_capture.h"
-#include "tests/support/scratch_dir.h"
+#include "tests/common/files.h"
 
 namespace {
 

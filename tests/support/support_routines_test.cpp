@@ -11,7 +11,7 @@
 #include "support/log.h"
 #include "support/support_routines.h"
 #include "tests/common/syslog_capture.h"
-#include "tests/support/scratch_dir.h"
+#include "tests/common/files.h"
 
 TEST(FilePrintf, AppendsInOrderAndReportsWhatDidNotLand) {
     const std::string dir = scratch_dir("support");
