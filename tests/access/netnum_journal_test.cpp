@@ -215,28 +215,6 @@ TEST_F(NetnumJournal, FailuresAreLoggedAndSetNoFlag) {
     }
 }
 
-TEST_F(NetnumJournal, OwnerCountOpensItsOwnStream) {
-    int used = 7;
-    EXPECT_EQ(netnumbase_scan_owner(used, "Kim", "J1"), 0);
-    EXPECT_EQ(used, 7);
-    put({netnum_record("J1", "Kim", 1, 0), netnum_record("J2", "Kim", 1, 0),
-         netnum_record("J3", "Kim", -1, 0), netnum_record("J4", "Kima", 1, 0)});
-    EXPECT_EQ(netnumbase_scan_owner(used, "Kim", "J1"), 1);
-    EXPECT_EQ(used, 0);
-    const std::string prefix = "netnumbase_scan_owner: netnumbase_scan_owner: ";
-    EXPECT_EQ(syslog_capture::logged(),
-              prefix + "searching for Kim\n" + prefix + "Can't open file " + path_ + "\n" + prefix +
-                  "searching for Kim\n" + prefix + "J2[Kim] uses 1 places\n" + prefix +
-                  "J3[Kim] uses 0 places\n");
-
-    remove(path_.c_str());
-    ASSERT_EQ(mkdir(path_.c_str(), 0700), 0); // opens, but cannot be read
-    syslog_capture::clear();
-    EXPECT_EQ(netnumbase_scan_owner(used, "Kim", "J1"), 0);
-    EXPECT_EQ(syslog_capture::logged(),
-              prefix + "searching for Kim\n" + prefix + "Can't read from file " + path_ + "\n");
-}
-
 // Whether the process `pid` waits for a file lock, as the kernel lists it.
 bool waits_for_lock(pid_t pid) {
     std::ifstream locks("/proc/locks");

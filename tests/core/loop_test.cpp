@@ -15,6 +15,7 @@
 #include "tests/camera/pattern_camera.h"
 #include "tests/core/loop_fakes.h"
 #include "tests/common/files.h"
+#include "tests/common/jpeg.h"
 #include "video/capture.h"
 #include "video/capture_repack.h"
 
@@ -64,9 +65,7 @@ std::string link_target() {
 }
 
 bool is_jpeg(const char* path) {
-    const std::string bytes = read_text_file(path);
-    return bytes.size() > 4 && bytes.compare(0, 2, "\xFF\xD8") == 0 &&
-           bytes.compare(bytes.size() - 2, 2, "\xFF\xD9") == 0;
+    return jpeg_whole(read_text_file(path));
 }
 
 // Adds "WHEN TARGET" to `links` when the link names another file than at
