@@ -5,9 +5,7 @@
 #include <vector>
 
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -15,8 +13,8 @@
 #include "access/access_base.h"
 #include "core/gv.h"
 #include "tests/common/syslog_capture.h"
-#include "tests/support/scratch_dir.h"
-#include "tests/common/fixed_field.h"
+#include "tests/common/files.h"
+#include "tests/common/records.h"
 
 namespace {
 
@@ -144,59 +142,4 @@ TEST_F(AccessBaseLoad, UnterminatedFieldsAreReadWithinTheirBytes) {
     load();
     EXPECT_EQ(loaded(), std::vector<std::string>{"ABCDEFGHIJ " + std::string(31, 'K') + " 0"});
     EXPECT_EQ(syslog_capture::count("load_access_base: Access: ABCDEFGHIJ\n"), 1u);
-}
-
-namespace {
-
-// What the child reports.
-enum ChildResult { CHILD_PASSED = 0, CHILD_FAILED = 1, CHILD_SKIPPED = 77 };
-
-// In a child: loads a base, then, with the address space capped at 64 MiB
-// above what is in use, reloads a file too large for it.
-int load_beyond_memory(const std::string& small, const std::string& large, size_t large_size) {
-    load_access_base(small.c_str());
-    if (gv.access_count != 1)
-        return CHILD_FAILED;
-    long long pages = 0;
-    FILE* statm = fopen("/proc/self/statm", "r");
-    if (statm == nullptr || fscanf(statm, "%lld", &pages) != 1)
-        return CHILD_SKIPPED;
-    fclose(statm);
-    struct rlimit limit;
-    limit.rlim_cur = limit.rlim_max =
-        static_cast<rlim_t>(pages * sysconf(_SC_PAGESIZE) + (64 << 20));
-    void* probe = setrlimit(RLIMIT_AS, &limit) == 0 ? malloc(large_size) : &limit;
-    if (probe != nullptr) // no cap here (qemu-user ignores it)
-        return CHILD_SKIPPED;
-    const bool loaded = load_access_base(large.c_str()) == 0;
-    const bool empty =
-        gv.access_count == 0 && gv.access_base == nullptr && gv.access_entries == nullptr;
-    const std::string logged =
-        "load_access_base: Can't realloc " + std::to_string(large_size) + " bytes";
-    return loaded && empty && syslog_capture::count(logged) == 1 ? CHILD_PASSED : CHILD_FAILED;
-}
-
-} // namespace
-
-TEST_F(AccessBaseLoad, FailedAllocationLeavesTheBaseEmpty) {
-#if defined(__SANITIZE_ADDRESS__)
-    GTEST_SKIP() << "the address sanitizer ends the process on a failed allocation";
-#endif
-    const size_t large_size = 256u << 20;
-    const std::string large = dir_ + "/large.tpa";
-    write_records({record("A1", "X")});
-    write_text_file(large, "");
-    ASSERT_EQ(truncate(large.c_str(), static_cast<off_t>(large_size)), 0); // sparse
-
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0)
-        _exit(load_beyond_memory(path_, large, large_size));
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    remove(large.c_str());
-    ASSERT_TRUE(WIFEXITED(status));
-    if (WEXITSTATUS(status) == CHILD_SKIPPED)
-        GTEST_SKIP() << "no address-space cap available";
-    EXPECT_EQ(WEXITSTATUS(status), CHILD_PASSED);
 }

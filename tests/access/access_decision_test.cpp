@@ -214,28 +214,3 @@ TEST_F(AccessDecision, FirstMatchingRecordDecides) {
     EXPECT_EQ(leaving.access, -1);
     EXPECT_EQ(field(passes()[0].info), "First,0");
 }
-
-// An admitted exit reads -1 in the pass journal and 255 in the archive; both
-// lines and both records, byte for byte, and the archive and the stream got
-// the same record.
-TEST_F(AccessDecision, AdmittedExitLinesByteForByte) {
-    load_base({access_record("A123BC", "Ivanov,1", "")});
-    decide(passage_time, "A123BC", -1);
-    const _parking_rec_t rec = published();
-    const std::string message = "\xD0\xE0\xE7\xF0\xE5\xF8\xE5\xED\xEE \xE0\xE2\xF2\xEE\xEC\xE0"
-                                "\xF2\xE8\xF7\xE5\xF1\xEA\xE8 \xEF\xEE \xF1\xEF\xE8\xF1\xEA\xF3";
-    EXPECT_EQ(pass_lines(), std::vector<std::string>{"14-11-2023;22:13:20;A123BC;2;1;-1;" +
-                                                     message + ";Ivanov,1;0;unknown\n"});
-    EXPECT_EQ(archive_lines(),
-              std::vector<std::string>{"14-11-2023;22:13:20;unknown;A123BC;1;255;" + message +
-                                       ";Ivanov: \xE2\xFB\xE5\xE7\xE4 (0-1);"
-                                       "2023-11-14_22-13-20_A123BC.jpeg\n"});
-    ASSERT_EQ(passes().size(), 1u);
-    const _netpass_rec_t pass = passes()[0];
-    EXPECT_EQ(reinterpret_cast<const unsigned char*>(&pass)[19], 0xFF);
-    EXPECT_EQ(pass.time, passage_time);
-    EXPECT_EQ(field(pass.deviceid), "unknown");
-    ASSERT_EQ(archived().size(), 1u);
-    EXPECT_EQ(memcmp(&archived()[0], &rec, sizeof rec), 0);
-    EXPECT_EQ(reinterpret_cast<const unsigned char*>(&rec)[19], 0xFF);
-}

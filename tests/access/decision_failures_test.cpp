@@ -6,10 +6,6 @@ namespace {
 
 class DecisionOutputs : public DecisionTest, public ::testing::WithParamInterface<std::string> {};
 
-bool exists(const std::string& path) {
-    return access(path.c_str(), F_OK) == 0;
-}
-
 } // namespace
 
 // Each output the decision cannot make is lost alone: the car is still

@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ftw.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,30 +21,14 @@
 #include "access/netpass_journal.h"
 #include "core/gv.h"
 #include "links/shmgr_link.h"
-#include "records/utf8-1251-utf8.h"
 #include "tests/common/syslog_capture.h"
 #include "tests/shmgr/stream_fixture.h"
 #include "tests/statemgr/daemon_fixture.h"
-#include "tests/support/scratch_dir.h"
+#include "tests/common/files.h"
+#include "tests/common/records.h"
 
 // 2023-11-14 22:13:20 UTC.
 const long passage_time = 1700000000;
-
-inline void remove_tree(const std::string& path) {
-    nftw(
-        path.c_str(), [](const char* name, const struct stat*, int, FTW*) { return remove(name); },
-        16, FTW_DEPTH | FTW_PHYS);
-}
-
-inline std::string cp1251(const char* utf8) {
-    std::vector<char> converted(strlen(utf8) + 1);
-    return u8_to_w1251(converted.data(), utf8);
-}
-
-// A field's text up to its terminator or its end.
-template <size_t N> std::string field(const char (&bytes)[N]) {
-    return std::string(bytes, strnlen(bytes, N));
-}
 
 inline _access_rec_t access_record(const char* pattern, const char* info, const char* text = "",
                                    int32_t from = 0, int32_t to = INT32_MAX) {
@@ -60,30 +43,11 @@ inline _access_rec_t access_record(const char* pattern, const char* info, const 
     return rec;
 }
 
-template <typename Record> std::vector<Record> read_records(const std::string& path) {
-    const std::string bytes = read_text_file(path);
-    EXPECT_EQ(bytes.size() % sizeof(Record), 0u) << path;
-    std::vector<Record> records(bytes.size() / sizeof(Record));
-    if (!records.empty())
-        memcpy(records.data(), bytes.data(), records.size() * sizeof(Record));
-    return records;
-}
-
-inline std::vector<std::string> read_lines(const std::string& path) {
-    const std::string text = read_text_file(path);
-    std::vector<std::string> lines;
-    for (size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos;
-         start = end + 1)
-        lines.push_back(text.substr(start, end + 1 - start));
-    return lines;
-}
-
 class DecisionTest : public StreamTest {
   protected:
     void SetUp() override {
         StreamTest::SetUp();
-        root_ = scratch_dir("decision");
-        remove_tree(root_);
+        root_ = empty_scratch_dir("decision");
         net_ = root_ + "/net";
         archive_ = root_ + "/disc0/unknown";
         for (const std::string& dir :
@@ -174,13 +138,13 @@ class DecisionTest : public StreamTest {
     }
 
     std::vector<_netnum_rec_t> occupancy() {
-        return read_records<_netnum_rec_t>(net_ + "/netnumbase.tpn");
+        return records_of<_netnum_rec_t>(net_ + "/netnumbase.tpn");
     }
     std::vector<_netpass_rec_t> passes() {
-        return read_records<_netpass_rec_t>(net_ + "/netpassbase.tpn");
+        return records_of<_netpass_rec_t>(net_ + "/netpassbase.tpn");
     }
     std::vector<_parking_rec_t> archived() {
-        return read_records<_parking_rec_t>(archive_ + "/passbase.tpp");
+        return records_of<_parking_rec_t>(archive_ + "/passbase.tpp");
     }
     std::vector<std::string> pass_lines() {
         return read_lines(net_ + "/netpassbase.csv");

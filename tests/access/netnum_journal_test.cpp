@@ -15,10 +15,10 @@
 
 #include "access/netnum_journal.h"
 #include "core/gv.h"
-#include "tests/access/file_size_limit.h"
+#include "tests/common/file_size_limit.h"
+#include "tests/common/files.h"
+#include "tests/common/records.h"
 #include "tests/common/syslog_capture.h"
-#include "tests/links/logged.h"
-#include "tests/support/scratch_dir.h"
 
 namespace {
 
@@ -32,18 +32,6 @@ _access_entry_t entry(const char* owner, int places, int max_park_time = 0) {
     e.places = places;
     e.max_park_time = max_park_time;
     return e;
-}
-
-_netnum_rec_t record(const char* number, const char* owner, int places, int32_t in_time,
-                     int32_t out_time = 0) {
-    _netnum_rec_t rec;
-    memset(&rec, 0, sizeof rec);
-    memcpy(rec.number, number, strnlen(number, sizeof rec.number));
-    memcpy(rec.owner, owner, strnlen(owner, sizeof rec.owner));
-    rec.places = static_cast<int8_t>(places);
-    rec.in_time = in_time;
-    rec.out_time = out_time;
-    return rec;
 }
 
 // One line per record; number and owner within their fields.
@@ -71,18 +59,9 @@ class NetnumJournal : public ::testing::Test {
         rmdir(path_.c_str());
     }
     void put(const std::vector<_netnum_rec_t>& records, const std::string& tail = "") {
-        write_text_file(path_, std::string(reinterpret_cast<const char*>(records.data()),
-                                           records.size() * sizeof(_netnum_rec_t)) +
-                                   tail);
+        write_text_file(path_, bytes_of(records) + tail);
     }
-    // The journal's records; it must hold whole records only.
-    std::vector<_netnum_rec_t> journal() {
-        const std::string bytes = read_text_file(path_);
-        EXPECT_EQ(bytes.size() % sizeof(_netnum_rec_t), 0u) << "torn journal";
-        std::vector<_netnum_rec_t> records(bytes.size() / sizeof(_netnum_rec_t));
-        memcpy(records.data(), bytes.data(), records.size() * sizeof(_netnum_rec_t));
-        return records;
-    }
+    std::vector<_netnum_rec_t> journal() { return records_of<_netnum_rec_t>(path_); }
     _netnum_outcome_t pass(const char* number, long time, const _access_entry_t& e, int barrier) {
         _netnum_outcome_t outcome = {0, 0, 0};
         netnumbase_update(number, time, e, barrier, &outcome);
@@ -105,7 +84,7 @@ TEST_F(NetnumJournal, EntriesAndExitsKeepOneRecordPerCar) {
     // An exit never journalled before: recorded as gone, nothing counted.
     syslog_capture::clear();
     EXPECT_EQ(pass("X000XX", 2100, ivanov, EXIT).used, 0);
-    EXPECT_EQ(logged(), "");
+    EXPECT_EQ(syslog_capture::logged(), "");
     EXPECT_EQ(show(journal()), "A123BC/Ivanov places 0 in 1500 out 2000\n"
                                "B456CD/Ivanov places 1 in 1100 out 0\n"
                                "X000XX/Ivanov places 0 in 0 out 2100\n");
@@ -122,8 +101,8 @@ TEST_F(NetnumJournal, PlacesLimitCountsTheOwnersOtherCars) {
          {Case{2, true, true}, Case{3, false, true}, Case{0, false, false}, Case{-1, true, true}}) {
         SCOPED_TRACE("limit " + std::to_string(c.limit));
         std::vector<_netnum_rec_t> expected = {
-            record("C1", "Petrov", 1, 100), record("C2", "Petrov", 1, 200),
-            record("C3", "Petrov", 0, 50, 60), record("D1", "Sidorov", 1, 300)};
+            netnum_record("C1", "Petrov", 1, 100), netnum_record("C2", "Petrov", 1, 200),
+            netnum_record("C3", "Petrov", 0, 50, 60), netnum_record("D1", "Sidorov", 1, 300)};
         put(expected);
         const _netnum_outcome_t c3 = pass("C3", 1000, entry("Petrov", c.limit), ENTRY);
         const _netnum_outcome_t c4 = pass("C4", 1000, entry("Petrov", c.limit), ENTRY);
@@ -132,9 +111,9 @@ TEST_F(NetnumJournal, PlacesLimitCountsTheOwnersOtherCars) {
         EXPECT_EQ(c4.used, c.c3_full ? 2 : 3);
         EXPECT_EQ(c4.places_full, c.c4_full ? 1 : 0);
         if (!c.c3_full)
-            expected[2] = record("C3", "Petrov", 1, 1000, 60);
+            expected[2] = netnum_record("C3", "Petrov", 1, 1000, 60);
         if (!c.c4_full)
-            expected.push_back(record("C4", "Petrov", 1, 1000));
+            expected.push_back(netnum_record("C4", "Petrov", 1, 1000));
         EXPECT_EQ(show(journal()), show(expected));
     }
 }
@@ -154,10 +133,10 @@ TEST_F(NetnumJournal, StayLimitIsStrictAndInSixtyFourBits) {
              Case{INT32_MIN, 1000000000, 3600, true}, // wraps in 32 bits
          }) {
         SCOPED_TRACE(std::to_string(c.in_time) + " to " + std::to_string(c.time));
-        put({record("E1", "Orlov", 1, c.in_time)});
+        put({netnum_record("E1", "Orlov", 1, c.in_time)});
         EXPECT_EQ(pass("E1", c.time, entry("Orlov", 1, c.limit), EXIT).over_time, c.over ? 1 : 0);
-        const _netnum_rec_t after = c.over ? record("E1", "Orlov", 1, c.in_time)
-                                           : record("E1", "Orlov", 0, c.in_time, c.time);
+        const _netnum_rec_t after = c.over ? netnum_record("E1", "Orlov", 1, c.in_time)
+                                           : netnum_record("E1", "Orlov", 0, c.in_time, c.time);
         EXPECT_EQ(show(journal()), show({after}));
     }
 }
@@ -167,10 +146,10 @@ TEST_F(NetnumJournal, StayLimitIsStrictAndInSixtyFourBits) {
 TEST_F(NetnumJournal, EntryWithoutOwnerIsRecordedInside) {
     const _access_entry_t nobody = entry("", 1, 3600);
     EXPECT_EQ(pass("F1", 5000, nobody, ENTRY).places_full, 0);
-    EXPECT_EQ(logged(), "netnumbase_scan_owner: netnumbase_scan_owner: no owner\n");
+    EXPECT_EQ(syslog_capture::logged(), "netnumbase_scan_owner: netnumbase_scan_owner: no owner\n");
     EXPECT_EQ(show(journal()), "F1/ places 1 in 5000 out 0\n");
 
-    put({record("F1", "", 0, 0, 4000)});
+    put({netnum_record("F1", "", 0, 0, 4000)});
     pass("F1", 6000, nobody, ENTRY);
     EXPECT_EQ(pass("F1", 6000 + 3600, nobody, EXIT).over_time, 0);
     EXPECT_EQ(show(journal()), "F1/ places 0 in 6000 out 9600\n");
@@ -184,15 +163,16 @@ TEST_F(NetnumJournal, FieldsAreReadWithinTheirBytes) {
     memcpy(full.number, "KKKKKKKKKKKKK", 13);
     memcpy(full.owner, "OWN\0GGGG", 8);
     full.places = 1;
-    _netnum_rec_t padded = record("CAR1", "", 1, 10);
+    _netnum_rec_t padded = netnum_record("CAR1", "", 1, 10);
     memcpy(padded.number + 5, "ZZZZ", 4);
     memset(padded.owner, 'Q', sizeof padded.owner);
     put({full, padded});
 
     EXPECT_EQ(pass("CAR1", 500, entry("OWN", 5), ENTRY).used, 1);
-    EXPECT_EQ(logged(), "netnumbase_scan_owner: netnumbase_scan_owner: searching for OWN\n"
-                        "netnumbase_scan_owner: netnumbase_scan_owner: KKKKKKKKKKKKK[OWN] uses "
-                        "1 places\n");
+    EXPECT_EQ(syslog_capture::logged(),
+              "netnumbase_scan_owner: netnumbase_scan_owner: searching for OWN\n"
+              "netnumbase_scan_owner: netnumbase_scan_owner: KKKKKKKKKKKKK[OWN] uses "
+              "1 places\n");
     // A twelve-character number is not the thirteen-byte one.
     pass("KKKKKKKKKKKK", 600, entry("OWN", 5), EXIT);
     const std::vector<_netnum_rec_t> after = journal();
@@ -203,7 +183,7 @@ TEST_F(NetnumJournal, FieldsAreReadWithinTheirBytes) {
 }
 
 TEST_F(NetnumJournal, TornTailIsOverwrittenAndSearchedPast) {
-    put({record("G1", "Lee", 1, 100)}, std::string(20, '\xEE'));
+    put({netnum_record("G1", "Lee", 1, 100)}, std::string(20, '\xEE'));
     pass("G1", 200, entry("Lee", 0), EXIT); // in place, before the fragment
     pass("G2", 300, entry("Lee", 0), ENTRY);
     pass("G2", 400, entry("Lee", 0), EXIT);
@@ -216,12 +196,12 @@ TEST_F(NetnumJournal, TornTailIsOverwrittenAndSearchedPast) {
 TEST_F(NetnumJournal, FailuresAreLoggedAndSetNoFlag) {
     ASSERT_EQ(mkdir(path_.c_str(), 0700), 0);
     EXPECT_EQ(pass("H1", 100, entry("Kim", -1), ENTRY).places_full, 0);
-    EXPECT_EQ(logged(), "test_recognized_number: Can't open file " + path_ + "\n");
+    EXPECT_EQ(syslog_capture::logged(), "test_recognized_number: Can't open file " + path_ + "\n");
     rmdir(path_.c_str());
 
     // A full disk takes none of the record, or only its first bytes, which
     // are cut off again.
-    put({record("H1", "Kim", 1, 0)});
+    put({netnum_record("H1", "Kim", 1, 0)});
     for (const rlim_t room : {0, 20}) {
         syslog_capture::clear();
         {
@@ -229,30 +209,10 @@ TEST_F(NetnumJournal, FailuresAreLoggedAndSetNoFlag) {
             ASSERT_TRUE(full_disk.set());
             pass("H2", 100, entry("", 0), EXIT);
         }
-        EXPECT_EQ(logged(), "test_recognized_number: Can't write to file: " + path_ + "\n");
+        EXPECT_EQ(syslog_capture::logged(),
+                  "test_recognized_number: Can't write to file: " + path_ + "\n");
         EXPECT_EQ(show(journal()), "H1/Kim places 1 in 0 out 0\n");
     }
-}
-
-TEST_F(NetnumJournal, OwnerCountOpensItsOwnStream) {
-    int used = 7;
-    EXPECT_EQ(netnumbase_scan_owner(used, "Kim", "J1"), 0);
-    EXPECT_EQ(used, 7);
-    put({record("J1", "Kim", 1, 0), record("J2", "Kim", 1, 0), record("J3", "Kim", -1, 0),
-         record("J4", "Kima", 1, 0)});
-    EXPECT_EQ(netnumbase_scan_owner(used, "Kim", "J1"), 1);
-    EXPECT_EQ(used, 0);
-    const std::string prefix = "netnumbase_scan_owner: netnumbase_scan_owner: ";
-    EXPECT_EQ(logged(), prefix + "searching for Kim\n" + prefix + "Can't open file " + path_ +
-                            "\n" + prefix + "searching for Kim\n" + prefix +
-                            "J2[Kim] uses 1 places\n" + prefix + "J3[Kim] uses 0 places\n");
-
-    remove(path_.c_str());
-    ASSERT_EQ(mkdir(path_.c_str(), 0700), 0); // opens, but cannot be read
-    syslog_capture::clear();
-    EXPECT_EQ(netnumbase_scan_owner(used, "Kim", "J1"), 0);
-    EXPECT_EQ(logged(),
-              prefix + "searching for Kim\n" + prefix + "Can't read from file " + path_ + "\n");
 }
 
 // Whether the process `pid` waits for a file lock, as the kernel lists it.
@@ -274,7 +234,7 @@ bool waits_for_lock(pid_t pid) {
 TEST_F(NetnumJournal, UpdateReadsOnlyUnderItsLock) {
     if (access("/proc/locks", R_OK) != 0)
         GTEST_SKIP() << "the kernel's list of locks cannot be read";
-    put({record("OLD", "Other", 0, 1, 2)});
+    put({netnum_record("OLD", "Other", 0, 1, 2)});
     const int other = open(path_.c_str(), O_RDWR);
     struct flock whole_file;
     memset(&whole_file, 0, sizeof whole_file);
@@ -291,7 +251,7 @@ TEST_F(NetnumJournal, UpdateReadsOnlyUnderItsLock) {
     int status = 0;
     while (!(waited = waits_for_lock(child)) && waitpid(child, &status, WNOHANG) == 0)
         usleep(1000);
-    const _netnum_rec_t appended = record("K1", "Fleet", 1, 400);
+    const _netnum_rec_t appended = netnum_record("K1", "Fleet", 1, 400);
     EXPECT_EQ(pwrite(other, &appended, sizeof appended, sizeof appended),
               static_cast<ssize_t>(sizeof appended));
     close(other);
@@ -311,17 +271,17 @@ TEST_F(NetnumJournal, UpdateReadsOnlyUnderItsLock) {
 TEST_F(NetnumJournal, LongJournalIsSearchedAndCountedWhole) {
     std::vector<_netnum_rec_t> records;
     for (int i = 0; i < 1500; ++i)
-        records.push_back(record(("N" + std::to_string(i)).c_str(), "Other", 1, i));
+        records.push_back(netnum_record(("N" + std::to_string(i)).c_str(), "Other", 1, i));
     for (int at : {3, 700, 1400})
-        records[at] = record(("P" + std::to_string(at)).c_str(), "Petrov", 1, 10);
-    records[1300] = record("C1", "Petrov", 0, 50, 60);
+        records[at] = netnum_record(("P" + std::to_string(at)).c_str(), "Petrov", 1, 10);
+    records[1300] = netnum_record("C1", "Petrov", 0, 50, 60);
     put(records, std::string(20, 'x'));
 
     const _netnum_outcome_t known = pass("C1", 1000, entry("Petrov", 4), ENTRY);
     EXPECT_EQ(known.used, 3);
     EXPECT_EQ(known.places_full, 0);
-    records[1300] = record("C1", "Petrov", 1, 1000, 60);
+    records[1300] = netnum_record("C1", "Petrov", 1, 1000, 60);
     EXPECT_EQ(pass("C2", 1000, entry("Petrov", 5), ENTRY).used, 4);
-    records.push_back(record("C2", "Petrov", 1, 1000));
+    records.push_back(netnum_record("C2", "Petrov", 1, 1000));
     EXPECT_EQ(show(journal()), show(records));
 }

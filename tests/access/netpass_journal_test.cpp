@@ -10,10 +10,9 @@
 
 #include "access/netpass_journal.h"
 #include "core/gv.h"
-#include "tests/access/file_size_limit.h"
+#include "tests/common/file_size_limit.h"
+#include "tests/common/files.h"
 #include "tests/common/syslog_capture.h"
-#include "tests/links/logged.h"
-#include "tests/support/scratch_dir.h"
 
 namespace {
 
@@ -77,7 +76,7 @@ TEST_F(NetpassJournal, RecordAndLineOfAnAdmittedExit) {
     EXPECT_EQ(bytes.substr(117, 64), "gate-exit" + std::string(55, '\0'));
     EXPECT_EQ(bytes.substr(181, 3), std::string(3, '\0'));
     EXPECT_EQ(bytes.substr(184), bytes.substr(0, 184));
-    EXPECT_EQ(logged(), "");
+    EXPECT_EQ(syslog_capture::logged(), "");
 }
 
 // `info` and the device id may fill their fields without a terminator; the
@@ -97,7 +96,7 @@ TEST_F(NetpassJournal, LineIsWrittenWhateverBecameOfTheRecord) {
     ASSERT_EQ(mkdir(tpn_.c_str(), 0700), 0);
     write_pass();
     EXPECT_EQ(read_text_file(csv_), LINE);
-    EXPECT_EQ(logged(), "test_recognized_number: Can't open file " + tpn_ + "\n");
+    EXPECT_EQ(syslog_capture::logged(), "test_recognized_number: Can't open file " + tpn_ + "\n");
     rmdir(tpn_.c_str());
     remove(csv_.c_str());
 
@@ -108,7 +107,8 @@ TEST_F(NetpassJournal, LineIsWrittenWhateverBecameOfTheRecord) {
         ASSERT_TRUE(full_disk.set());
         write_pass();
     }
-    EXPECT_EQ(logged(), "test_recognized_number: Can't write to file " + tpn_ + "\n");
+    EXPECT_EQ(syslog_capture::logged(),
+              "test_recognized_number: Can't write to file " + tpn_ + "\n");
     EXPECT_EQ(read_text_file(tpn_), "");
     EXPECT_EQ(read_text_file(csv_), LINE);
 
@@ -117,7 +117,7 @@ TEST_F(NetpassJournal, LineIsWrittenWhateverBecameOfTheRecord) {
     ASSERT_EQ(mkdir(csv_.c_str(), 0700), 0);
     syslog_capture::clear();
     write_pass();
-    EXPECT_EQ(logged(), "");
+    EXPECT_EQ(syslog_capture::logged(), "");
     EXPECT_EQ(read_text_file(tpn_).size(), sizeof(_netpass_rec_t));
 }
 

@@ -12,9 +12,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/lpr/render.h"
 #include "tests/camera/pattern_camera.h"
-#include "tests/support/scratch_dir.h"
 #include "tests/video/output_capture.h"
 #include "video/imx27_records.h"
 
@@ -151,73 +149,6 @@ TEST_F(FakeDrivers, ScenarioDrivesLossAndOpenFailuresFrameByFrame) {
     const int again = open(IMX27_CSI_DEVICE, O_RDWR);
     EXPECT_GE(again, 0);
     close(again);
-}
-
-// A source with problems keeps the devices closed; frame files play in
-// order and then again.
-TEST_F(FakeDrivers, SourcesFromFiles) {
-    const std::string dir = scratch_dir("fake_drivers");
-    write_text_file(dir + "/bad.scenario", "0 empty\n1 fly away\n");
-    // The first file holds two frames, the second one.
-    write_text_file(dir + "/frames0.yuv", std::string(CAMERA_CAPTURE_BUFFER_LENGTH, 0) +
-                                              std::string(CAMERA_CAPTURE_BUFFER_LENGTH, 1));
-    write_text_file(dir + "/frames1.yuv", std::string(CAMERA_CAPTURE_BUFFER_LENGTH, 10));
-    write_text_file(dir + "/torn.yuv", "not a whole frame");
-    {
-        OutputCapture err(STDERR_FILENO);
-        EXPECT_EQ(camera_fake_use_scenario_file((dir + "/bad.scenario").c_str()), 1);
-        EXPECT_EQ(err.text(), "camera-fake: scenario line 2: unknown event \"fly\"\n");
-        EXPECT_EQ(camera_fake_use_scenario_file((dir + "/missing").c_str()), 1);
-        EXPECT_EQ(open(IMX27_MEM_MGR_DEVICE, O_RDWR), -1);
-        EXPECT_EQ(errno, ENODEV);
-        ASSERT_EQ(camera_fake_use_scenario("", 0), 0);
-        EXPECT_EQ(camera_fake_use_frame_files((dir + "/torn.yuv:" + dir + "/missing").c_str()), 2);
-        EXPECT_EQ(open(IMX27_MEM_MGR_DEVICE, O_RDWR), -1);
-        EXPECT_EQ(errno, ENODEV);
-    }
-    const std::string list = dir + "/frames0.yuv:" + dir + "/frames1.yuv";
-    ASSERT_EQ(camera_fake_use_frame_files(list.c_str()), 0);
-    camera_fake_use_pattern(0);
-    ASSERT_TRUE(open_all());
-    std::vector<unsigned> shown;
-    for (int i = 0; i < 4; ++i) {
-        ASSERT_EQ(still(), 0);
-        EXPECT_EQ(capture[CAMERA_CAPTURE_BUFFER_LENGTH - 1], capture[0]);
-        shown.push_back(capture[0]);
-    }
-    EXPECT_EQ(shown, (std::vector<unsigned>{0, 1, 10, 0}));
-}
-
-// The frame log names each frame delivered with the scene it shows; a lost
-// frame is not delivered.
-TEST_F(FakeDrivers, ScenesAreDrawnAndLoggedForTheFrameTheyAreShownIn) {
-    const std::string text = "0 empty\n0.08 car A123BC 77 kind=3 unreadable=2\n0.12 loss EIO\n";
-    ASSERT_EQ(camera_fake_use_scenario(text.data(), text.size()), 0);
-    camera_fake_use_pattern(0);
-    const std::string log = scratch_dir("fake_drivers") + "/frames.log";
-    unlink(log.c_str());
-    ASSERT_EQ(camera_fake_use_frame_log(log.c_str()), 0);
-    ASSERT_TRUE(open_all());
-
-    const scene_t scenes[2] = {{}, {true, "A123BC", "77", 3, 1u << 1}};
-    std::vector<unsigned char> expected(PAL_FRAME_BYTES);
-    for (unsigned frame_number = 0; frame_number < 3; ++frame_number) {
-        ASSERT_EQ(still(), 0);
-        render_scene(expected.data(), scenes[frame_number / 2], frame_number);
-        EXPECT_EQ(memcmp(capture, expected.data(), expected.size()), 0) << frame_number;
-    }
-    EXPECT_EQ(still(), -1);
-    ASSERT_EQ(camera_fake_use_frame_log(nullptr), 0);
-    std::istringstream lines(read_text_file(log));
-    std::vector<std::string> shown;
-    double seconds = 0, previous = 0;
-    std::string rest;
-    while (lines >> seconds && std::getline(lines, rest)) {
-        EXPECT_GE(seconds, previous);
-        previous = seconds;
-        shown.push_back(rest);
-    }
-    EXPECT_EQ(shown, (std::vector<std::string>{" 0 empty", " 1 empty", " 2 car A123BC 77"}));
 }
 
 } // namespace

@@ -1,4 +1,3 @@
-#include <cerrno>
 #include <cstring>
 #include <initializer_list>
 #include <string>
@@ -46,22 +45,4 @@ TEST(ScenarioTimeline, ScenesHoldUntilTheNextAndLossFailsItsWindow) {
                                        "5 loss EIO\n");          // until the end
     EXPECT_EQ(shown(losses, {49, 50, 62, 63, 67, 68, 74, 75, 125, 150, 4000000000u}),
               "X1 e62 e62 e85 e85 e62 e62 X1 e5 e5 e5 ");
-}
-
-TEST(ScenarioTimeline, DeviceFailuresHitOnlyTheirDeviceAndStep) {
-    const scenario_t s = timeline("0 open-fail csi ENOENT 1\n"
-                                  "2 config-fail video EBUSY 0.4\n"
-                                  "3 open-fail video ENODEV\n");
-    EXPECT_EQ(scenario_open_error(s, 0, CAMERA_CSI), ENOENT);
-    EXPECT_EQ(scenario_open_error(s, 24, CAMERA_CSI), ENOENT);
-    EXPECT_EQ(scenario_open_error(s, 25, CAMERA_CSI), 0);
-    EXPECT_EQ(scenario_open_error(s, 0, CAMERA_MEM_MGR), 0);
-    EXPECT_EQ(scenario_config_error(s, 0, CAMERA_CSI), 0);
-    EXPECT_EQ(scenario_config_error(s, 49, CAMERA_VIDEO), 0);
-    EXPECT_EQ(scenario_config_error(s, 50, CAMERA_VIDEO), EBUSY);
-    EXPECT_EQ(scenario_config_error(s, 60, CAMERA_VIDEO), 0);
-    EXPECT_EQ(scenario_config_error(s, 55, CAMERA_CSI), 0);
-    EXPECT_EQ(scenario_open_error(s, 55, CAMERA_VIDEO), 0);
-    EXPECT_EQ(scenario_open_error(s, 75, CAMERA_VIDEO), ENODEV);
-    EXPECT_EQ(scenario_open_error(s, 1000000, CAMERA_VIDEO), ENODEV);
 }

@@ -63,4 +63,11 @@ size_t count(const std::string& line) {
     return static_cast<size_t>(std::count(lines.begin(), lines.end(), line));
 }
 
+std::string logged() {
+    std::string text;
+    for (const std::string& line : all())
+        text += line;
+    return text;
+}
+
 } // namespace syslog_capture

@@ -18,5 +18,7 @@ std::vector<std::string> all();
 std::vector<std::string> matching(const std::string& needle);
 // How many lines of all() are exactly `line`.
 size_t count(const std::string& line);
+// all() as one text.
+std::string logged();
 
 } // namespace syslog_capture

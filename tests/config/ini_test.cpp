@@ -6,7 +6,6 @@
 
 #include "platform/config/config.h"
 #include "platform/config/config_parse.h"
-#include "tests/support/scratch_dir.h"
 
 namespace {
 
@@ -59,16 +58,6 @@ TEST(Ini, Syntax) {
         EXPECT_EQ(get(config, row[0], row[1]), row[2]) << row[0] << "/" << row[1];
 }
 
-TEST(Ini, StringsCutAndFailedReadsUntouched) {
-    const Config config = parse("[s]\nkey = abcdef\n");
-    EXPECT_EQ(get(config, "s", "key", 1), "");
-    EXPECT_EQ(get(config, "s", "key", 6), "abcde");
-    EXPECT_EQ(get(config, "s", "key", 7), "abcdef");
-    EXPECT_EQ(get(config, "s", "key", 0), "<missing>");
-    EXPECT_EQ(get(config, "s", nullptr), "<missing>");
-    EXPECT_EQ(get(Config(), "s", "key"), "<missing>");
-}
-
 // Only whole decimal numbers of int's range count, also where long has 64
 // bits; a failed read leaves the caller's preset.
 TEST(Ini, Integers) {
@@ -87,26 +76,4 @@ TEST(Ini, Integers) {
         EXPECT_EQ(read(row.first, value), 0) << row.first;
         EXPECT_EQ(value, row.second) << row.first;
     }
-}
-
-// No bytes, NULs and very long lines included, spoil the lines around them.
-TEST(Ini, LongLinesAndGarbage) {
-    std::string garbage(20000, '\0');
-    unsigned state = 12345;
-    for (char& byte : garbage)
-        byte = static_cast<char>((state = state * 1103515245u + 12345u) >> 16);
-    const Config config =
-        parse("[s]\nlong = " + std::string(1 << 20, 'v') + "\n" + std::string(100000, '[') + "\n" +
-              garbage + std::string("\n[t]\nnul = ab\0cd\nafter = ok\n", 28));
-    EXPECT_EQ(get(config, "s", "long", 65), std::string(64, 'v'));
-    EXPECT_EQ(get(config, "t", "nul"), "ab");
-    EXPECT_EQ(get(config, "t", "after"), "ok");
-}
-
-// A folder is no INI file, and a null path or handle is refused; files that
-// open are read by the settings tests.
-TEST(Ini, UnopenableFiles) {
-    EXPECT_EQ(ConfigOpen(scratch_dir("config").c_str(), 0), nullptr);
-    EXPECT_EQ(ConfigOpen(nullptr, 0), nullptr);
-    EXPECT_NE(ConfigClose(nullptr), 0);
 }

@@ -9,7 +9,7 @@
 #include "core/config.h"
 #include "core/gv.h"
 #include "tests/common/syslog_capture.h"
-#include "tests/support/scratch_dir.h"
+#include "tests/common/files.h"
 
 // Each test starts with the settings as main leaves them before reading the
 // file, and a configuration folder of its own in VELM_CONF_DIR.
@@ -116,51 +116,6 @@ TEST_F(Config, MissingKeysFallBack) {
     EXPECT_EQ(gv.recogn_single, 0);
     get_mountpoints();
     EXPECT_STREQ(gv_mountpoints[1], "/stale"); // on, but no mount point given
-}
-
-// One key missing: its message and its default, the others as read, and
-// the result 0.
-TEST_F(Config, EachRecognizerKeyMissingAlone) {
-    const char* const keys[] = {"average_plate_width", "extra_sensitivity", "eliminate_geometry",
-                                "recogn_single"};
-    const char* const values[] = {"21.5", "1.5", "1", "1"};
-    const char* const read[] = {"Average plate width: 21.5", "Extra sensitivity: 1.5",
-                                "Eliminate geometry: true", "Recognize: each single frame"};
-    const char* const defaults[] = {"Average plate width: 17.0", "Extra sensitivity: 0.0",
-                                    "Eliminate geometry: false", "Recognize: video stream"};
-    for (int missing = 0; missing < 4; ++missing) {
-        std::string text = "[recognizer]\n";
-        std::vector<std::string> expected;
-        for (int key = 0; key < 4; ++key) {
-            if (key == missing) {
-                expected.push_back(std::string("load_config: Can not get streams.ini/recognizer/") +
-                                   keys[key] + ". Use default.");
-            } else {
-                text += std::string(keys[key]) + " = " + values[key] + "\n";
-            }
-            expected.push_back(std::string("load_config: ") +
-                               (key == missing ? defaults : read)[key]);
-        }
-        write_text_file(ini(), text);
-        set_recognizer_defaults();
-        gv.recogn_single = 1;
-        syslog_capture::clear();
-        EXPECT_EQ(load_config(), 0) << keys[missing];
-        EXPECT_EQ(syslog_capture::all(), expected) << keys[missing];
-        EXPECT_EQ(gv.recogn_single, missing == 3 ? 0 : 1) << keys[missing];
-    }
-}
-
-// A number of 78 characters is read whole; one of 79 is cut by the library
-// to the 79-byte limit, terminator included, and loses its last digit.
-TEST_F(Config, RecognizerNumbersAreReadUpToTheirLimit) {
-    const std::string fits = "0." + std::string(75, '0') + "1";
-    const std::string cut = "0." + std::string(76, '0') + "1";
-    write_text_file(ini(), "[recognizer]\naverage_plate_width = " + fits +
-                               "\nextra_sensitivity = " + cut + "\n");
-    load_config();
-    EXPECT_EQ(gv.recognizer_params.average_plate_width, 1e-76);
-    EXPECT_EQ(gv.recognizer_params.extra_sensitivity, 0.0);
 }
 
 // Only the exact word "in" makes an entry barrier. Local storage is the

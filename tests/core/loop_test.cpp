@@ -11,10 +11,11 @@
 #include "core/dravelber.h"
 #include "core/gv.h"
 #include "recognizer/lpr.h"
+#include "tests/common/syslog_capture.h"
 #include "tests/camera/pattern_camera.h"
 #include "tests/core/loop_fakes.h"
-#include "tests/links/logged.h"
-#include "tests/support/scratch_dir.h"
+#include "tests/common/files.h"
+#include "tests/common/jpeg.h"
 #include "video/capture.h"
 #include "video/capture_repack.h"
 
@@ -64,9 +65,7 @@ std::string link_target() {
 }
 
 bool is_jpeg(const char* path) {
-    const std::string bytes = read_text_file(path);
-    return bytes.size() > 4 && bytes.compare(0, 2, "\xFF\xD8") == 0 &&
-           bytes.compare(bytes.size() - 2, 2, "\xFF\xD9") == 0;
+    return jpeg_whole(read_text_file(path));
 }
 
 // Adds "WHEN TARGET" to `links` when the link names another file than at
@@ -201,8 +200,9 @@ TEST_F(Loop, SingleFramesPhotoRequestsAndEngineFailures) {
               (Strings{"2: ~~~HET~~~ kind 2 button frame @0", "3:  kind 2 frame @0",
                        "4: ~~~HET~~~ kind 2 button frame @0", "5: A12?77 kind 2 button frame @0",
                        "5: A12?77 kind 2 button frame @0"}));
-    EXPECT_EQ(logged(), "dravelber: the engine failed: no memory for the plate finder\n"
-                        "dravelber: the engine failed\ndravelber: the engine failed\n");
+    EXPECT_EQ(syslog_capture::logged(),
+              "dravelber: the engine failed: no memory for the plate finder\n"
+              "dravelber: the engine failed\ndravelber: the engine failed\n");
 }
 
 // The stream goes by `found` alone and decides on the engine's image; an
@@ -222,8 +222,9 @@ TEST_F(Loop, StreamResultsAndThePhotoRequest) {
     run({5, 10, {5}, nullptr, nullptr});
     EXPECT_EQ(events_with("kind"), (Strings{"2:  kind 5 image @0", "5: C3 kind 1 button image @0",
                                             "5: P5 kind 2 button frame @0"}));
-    EXPECT_EQ(logged(), "dravelber: stream image of 304127 bytes is not one 704 x 288 frame\n"
-                        "dravelber: stream image of 304129 bytes is not one 704 x 288 frame\n");
+    EXPECT_EQ(syslog_capture::logged(),
+              "dravelber: stream image of 304127 bytes is not one 704 x 288 frame\n"
+              "dravelber: stream image of 304129 bytes is not one 704 x 288 frame\n");
 }
 
 // SIGUSR1 reloads at the next iteration; several before it give one reload,

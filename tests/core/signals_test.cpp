@@ -7,7 +7,7 @@
 
 #include "core/gv.h"
 #include "core/signals.h"
-#include "tests/links/logged.h"
+#include "tests/common/syslog_capture.h"
 
 namespace {
 
@@ -61,15 +61,16 @@ TEST_F(Signals, HandlersOnlySetFlagsAndTheLinesComeLaterInOrder) {
     signal(SIGINT, SIG_IGN);
     InstallParachute();
     signal(SIGUSR1, Usr1Handler);
-    EXPECT_EQ(logged(), "InstallParachute: Ignore signal 2\n");
+    EXPECT_EQ(syslog_capture::logged(), "InstallParachute: Ignore signal 2\n");
     syslog_capture::clear();
     for (int sig : {SIGUSR1, SIGINT, SIGTERM, SIGUSR1})
         raise(sig);
-    EXPECT_EQ(logged(), "");
+    EXPECT_EQ(syslog_capture::logged(), "");
     EXPECT_EQ(stop, 1);
     EXPECT_EQ(usr1_flag, 1);
     write_signal_lines();
-    EXPECT_EQ(logged(), "Usr1Handler: USR1Parachute: signal = 15\nUsr1Handler: USR1");
+    EXPECT_EQ(syslog_capture::logged(),
+              "Usr1Handler: USR1Parachute: signal = 15\nUsr1Handler: USR1");
 
     syslog_capture::clear();
     for (int i = 0; i < 200; ++i)

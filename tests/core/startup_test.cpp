@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "core/startup.h"
-#include "tests/support/scratch_dir.h"
+#include "tests/common/files.h"
 
 // TZ is the file's first line without its line end, and the local-time
 // conversions follow it though they had read the zone before. No file, no TZ.

@@ -5,11 +5,11 @@
 #include <vector>
 
 #include <gtest/gtest.h>
-#include <jpeglib.h>
 
 #include "core/gv.h"
 #include "links/shmgr_link.h"
 #include "platform/shmgr/shmgr_faults.h"
+#include "tests/common/jpeg.h"
 #include "tests/common/syslog_capture.h"
 #include "tests/links/passage_frames.h"
 #include "tests/shmgr/stream_fixture.h"
@@ -21,24 +21,11 @@ using lines_t = std::vector<std::string>;
 const int width = frame_width;
 const int height = frame_height;
 
-// Decodes the whole JPEG (a fault ends the test program): true when it is a
-// width x height picture.
+// A whole JPEG of a width x height picture.
 bool decodes_as_frame_jpeg(const unsigned char* bytes, int length) {
-    jpeg_decompress_struct cinfo;
-    jpeg_error_mgr errors;
-    cinfo.err = jpeg_std_error(&errors);
-    jpeg_create_decompress(&cinfo);
-    jpeg_mem_src(&cinfo, bytes, static_cast<unsigned long>(length));
-    jpeg_read_header(&cinfo, TRUE);
-    jpeg_start_decompress(&cinfo);
-    std::vector<unsigned char> row(cinfo.output_width * cinfo.output_components);
-    for (JSAMPROW rows[1] = {row.data()}; cinfo.output_scanline < cinfo.output_height;)
-        jpeg_read_scanlines(&cinfo, rows, 1);
-    jpeg_finish_decompress(&cinfo);
-    bool whole =
-        cinfo.image_width == width && cinfo.image_height == height && errors.num_warnings == 0;
-    jpeg_destroy_decompress(&cinfo);
-    return whole;
+    int w = 0, h = 0;
+    return jpeg_whole(std::string(reinterpret_cast<const char*>(bytes), length), &w, &h) &&
+           w == width && h == height;
 }
 
 class ShmgrLink : public StreamTest {

@@ -1,6 +1,5 @@
 #include <cstdlib>
 #include <string>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -10,7 +9,7 @@
 #include "links/statemgr_link.h"
 #include "tests/common/syslog_capture.h"
 #include "tests/statemgr/daemon_fixture.h"
-#include "tests/support/scratch_dir.h"
+#include "tests/common/files.h"
 
 namespace {
 
@@ -134,20 +133,4 @@ TEST_F(StateManagerLink, LostConnectionFailsPollsAndStopsAtTheSignalReport) {
                        "manager lost",
                        "say_signal: event 'e_signal0' notify error: connection to the state "
                        "manager lost\n"}));
-}
-
-// The barrier opens through the command-line client found on PATH, run with
-// exactly these words; whatever becomes of it, the decision goes on quietly.
-TEST_F(StateManagerLink, AccessRunsTheCommandLineClient) {
-    const std::string fake = daemon_.dir() + "/stmgrclient", args = daemon_.dir() + "/args";
-    write_text_file(fake, "#!/bin/sh\nprintf '%s|' \"$@\" > '" + args + "'\nexit 3\n");
-    ASSERT_EQ(chmod(fake.c_str(), 0700), 0);
-    const std::string kept = getenv("PATH") != nullptr ? getenv("PATH") : "/usr/bin:/bin";
-    setenv("PATH", (daemon_.dir() + ":" + kept).c_str(), 1);
-    EXPECT_EQ(access_enabled(), 0);
-    setenv("PATH", kept.c_str(), 1);
-    EXPECT_EQ(read_text_file(args), "rise|e_access_grntd|");
-    EXPECT_EQ(syslog_capture::all(), lines_t{});
-    unlink(fake.c_str());
-    unlink(args.c_str());
 }

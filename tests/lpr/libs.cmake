@@ -1,1 +1,1 @@
-set(AREA_LIBS plate_scene lpr_odd_results ${DRAVEL_ENGINE_LIB})
+set(AREA_LIBS plate_scene ${DRAVEL_ENGINE_LIB})

@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ftw.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,7 +12,8 @@
 #include "core/gv.h"
 #include "support/support_routines.h"
 #include "tests/common/syslog_capture.h"
-#include "tests/support/scratch_dir.h"
+#include "tests/common/files.h"
+#include "tests/common/records.h"
 
 namespace {
 
@@ -21,24 +21,8 @@ const int32_t kExampleTime = 1237010709; // 2009-03-14 06:05:09 UTC
 const std::string kName = "2009-03-14_06-05-09_A-23BC.jpeg";
 const std::string kJpeg("\xFF\xD8\xFF\xE0\0\x10JFIF\0\x01\xFF\xD9", 14);
 
-int remove_entry(const char* path, const struct stat*, int, struct FTW*) {
-    remove(path);
-    return 0;
-}
-
-bool exists(const std::string& path) {
-    struct stat status;
-    return lstat(path.c_str(), &status) == 0;
-}
-
 _parking_rec_t example_record(const std::string& text = "", const std::string& summary = "") {
-    _parking_rec_t rec;
-    memset(&rec, 0, sizeof rec);
-    rec.time = kExampleTime;
-    snprintf(rec.number, sizeof rec.number, "A?23BC");
-    memcpy(rec.text, text.data(), text.size());
-    memcpy(rec.summary, summary.data(), summary.size());
-    return rec;
+    return parking_record(kExampleTime, "A?23BC", 0, 0, text, summary);
 }
 
 std::string archive(const _parking_rec_t& rec) {
@@ -52,9 +36,7 @@ std::string archive(const _parking_rec_t& rec) {
 class SnapshotArchive : public ::testing::Test {
   protected:
     void SetUp() override {
-        root = scratch_dir("records-archive");
-        nftw(root.c_str(), remove_entry, 16, FTW_DEPTH | FTW_PHYS);
-        mkdir(root.c_str(), 0700);
+        root = empty_scratch_dir("records-archive");
         setenv("VELM_CONF_DIR", root.c_str(), 1);
         setenv("TZ", "EET-2", 1);
         snprintf(gv_deviceid, sizeof gv_deviceid, "unknown");
@@ -249,7 +231,7 @@ class ExternalProgram : public SnapshotArchive {
     // as expected.
     std::string calls(size_t size) const {
         std::string text = read_text_file(root + "/calls");
-        for (int tries = 0; tries < 3000 && text.size() < size; ++tries) {
+        for (int tries = 0; tries < 6000 && text.size() < size; ++tries) {
             msleep_ts(10);
             text = read_text_file(root + "/calls");
         }

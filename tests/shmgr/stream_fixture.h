@@ -13,22 +13,14 @@
 
 #include "platform/shmgr/shmgr.h"
 #include "platform/shmgr/shmgr_reader.h"
-#include "records/parking_rec.h"
+#include "tests/common/records.h"
 
 // An admitted passage at an exit barrier, with CP1251 texts; `text` fills
 // its field without a terminator.
 inline _parking_rec_t exit_record() {
-    _parking_rec_t rec;
-    memset(&rec, 0, sizeof rec);
-    rec.time = 1700000000;
-    memcpy(rec.number, "A123BC77", 8);
-    rec.kind = 2;
-    rec.in_list = 1;
-    rec.access = -1;
-    memset(rec.text, 0xE2, sizeof rec.text); // "в" to the field's last byte
-    const char summary[] = "\xC8\xE2\xE0\xED\xEE\xE2: \xE2\xFA\xE5\xE7\xE4 (0+1)";
-    memcpy(rec.summary, summary, sizeof summary);
-    return rec;
+    // "в" to the text's last byte.
+    return parking_record(1700000000, "A123BC77", 1, -1, std::string(64, '\xE2'),
+                          "\xC8\xE2\xE0\xED\xEE\xE2: \xE2\xFA\xE5\xE7\xE4 (0+1)");
 }
 
 class StreamTest : public ::testing::Test {

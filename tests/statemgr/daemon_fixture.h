@@ -29,7 +29,6 @@ class StateManagerDaemon {
         rmdir(dir_.c_str());
     }
 
-    const std::string& dir() const { return dir_; }
     std::string address() const { return dir_ + "/sock"; }
 
     // The socket listens before the fork, so clients may connect at once.

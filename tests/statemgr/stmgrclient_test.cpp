@@ -55,39 +55,6 @@ std::string watched(stmcc_t* watcher, long count, long seconds) {
 
 } // namespace
 
-// A bad command line is told at once, with what is wrong and the usage, and
-// never reaches the state manager half-parsed (none listens here: trying
-// would end with 1).
-TEST(Stmgrclient, BadCommandLinesSayWhatIsWrong) {
-    StateManagerDaemon absent;
-    const std::vector<std::pair<std::vector<std::string>, std::string>> bad = {
-        {{}, "no command given"},
-        {{"bogus"}, "unknown command 'bogus'"},
-        {{"rise"}, "rise takes an EVENT and at most a VALUE"},
-        {{"rise", "e_x", "1x"},
-         "rise: VALUE '1x' is not a whole number from -2147483648 to "
-         "2147483647"},
-        {{"rise", "two words"},
-         "rise: 'two words': invalid name: states and events are named by "
-         "1 to 31 printable ASCII characters without blanks"},
-        {{"set", "s_make_photo"}, "set takes a STATE and a VALUE"},
-        {{"set", "s_make_photo", ""}, "VALUE '' is not a whole number"},
-        {{"set", "s_make_photo", "99999999999999999999"}, "VALUE '99999999999999999999'"},
-        {{"get", std::string(32, 's')}, "get: '" + std::string(32, 's') + "': invalid name"},
-        {{"watch", "-n"}, "watch: -n needs COUNT"},
-        {{"watch", "-n", "0"}, "watch: COUNT '0' is not a whole number from 1 to 2147483647"},
-        {{"watch", "-t", "1", "-t", "2"}, "watch: -t given twice"},
-        {{"watch", "-x", "1"}, "watch: unknown option '-x'"},
-        {{"clients", "more"}, "clients takes no arguments"}};
-    for (const auto& args : bad) {
-        const std::string result = run(args.first);
-        EXPECT_EQ(result.find("2||stmgrclient: "), 0u) << result;
-        EXPECT_NE(result.find(args.second), std::string::npos) << result;
-        EXPECT_NE(result.find("\nUsage: stmgrclient"), std::string::npos) << result;
-    }
-    EXPECT_EQ(run({"--help"}).find("0|Usage: stmgrclient"), 0u);
-}
-
 // The commands as the service and an operator use them. A watch prints one
 // line per change or event, also for those that came while the watcher
 // waited for a reply of its own; a count bound leaves the rest for later, a
@@ -113,51 +80,9 @@ TEST(Stmgrclient, CommandsReachTheStateManagerAndWatchShowsThem) {
     EXPECT_EQ(run({"get", "s_nothing"}), "1||stmgrclient: get: no such state or client\n");
     EXPECT_EQ(run({"clients"}).find("0|watcher 7 "), 0u);
 
-    // A full disk is an error, not a quiet end.
-    FILE* full = fopen("/dev/full", "w");
-    ASSERT_NE(full, nullptr);
-    ASSERT_EQ(stmcc_event_notify(watcher, "e_lost", 1), STMCC_OK);
-    EXPECT_EQ(stmgrclient_print_notices(watcher, 1, 10, full), -1);
-    std::vector<std::string> words = {"stmgrclient", "get", "s_make_photo"};
-    std::vector<char*> argv = {&words[0][0], &words[1][0], &words[2][0]};
-    FILE* err = tmpfile();
-    EXPECT_EQ(stmgrclient_main(3, argv.data(), full, err), 1);
-    EXPECT_EQ(read_all(err), "stmgrclient: cannot write the output: No space left on device\n");
-    fclose(full);
-
     daemon.stop();
     EXPECT_EQ(stmgrclient_print_notices(watcher, 0, 0, stdout), STMCC_ERR_CLOSED);
     stmcc_delete(watcher);
     EXPECT_EQ(run({"rise", "e_access_grntd"}),
               "1||stmgrclient: start: state manager not running\n");
-}
-
-// At the limit a client is refused, and told why; so is the operator.
-TEST(Stmgrclient, RefusedAtTheLimitSaysWhy) {
-    StateManagerDaemon daemon;
-    ASSERT_TRUE(daemon.start());
-    std::vector<stmcc_t*> clients;
-    for (int i = 0; i < STMD_MAX_CLIENTS; i++) {
-        clients.push_back(started_client(("client " + std::to_string(i)).c_str()));
-        ASSERT_NE(clients.back(), nullptr) << i;
-    }
-    EXPECT_EQ(run({"get", "s_make_photo"}),
-              "1||stmgrclient: start: the state manager refused the connection: it has too many "
-              "clients\n");
-    for (stmcc_t* client : clients)
-        stmcc_delete(client);
-}
-
-// The stamp is local time (TZ stays set for the rest of this program), the
-// milliseconds cut, not rounded.
-TEST(Stmgrclient, NoticeTimeIsLocalWithMilliseconds) {
-    setenv("TZ", "UTC-3", 1);
-    tzset();
-    char line[128];
-    stmgrclient_format_notice({STMCC_NOTICE_STATE, "s_make_photo", 1, 0, 999999}, line,
-                              sizeof line);
-    EXPECT_STREQ(line, "1970-01-01 03:00:00.999 state s_make_photo 1\n");
-    stmgrclient_format_notice({STMCC_NOTICE_EVENT, "e_signal0", -2147483647 - 1, 1000000000, 5000},
-                              line, sizeof line);
-    EXPECT_STREQ(line, "2001-09-09 04:46:40.005 event e_signal0 -2147483648\n");
 }

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "tests/common/syslog_capture.h"
-#include "tests/support/scratch_dir.h"
+#include "tests/common/files.h"
 
 namespace {
 

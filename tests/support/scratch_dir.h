@@ -1,3 +1,4 @@
+// Kept for the areas not yet moved onto the test kit (tests/common/files.h).
 // A folder of its own for each test program below $DRAVEL_TEST_TMP (or
 // /tmp), and whole-file helpers for tests that write and read back files.
 #pragma once

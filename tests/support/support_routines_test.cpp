@@ -1,9 +1,6 @@
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -11,26 +8,10 @@
 #include "support/log.h"
 #include "support/support_routines.h"
 #include "tests/common/syslog_capture.h"
-#include "tests/support/scratch_dir.h"
-
-TEST(FilePrintf, AppendsInOrderAndReportsWhatDidNotLand) {
-    const std::string dir = scratch_dir("support");
-    const std::string path = dir + "/journal.csv";
-    remove(path.c_str());
-    EXPECT_EQ(file_printf((dir + "/absent/passbase.csv").c_str(), "%s\n", "line"), -1);
-    EXPECT_NE(access((dir + "/absent").c_str(), F_OK), 0);
-    EXPECT_EQ(file_printf(path.c_str(), "%s;%d\n", "first", 1), 0);
-    EXPECT_EQ(file_printf(path.c_str(), "%s;%d\n", "second", 2), 0);
-    EXPECT_EQ(file_printf(path.c_str(), "%s", ""), 0); // nothing to add is no failure
-    EXPECT_EQ(read_text_file(path), "first;1\nsecond;2\n");
-    // A full disc takes the open but not the text.
-    EXPECT_EQ(file_printf("/dev/full", "%s\n", "lost"), -1);
-}
 
 // Each row sets TZ without tzset, as main does after the C library may have
-// read another zone already. No text: the buffer stays untouched. No time:
-// the current one.
-TEST(DateTimeText, FormatsSizesZonesAndNow) {
+// read another zone already. No text: the buffer stays untouched.
+TEST(DateTimeText, FormatsSizesAndZones) {
     const char csv[] = "%d-%m-%Y;%H:%M:%S";
     const struct {
         const char* zone;
@@ -70,60 +51,6 @@ TEST(DateTimeText, FormatsSizesZonesAndNow) {
              row.format != nullptr && row.format[0] != '\0' && i < row.size; ++i)
             EXPECT_EQ(buf[i], '\0') << "size " << row.size << " byte " << i;
         EXPECT_EQ(buf[row.size > 0 ? row.size : 0], '#') << "size " << row.size;
-    }
-    char buf[30];
-    const long before = static_cast<long>(time(nullptr));
-    get_cnv_date_time_str_ext(buf, sizeof buf, nullptr, 1, nullptr);
-    EXPECT_GE(strtol(buf, nullptr, 10), before);
-    EXPECT_LE(strtol(buf, nullptr, 10), static_cast<long>(time(nullptr)));
-}
-
-namespace {
-
-std::vector<timespec> sleeps_asked;
-
-long long monotonic_ns() {
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return now.tv_sec * 1000000000LL + now.tv_nsec;
-}
-
-} // namespace
-
-// Stands in for the C library's nanosleep in this program: keeps the interval
-// asked for, then sleeps it.
-extern "C" int nanosleep(const timespec* request, timespec* remaining) {
-    sleeps_asked.push_back(*request);
-    const int error = clock_nanosleep(CLOCK_REALTIME, 0, request, remaining);
-    errno = error;
-    return error == 0 ? 0 : -1;
-}
-
-// Whole seconds and the rest in nanoseconds, both cut toward zero: 1001 ms as
-// 1001000000 ns would be refused. It sleeps at least that long (a busy
-// machine may take longer); a negative count is refused without a sleep.
-TEST(MsleepTs, AsksForSecondsAndNanosecondsAndSleepsThem) {
-    const struct {
-        int ms;
-        long seconds;
-        long nanoseconds;
-        int result;
-    } cases[] = {{1001, 1, 1000000, 0},       {10, 0, 10000000, 0}, {0, 0, 0, 0},
-                 {-1500, -1, -500000000, -1}, {-1000, -1, 0, -1},   {-999, 0, -999000000, -1}};
-    for (const auto& c : cases) {
-        sleeps_asked.clear();
-        errno = 0;
-        const long long before = monotonic_ns();
-        EXPECT_EQ(msleep_ts(c.ms), c.result) << c.ms;
-        const long long slept = monotonic_ns() - before;
-        ASSERT_EQ(sleeps_asked.size(), 1u) << c.ms;
-        EXPECT_EQ(sleeps_asked[0].tv_sec, c.seconds) << c.ms;
-        EXPECT_EQ(sleeps_asked[0].tv_nsec, c.nanoseconds) << c.ms;
-        if (c.result == 0) {
-            EXPECT_GE(slept, c.ms * 1000000LL) << c.ms;
-        } else {
-            EXPECT_EQ(errno, EINVAL);
-        }
     }
 }
 

@@ -174,26 +174,6 @@ TEST_F(CaptureDevice, SetUpFailuresAreReportedWhereTheyBelong) {
     }
 }
 
-TEST_F(CaptureDevice, ClosedHandlesAreRefusedWithoutADriverRequest) {
-    _video_buffer request = {};
-    _mapped_buffer_t buffer = {};
-    EXPECT_EQ(videoGetStillImage(-1, &request), -1);
-    EXPECT_EQ(errno, -22);
-    EXPECT_EQ(videoSetFrameRateDivisor(-1, 1), -1);
-    EXPECT_EQ(errno, -22);
-    EXPECT_EQ(memGetBuffer(-1, IMX27_FRAME_BUFFER, &buffer), -1);
-    EXPECT_EQ(errno, -22);
-
-    // Video device missing after a set-up: captures fail, nothing restarts.
-    ASSERT_EQ(init_with(CAMERA_OP_OPEN_VIDEO, 0, -1, ENOENT), -1);
-    syslog_capture::clear();
-    EXPECT_EQ(video_Capture_frame(gv.request), -1);
-    EXPECT_EQ(logged(), std::vector<std::string>{CLOSED});
-    const camera_fake_stats s = fake_stats();
-    EXPECT_EQ(s.calls[CAMERA_OP_STILL_IMAGE] + s.calls[CAMERA_OP_FRAME_RATE_DIVISOR], 0u);
-    EXPECT_EQ(s.calls[CAMERA_OP_OPEN_VIDEO], 1u);
-}
-
 // A restart whose reopening fails leaves the device half open; each later
 // capture restarts it again, with the same messages, until it opens.
 TEST_F(CaptureDevice, HalfOpenDeviceIsRestartedUntilItOpensAgain) {
