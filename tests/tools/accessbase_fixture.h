@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/common/golden.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/tools/tool_run.h"
 #include "tools/accessbase/accessbase_cli.h"
@@ -27,10 +28,19 @@ class AccessBaseTool : public ::testing::Test {
             FTW_DEPTH | FTW_PHYS);
     }
 
+    // Runs the editor on the base, noted in the transcript.
     int run(const std::string& line) {
-        return run_tool(accessbase_main, {"accessbase", "--file", file_}, line, &out_, &err_);
+        const int status = runs_.run(accessbase_main, {"accessbase", "--file", file_}, line);
+        out_ = runs_.out;
+        err_ = runs_.err;
+        return status;
+    }
+    // Whether the runs so far wrote what tests/tools/golden/`name` holds.
+    ::testing::AssertionResult runs_match(const std::string& name) {
+        return matches_golden("tools/golden/" + name, replaced(runs_.text, dir_, "DIR"));
     }
 
     std::string dir_, file_;
     std::string out_, err_; // of the last run
+    Transcript runs_;
 };

@@ -56,8 +56,8 @@ TEST_F(AccessBaseTool, EditorsAtTheSameTimeLoseNoEntry) {
     ASSERT_EQ(run("create"), 0);
     std::vector<std::string> first, second;
     for (int i = 0; i < 200; ++i) {
-        first.push_back("add A" + std::to_string(i));
-        second.push_back("add B" + std::to_string(i));
+        first.push_back("add A" + std::to_string(i) + " --wait 60");
+        second.push_back("add B" + std::to_string(i) + " --wait 60");
     }
     const pid_t children[] = {editing_child(file_, first), editing_child(file_, second)};
     for (pid_t child : children) {
@@ -136,16 +136,11 @@ TEST_F(AccessBaseTool, OutputThatCannotBeWrittenFails) {
     const std::pair<FILE*, const char*> outputs[] = {
         {full, "list"}, {full, "export"}, {full, "--help"}, {closed_pipe, "list"}};
     for (const auto& output : outputs) {
-        std::vector<std::string> words = {"accessbase", "--file", file_, output.second};
-        std::vector<char*> argv;
-        for (std::string& word : words)
-            argv.push_back(&word[0]);
-        StreamCapture err;
-        EXPECT_EQ(
-            accessbase_main(static_cast<int>(argv.size()), argv.data(), output.first, err.stream),
-            1)
+        std::string said;
+        EXPECT_EQ(run_tool_into(accessbase_main, {"accessbase", "--file", file_}, output.second,
+                                output.first, &said),
+                  1)
             << output.second;
-        const std::string said = err.text();
         EXPECT_NE(said.find("cannot write"), std::string::npos) << said;
         clearerr(output.first);
     }
@@ -164,14 +159,9 @@ TEST_F(AccessBaseTool, ImportThatWouldEmptyOrHalveTheBaseNeedsSaying) {
         ASSERT_EQ(run(std::string("add ") + pattern), 0);
     const std::string csv = dir_ + "/import.csv";
     const std::string before = read_text_file(file_);
-    const std::pair<std::string, std::string> refusals[] = {
-        {"", "import.csv holds no entries, so the import would leave " + file_ + " empty"},
-        {"A1" + ROW + "B1" + ROW, "would drop 3 of the 4 entries"},
-    };
-    for (const auto& refusal : refusals) {
-        write_text_file(csv, refusal.first);
+    for (const std::string& backup : {std::string(), "A1" + ROW + "B1" + ROW}) {
+        write_text_file(csv, backup);
         EXPECT_EQ(run("import " + csv), 1);
-        EXPECT_NE(err_.find(refusal.second), std::string::npos) << err_;
         EXPECT_EQ(read_text_file(file_), before);
     }
     write_text_file(csv, "A1" + ROW + "A2" + ROW + "B1" + ROW); // drops half
@@ -182,6 +172,7 @@ TEST_F(AccessBaseTool, ImportThatWouldEmptyOrHalveTheBaseNeedsSaying) {
     write_text_file(csv, "number,from,to,owner,places,max_time,text\n");
     EXPECT_EQ(run("import --allow-empty " + csv), 0) << err_;
     EXPECT_EQ(entries(file_), 0u);
+    EXPECT_TRUE(runs_match("accessbase-import-guard.txt"));
 }
 
 // A CSV file or a read-only base given by mistake is left as it was; a
@@ -191,12 +182,6 @@ TEST_F(AccessBaseTool, OnlyAWritableAccessBaseIsEditedWithoutForce) {
     write_text_file(file_, csv);
     for (const char* edit : {"add B1", "remove A1", "import " /* itself */}) {
         EXPECT_EQ(run(edit + (edit[0] == 'i' ? file_ : "")), 1) << edit;
-        EXPECT_NE(err_.find(file_ + " holds 0 records of 116 bytes and " +
-                            std::to_string(csv.size()) +
-                            " bytes more, so it may not be an access base; it begins with the "
-                            "text \"number,from,to,owner,pla\""),
-                  std::string::npos)
-            << err_;
     }
     EXPECT_EQ(read_text_file(file_), csv);
     EXPECT_EQ(run("list"), 0) << "only a warning when nothing is written";
@@ -207,38 +192,11 @@ TEST_F(AccessBaseTool, OnlyAWritableAccessBaseIsEditedWithoutForce) {
     write_text_file(left, "half a record");
     ASSERT_EQ(chmod(file_.c_str(), 0444), 0);
     EXPECT_EQ(run("add C1"), 1);
-    EXPECT_NE(err_.find(file_ + " is read-only; give --force"), std::string::npos) << err_;
-    EXPECT_NE(err_.find("removed " + left + ", left behind"), std::string::npos) << err_;
     EXPECT_NE(access(left.c_str(), F_OK), 0);
     EXPECT_EQ(run("add C1 --force"), 0);
     struct stat st;
     ASSERT_EQ(stat(file_.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0444u);
     EXPECT_EQ(entries(file_), 2u);
-}
-
-// What comes from a file is shown whole but harmless: a zero byte does not
-// cut a message short, a huge field is not echoed whole, and a listing
-// never sends a control byte to the terminal.
-TEST_F(AccessBaseTool, MessagesAndListingShowForeignBytesSafely) {
-    ASSERT_EQ(run("create"), 0);
-    const std::string csv = dir_ + "/import.csv";
-    write_text_file(csv, "A1" + ROW.substr(0, ROW.size() - 1) + std::string("x\0y", 3) + "\n");
-    EXPECT_EQ(run("import " + csv), 1);
-    EXPECT_NE(err_.find("line 1: the text \"x\\x00y\" contains a zero byte (U+0000 at offset 1); "
-                        "a field holds one line of printable characters\n"),
-              std::string::npos)
-        << err_;
-    EXPECT_EQ(run("add A1 --text " + std::string(5000, 'x')), 1);
-    EXPECT_LT(err_.size(), 300u);
-    EXPECT_NE(err_.find("(5000 bytes)"), std::string::npos) << err_;
-
-    _access_rec_t record;
-    memset(&record, 0, sizeof record);
-    memcpy(record.number, "A\x1B[2J", 5);
-    memcpy(record.text, "bell\x07\"", 6);
-    write_text_file(file_, std::string(reinterpret_cast<const char*>(&record), sizeof record));
-    ASSERT_EQ(run("list"), 0);
-    EXPECT_EQ(out_.find("1. A\\x1B[2J  "), 0u) << out_;
-    EXPECT_NE(out_.find("text \"bell\\x07\\x22\"\n"), std::string::npos) << out_;
+    EXPECT_TRUE(runs_match("accessbase-foreign-files.txt"));
 }
