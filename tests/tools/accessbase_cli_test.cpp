@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include "access/access_base.h"
-#include "core/gv.h"
 #include "tests/tools/accessbase_fixture.h"
 
 namespace {
@@ -21,15 +20,14 @@ void note_usr1(int) {
 
 } // namespace
 
-// Refused changes leave the file as it was; the service loads what the editor
-// wrote, in the editor's order; a CSV export imports back to the same bytes.
-TEST_F(AccessBaseTool, EditsRefusalsServiceLoadAndCsvRoundTrip) {
-    run("create");
-    run("create");
-    run("add A123BC --owner Иванов --places 2 --text Гость}");
-    run("add B7?? --to 2024-06-30T23:59:59+03:00 --max-time 2:15");
-    run("add C1");
-    run("remove C1");
+// Refused changes leave the file as it was; a CSV export imports back to
+// the same bytes. (That the service loads what the editor wrote, the
+// boards of tests/e2e show.)
+TEST_F(AccessBaseTool, EditsRefusalsAndCsvRoundTrip) {
+    for (const char* line :
+         {"create", "create", "add A123BC --owner Иванов --places 2 --text Гость}",
+          "add B7?? --to 2024-06-30T23:59:59+03:00 --max-time 2:15", "add C1", "remove C1"})
+        run(line);
     const std::string before = read_text_file(file_);
     for (const std::string& refused :
          {std::string("add ABCDEFGHIJ"), "add D1 --places 1 --owner " + std::string(29, 'x') + "Ж",
@@ -38,13 +36,6 @@ TEST_F(AccessBaseTool, EditsRefusalsServiceLoadAndCsvRoundTrip) {
         EXPECT_EQ(run(refused), 1) << refused;
     EXPECT_EQ(read_text_file(file_), before);
     run("list");
-    load_access_base(file_.c_str());
-    ASSERT_EQ(gv.access_count, 2);
-    EXPECT_EQ(gv.access_entries[0].places, 2);
-    EXPECT_EQ(gv.access_entries[1].max_park_time, 8100);
-    EXPECT_EQ(car_number_cmp(gv.access_base[1].number, "B777"), 1);
-    free_access_base();
-
     run("export " + dir_ + "/export.csv");
     run("create --force");
     run("import " + dir_ + "/export.csv");
@@ -60,9 +51,11 @@ TEST_F(AccessBaseTool, EditsRefusalsServiceLoadAndCsvRoundTrip) {
 // within their width and escaped.
 TEST_F(AccessBaseTool, ImportFoldsWarnsOrRefusesAndForeignRecordsAreShownSafely) {
     const std::string csv = dir_ + "/import.csv";
-    write_text_file(csv, "а123вс77" + ROW + "Иванов,2,1:30,\"Гость, въезд}\"\r" + "k1??" + ROW +
-                             ",,0:45,Ёлка №5\r" + "K12" + ROW + ",,,\r" + "B7" + ROW + ",3,,\r" +
-                             "C5" + ROW + "Петров,0,,\r");
+    write_text_file(csv, "\xEF\xBB\xBF"
+                         "а123вс77" +
+                             ROW + "Иванов,2,1:30,\"Гость, въезд}\"\r" + "k1??" + ROW +
+                             ",,0:45,Ёлка №5\r" + "K12" + ROW + ",,,\r" + "B7" + ROW +
+                             ",3,,\r\n\r\n" + "C5" + ROW + "Петров,0,,\r");
     run("create");
     run("import " + csv);
     run("list");
@@ -73,7 +66,8 @@ TEST_F(AccessBaseTool, ImportFoldsWarnsOrRefusesAndForeignRecordsAreShownSafely)
          {"number,from,to,owner,places,max_time,text\nA1" + ROW + ",,,\nTOOLONGPATTERN" + ROW +
               ",,,\n",
           "A1" + ROW + ",,,\nA1,2024-01-01T00:00:00Z\n", "K1??" + ROW + ",,,\nk1??" + ROW + ",,,\n",
-          "A1" + ROW + std::string("x\0y", 3) + ",,,\n"}) {
+          "A1" + ROW + std::string("x\0y", 3) + ",,,\n",
+          "A1" + ROW + ",,\"x\ny\"\r\n\r\n\"a\"b,c\n", "A1" + ROW + ",,,\"open\n"}) {
         write_text_file(csv, bad);
         EXPECT_EQ(run("import " + csv), 1) << bad;
     }

@@ -10,10 +10,7 @@
 #include "access/netpass_journal.h"
 #include "records/parking_rec.h"
 #include "tests/common/fixed_field.h"
-#include "tests/common/golden.h"
-#include "tests/support/scratch_dir.h"
 #include "tests/tools/record_bytes.h"
-#include "tests/tools/time_zone.h"
 #include "tests/tools/tool_run.h"
 #include "tools/journal-reader/reader_cli.h"
 
@@ -49,40 +46,11 @@ _netpass_rec_t passage(int32_t time, const char* number, int access) {
     return rec;
 }
 
-class JournalReader : public ::testing::Test {
+class JournalReader : public ToolTest {
   protected:
-    void SetUp() override {
-        dir_ = scratch_dir("journal-reader") + "/XXXXXX";
-        ASSERT_NE(mkdtemp(&dir_[0]), nullptr);
+    JournalReader() : ToolTest(journal_reader_main, "journal-reader") {
+        words_ = {"journal-reader"};
     }
-    void TearDown() override {
-        for (const std::string& path : written_)
-            remove(path.c_str());
-        rmdir((dir_ + "/dev7").c_str());
-        rmdir(dir_.c_str());
-    }
-
-    std::string file(const std::string& name, const std::string& bytes) {
-        const std::string path = dir_ + "/" + name;
-        write_text_file(path, bytes);
-        written_.push_back(path);
-        return path;
-    }
-    // Runs the reader, noted in the transcript.
-    int run(const std::string& line) {
-        return runs_.run(journal_reader_main, {"journal-reader"}, line);
-    }
-    // Whether the runs so far wrote what tests/tools/golden/`name` holds.
-    ::testing::AssertionResult runs_match(const std::string& name) {
-        return matches_golden("tools/golden/" + name, replaced(runs_.text, dir_, "DIR"));
-    }
-
-    std::string dir_;
-    Transcript runs_;
-
-  private:
-    ZoneForTest zone_{"EET-2EEST,M3.5.0/3,M10.5.0/4"};
-    std::vector<std::string> written_;
 };
 
 } // namespace
@@ -193,7 +161,9 @@ TEST_F(JournalReader, OutputThatCannotBeWrittenFails) {
     ASSERT_NE(full, nullptr);
     for (const char* csv : {"", "--csv"}) {
         std::string err;
-        EXPECT_EQ(run_tool_into(journal_reader_main, {"journal-reader", path}, csv, full, &err), 1);
+        EXPECT_EQ(
+            run_tool_into(journal_reader_main, {"journal-reader", path}, words_of(csv), full, &err),
+            1);
         EXPECT_NE(err.find("can't write the output: No space left on device"), std::string::npos);
         clearerr(full);
     }
