@@ -5,9 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include "access/access_base.h"
 #include "tests/common/golden.h"
 #include "tools/accessbase/access_entry.h"
 #include "tools/accessbase/iso_time.h"
+#include "tools/accessbase/pattern_index.h"
 #include "tools/cp1251_text/shown_text.h"
 
 namespace {
@@ -77,4 +79,37 @@ TEST(IsoTime, ZonesAppliedAndUtcWrittenBack) {
     for (int32_t value : {INT32_MIN, -1, 0, 1237010709, INT32_MAX})
         EXPECT_EQ(seconds(format_iso_time(value)), value) << format_iso_time(value);
     EXPECT_EQ(format_iso_time(-1), "1969-12-31T23:59:59Z");
+}
+
+// Whether a pattern hides a later one, against the service's own matcher
+// over every number of up to four characters.
+TEST(PatternIndex, CoveringAgreesWithTheServiceMatcher) {
+    std::vector<std::string> patterns, numbers = {""};
+    for (size_t i = 0; i < numbers.size() && numbers[i].size() < 4; ++i) {
+        for (char c : {'A', 'B', '1', '?'})
+            numbers.push_back(numbers[i] + c);
+    }
+    for (const std::string& number : numbers) {
+        if (!number.empty() && number.size() <= 3 && number.find('B') == std::string::npos)
+            patterns.push_back(number);
+    }
+    auto matches = [](const std::string& pattern, const std::string& number) {
+        char padded[13] = {};
+        memcpy(padded, number.data(), number.size());
+        return car_number_cmp(pattern.c_str(), padded) == 1;
+    };
+    for (const std::string& earlier : patterns) {
+        PatternIndex index;
+        index_pattern(&index, earlier, 0);
+        for (const std::string& later : patterns) {
+            if (later == earlier)
+                continue;
+            bool hidden = true;
+            for (const std::string& number : numbers)
+                hidden = hidden && (!matches(later, number) || matches(earlier, number));
+            std::string covering;
+            EXPECT_EQ(covering_pattern(index, later, &covering) == 0, hidden)
+                << earlier << " before " << later;
+        }
+    }
 }

@@ -153,19 +153,3 @@ TEST_F(JournalReader, DamagedAndForeignFilesAreReportedWithTheirOffsets) {
     EXPECT_EQ(run(dir_ + "/notes.txt"), 1);
     EXPECT_TRUE(runs_match("journal-damaged.txt"));
 }
-
-// A full disk must not pass for a complete listing.
-TEST_F(JournalReader, OutputThatCannotBeWrittenFails) {
-    const std::string path = file("netpassbase.tpn", bytes_of(passage(T0, "A1", 1)));
-    FILE* full = fopen("/dev/full", "w");
-    ASSERT_NE(full, nullptr);
-    for (const char* csv : {"", "--csv"}) {
-        std::string err;
-        EXPECT_EQ(
-            run_tool_into(journal_reader_main, {"journal-reader", path}, words_of(csv), full, &err),
-            1);
-        EXPECT_NE(err.find("can't write the output: No space left on device"), std::string::npos);
-        clearerr(full);
-    }
-    fclose(full);
-}

