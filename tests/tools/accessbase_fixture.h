@@ -9,7 +9,7 @@
 
 class AccessBaseTool : public ToolTest {
   protected:
-    AccessBaseTool() : ToolTest(accessbase_main, "accessbase") {}
+    AccessBaseTool() : ToolTest(accessbase_main, "accessbase", {}) {}
     int run(const std::string& line) {
         words_ = {"accessbase", "--file", file_};
         return ToolTest::run(line);

@@ -10,7 +10,6 @@
 #include "access/netpass_journal.h"
 #include "records/parking_rec.h"
 #include "tests/common/fixed_field.h"
-#include "tests/tools/record_bytes.h"
 #include "tests/tools/tool_run.h"
 #include "tools/journal-reader/reader_cli.h"
 
@@ -48,9 +47,7 @@ _netpass_rec_t passage(int32_t time, const char* number, int access) {
 
 class JournalReader : public ToolTest {
   protected:
-    JournalReader() : ToolTest(journal_reader_main, "journal-reader") {
-        words_ = {"journal-reader"};
-    }
+    JournalReader() : ToolTest(journal_reader_main, "journal-reader", {"journal-reader"}) {}
 };
 
 } // namespace

@@ -44,8 +44,7 @@ std::string linked_file(const std::string& folder, const std::string& href) {
 
 class PassageReport : public ToolTest {
   protected:
-    PassageReport() : ToolTest(journal_reader_main, "passage-report") {
-        words_ = {"journal-reader"};
+    PassageReport() : ToolTest(journal_reader_main, "passage-report", {"journal-reader"}) {
         mkdir((dir_ + "/report").c_str(), 0700);
     }
 

@@ -11,7 +11,6 @@
 #include "tests/common/golden.h"
 #include "tests/shmgr/stream_fixture.h"
 #include "tests/support/scratch_dir.h"
-#include "tests/tools/record_bytes.h"
 #include "tests/tools/tool_run.h"
 #include "tools/shmgr-dump/shmgr_dump.h"
 

@@ -9,6 +9,7 @@
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -22,6 +23,11 @@ inline const bool TOOL_TESTS_ZONE =
     (setenv("TZ", "EET-2EEST,M3.5.0/3,M10.5.0/4", 1), tzset(), true);
 
 using ToolMain = int (*)(int, char**, FILE*, FILE*);
+
+// A record as the bytes of a file or a block.
+template <typename Record> std::string bytes_of(const Record& record) {
+    return std::string(reinterpret_cast<const char*>(&record), sizeof record);
+}
 
 // An in-memory stream and, once it is closed, what was written to it.
 struct StreamCapture {
@@ -100,7 +106,8 @@ inline std::string empty_scratch_dir(const std::string& name) {
 // whose scratch paths read "DIR".
 class ToolTest : public ::testing::Test {
   protected:
-    ToolTest(ToolMain tool, const char* name) : tool_(tool), dir_(empty_scratch_dir(name)) {}
+    ToolTest(ToolMain tool, const char* name, std::vector<std::string> words)
+        : tool_(tool), dir_(empty_scratch_dir(name)), words_(std::move(words)) {}
 
     int run(const std::string& line) { return run_words(words_of(line)); }
     int run_words(const std::vector<std::string>& args) { return runs_.run(tool_, words_, args); }
