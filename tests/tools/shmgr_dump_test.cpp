@@ -56,24 +56,22 @@ class ShmgrDump : public StreamTest {
 
 // Record fields come from another program: shown within their bytes, with
 // control bytes escaped; a record without a JPEG leaves nothing to save.
-TEST_F(ShmgrDump, PassageIsDecodedToUtf8AndItsJpegSavedForeignBytesShownSafely) {
-    publish(bytes_of(exit_record()) + JPEG);
+// (A whole passage and its saved JPEG are read on every simulated board.)
+TEST_F(ShmgrDump, ForeignBytesOfAPassageAreShownSafely) {
     _parking_rec_t foreign = exit_record();
     memset(foreign.number, 'N', sizeof foreign.number); // no terminator before the kind byte
     memcpy(foreign.text, "a\x1b[2Jb\"\\\0", 9);
     memset(foreign.summary, 0xC0, sizeof foreign.summary); // no terminator at all
     publish(bytes_of(foreign));
     publish();
-    const std::string dir = scratch_dir("shmgr-dump");
-    remove((dir + "/block-1.jpeg").c_str());
+    const std::string dir = empty_scratch_dir("shmgr-dump");
     DumpOptions options;
-    options.count = 3;
+    options.count = 2;
     options.jpeg_dir = dir.c_str();
     EXPECT_EQ(dump(options), 0);
     EXPECT_TRUE(matches_golden("tools/golden/shmgr-dump-blocks.txt", out));
     EXPECT_EQ(err, "");
-    EXPECT_EQ(read_text_file(dir + "/block-1.jpeg"), JPEG);
-    EXPECT_NE(access((dir + "/block-2.jpeg").c_str(), F_OK), 0);
+    EXPECT_NE(access((dir + "/block-1.jpeg").c_str(), F_OK), 0);
 
     // A header claiming more than a block: the reader delivered one block.
     shmgr_block_info claimed = {};
