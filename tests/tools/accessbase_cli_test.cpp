@@ -21,8 +21,8 @@ void note_usr1(int) {
 } // namespace
 
 // Refused changes leave the file as it was; a CSV export imports back to
-// the same bytes. (That the service loads what the editor wrote, the
-// boards of tests/e2e show.)
+// the same bytes. (That the service loads what the editor imported, the
+// simulated boards show.)
 TEST_F(AccessBaseTool, EditsRefusalsAndCsvRoundTrip) {
     for (const char* line :
          {"create", "create", "add A123BC --owner Иванов --places 2 --text Гость}",
