@@ -24,8 +24,7 @@ SERVICE
 chmod +x "$dir/dravel"
 # A loaded machine slows the stand-in, so stop waits a minute for it.
 sed -e "s|^DAEMON=.*|DAEMON=$dir/dravel|" -e "s|^PIDFILE=.*|PIDFILE=$dir/dravel.pid|" \
-	-e "s|^STOP_SECONDS=.*|STOP_SECONDS=60|" -e "s|/etc/default/dravel|$dir/default|g" \
-	"$script" >"$dir/init"
+	-e "s|^STOP_SECONDS=.*|STOP_SECONDS=60|" -e "s|/etc/default/dravel|$dir/default|g" "$script" >"$dir/init"
 echo "VELM_CONF_DIR=$dir/conf" >"$dir/default"
 
 failures=0
