@@ -3,7 +3,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <glob.h>
 #include <string>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 #include <vector>
@@ -62,5 +64,15 @@ TEST(AccessFileReplacement, FileFlushedBeforeTheRenameAndTheFolderAfter) {
     EXPECT_EQ(calls[1], "rename " + temporary + " " + path);
     EXPECT_EQ(calls[2], "fsync " + dir);
     EXPECT_EQ(read_text_file(path), "bytes");
-    remove(path.c_str());
+
+    // A replacement that fails says so and leaves no temporary file.
+    ASSERT_EQ(remove(path.c_str()), 0);
+    ASSERT_EQ(mkdir(path.c_str(), 0755), 0); // a rename onto a folder fails
+    EXPECT_NE(replace_file(path, "bytes", &error), 0);
+    EXPECT_NE(error.find("cannot replace"), std::string::npos) << error;
+    EXPECT_NE(replace_file(dir + "/missing/accessbase.tpa", "bytes", &error), 0);
+    glob_t left;
+    EXPECT_EQ(glob((path + TEMPORARY_INFIX + "*").c_str(), 0, nullptr, &left), GLOB_NOMATCH);
+    globfree(&left);
+    rmdir(path.c_str());
 }

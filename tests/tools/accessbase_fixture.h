@@ -1,36 +1,18 @@
-// A folder of its own for each access-base editor test, emptied afterwards,
-// and the editor run in-process on the base "accessbase.tpa" in it.
+// The access-base editor run in-process on the base "accessbase.tpa" in
+// its test's folder.
 #pragma once
 
-#include <cstdlib>
-#include <ftw.h>
 #include <string>
-#include <unistd.h>
 
-#include <gtest/gtest.h>
-
-#include "tests/support/scratch_dir.h"
 #include "tests/tools/tool_run.h"
 #include "tools/accessbase/accessbase_cli.h"
 
-class AccessBaseTool : public ::testing::Test {
+class AccessBaseTool : public ToolTest {
   protected:
-    void SetUp() override {
-        dir_ = scratch_dir("accessbase") + "/XXXXXX";
-        ASSERT_NE(mkdtemp(&dir_[0]), nullptr);
-        file_ = dir_ + "/accessbase.tpa";
-    }
-    void TearDown() override {
-        nftw(
-            dir_.c_str(),
-            [](const char* path, const struct stat*, int, FTW*) { return remove(path); }, 16,
-            FTW_DEPTH | FTW_PHYS);
-    }
-
+    AccessBaseTool() : ToolTest(accessbase_main, "accessbase", {}) {}
     int run(const std::string& line) {
-        return run_tool(accessbase_main, {"accessbase", "--file", file_}, line, &out_, &err_);
+        words_ = {"accessbase", "--file", file_};
+        return ToolTest::run(line);
     }
-
-    std::string dir_, file_;
-    std::string out_, err_; // of the last run
+    std::string file_ = dir_ + "/accessbase.tpa";
 };

@@ -1,6 +1,6 @@
 // A car park's files as the service leaves them, written by the service's
 // own routines: boards that share one net-base folder for the pass journal,
-// each archiving its passages on one storage with real JPEGs of a drawn
+// each archiving its passages on one storage with real JPEGs of a grey
 // frame, and the occupancy journal.
 #pragma once
 
@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ftw.h>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -34,38 +33,10 @@ struct Passage {
     bool archived;       // the board's storage was there to archive it
 };
 
-// A scratch folder of its own for a test, emptied of an earlier run's files.
-inline std::string empty_scratch_dir(const std::string& name) {
-    const std::string root = scratch_dir(name);
-    nftw(
-        root.c_str(),
-        [](const char* path, const struct stat*, int, struct FTW*) { return remove(path), 0; }, 16,
-        FTW_DEPTH | FTW_PHYS);
-    mkdir(root.c_str(), 0700);
-    return root;
-}
-
 // A text for people as the service stores it.
 inline std::string cp1251(const std::string& utf8) {
     std::vector<char> out(utf8.size() + 1);
     return u8_to_w1251(out.data(), utf8.c_str());
-}
-
-// A 704 x 576 frame of a grey road with a white plate of dark strokes, the
-// size of every frame the service archives.
-inline std::vector<unsigned char> drawn_frame() {
-    const int width = 704, height = 576;
-    std::vector<unsigned char> frame(width * height * 3 / 2, 128);
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            const bool plate = y >= 400 && y < 460 && x >= 250 && x < 450;
-            const bool stroke = plate && y >= 410 && y < 450 && (x - 260) % 24 < 8;
-            frame[y * width + x] = stroke  ? 20
-                                   : plate ? 235
-                                           : static_cast<unsigned char>(60 + y * 100 / height);
-        }
-    }
-    return frame;
 }
 
 class CarPark {
@@ -78,7 +49,8 @@ class CarPark {
         mkdir(storage().c_str(), 0700);
         write_text_file(root_ + "/streams.ini", "[disc0]\nON = 1\nmountpoint = " + storage() +
                                                     "\n[disc1]\nON = 0\n[usbdisc]\nON = 0\n");
-        std::vector<unsigned char> frame = drawn_frame();
+        // A grey frame of the size of every frame the service archives.
+        std::vector<unsigned char> frame(704 * 576 * 3 / 2, 128);
         jpeg_.resize(65536);
         jpeg_.resize(encodeImage_to_memory(frame.data(), jpeg_.data(),
                                            static_cast<int>(jpeg_.size()), 704, 576));
