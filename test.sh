@@ -27,9 +27,7 @@ fail() { failed+=("$1"); printf '*** FAILED: %s\n' "$1"; }
 quick_cases='^golden_(car_park|signals|startup)$'
 
 . scripts/packages.sh
-# Wanted but not needed: without a browser the passage report's browser test
-# is skipped.
-install_packages "${build_packages[@]}" "${test_packages[@]}" --optional chromium || exit 1
+install_packages "${build_packages[@]}" "${test_packages[@]}" || exit 1
 
 # ccache keeps the objects of one build for the next, across folders.
 launcher=()
