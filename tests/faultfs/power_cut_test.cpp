@@ -125,15 +125,6 @@ bool tear_a_journal(const StorageWorld& world, const Board& board, uint32_t choi
     return torn;
 }
 
-// Journals that end in a torn record or line.
-int torn_ends(const StorageTree& tree) {
-    const StorageTree whole = cut_to_whole(tree);
-    int torn = 0;
-    for (const auto& [path, bytes] : tree)
-        torn += whole.at(path).size() != bytes.size() ? 1 : 0;
-    return torn;
-}
-
 void add(Problems* to, const Problems& more) {
     to->insert(to->end(), more.begin(), more.end());
 }
@@ -196,8 +187,7 @@ std::vector<std::string> cut_power(StorageWorld& world) {
     add(&problems, numbers_in_place(after, NUMBERS));
     problems.push_back(std::to_string(CUTS) + " cuts (" + std::to_string(lives[0]) +
                        " of the entry, " + std::to_string(lives[1]) + " of the exit), " +
-                       std::to_string(tears) + " of them tearing a journal's end, " +
-                       std::to_string(torn_ends(left)) + " torn ends left at the last");
+                       std::to_string(tears) + " of them tearing a journal's end");
     return problems;
 }
 
