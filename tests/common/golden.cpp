@@ -1,30 +1,11 @@
 #include "tests/common/golden.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "tests/common/files.h"
+
 namespace {
-
-bool read_whole(const std::string& path, std::string* text) {
-    FILE* file = fopen(path.c_str(), "rb");
-    if (file == nullptr)
-        return false;
-    char chunk[4096];
-    for (size_t got; (got = fread(chunk, 1, sizeof chunk, file)) > 0;)
-        text->append(chunk, got);
-    const bool whole = ferror(file) == 0;
-    fclose(file);
-    return whole;
-}
-
-bool write_whole(const std::string& path, const std::string& text) {
-    FILE* file = fopen(path.c_str(), "wb");
-    if (file == nullptr)
-        return false;
-    const bool written = fwrite(text.data(), 1, text.size(), file) == text.size();
-    return fclose(file) == 0 && written;
-}
 
 // The line of `text` that begins at `at`, or a mark of its end.
 std::string line_at(const std::string& text, size_t at) {
@@ -40,12 +21,13 @@ std::string line_at(const std::string& text, size_t at) {
     const std::string path = std::string(DRAVEL_TESTS_SOURCE_DIR) + "/" + name;
     const char* rebuild = getenv("DRAVEL_GOLDEN_REBUILD");
     if (rebuild != nullptr && strcmp(rebuild, "1") == 0) {
-        if (!write_whole(path, produced))
+        write_text_file(path, produced);
+        if (read_text_file(path) != produced)
             return ::testing::AssertionFailure() << "cannot write " << path;
         return ::testing::AssertionSuccess();
     }
-    std::string expected;
-    if (!read_whole(path, &expected))
+    const std::string expected = read_text_file(path);
+    if (!exists(path))
         return ::testing::AssertionFailure()
                << "cannot read " << path << "; DRAVEL_GOLDEN_REBUILD=1 writes it";
     if (expected == produced)

@@ -10,9 +10,9 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/access/file_size_limit.h"
+#include "tests/common/file_size_limit.h"
+#include "tests/common/files.h"
 #include "tests/faultfs/preload/faultfs.h"
-#include "tests/support/scratch_dir.h"
 
 namespace {
 

@@ -1,1 +1,1 @@
-set(AREA_LIBS faultfs storage_checks)
+set(AREA_LIBS faultfs)

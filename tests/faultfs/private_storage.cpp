@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/support/scratch_dir.h"
+#include "tests/common/files.h"
 
 namespace {
 
@@ -39,52 +39,35 @@ bool mount_tmpfs(const std::string& path, const std::string& options) {
     return mount("faultfs", path.c_str(), "tmpfs", 0, (options + ",mode=0700").c_str()) == 0;
 }
 
-bool send(int fd, const std::string& text) {
-    size_t sent = 0;
-    while (sent < text.size()) {
-        const ssize_t n = write(fd, text.data() + sent, text.size() - sent);
-        if (n <= 0)
-            return false;
-        sent += static_cast<size_t>(n);
-    }
-    return true;
-}
-
 } // namespace
 
 bool run_on_private_storage(const std::string& root, const std::string& options,
                             const std::function<std::vector<std::string>()>& work,
                             std::vector<std::string>* lines) {
-    int report[2];
-    if (pipe(report) != 0)
-        return false;
-    const pid_t child = fork();
+    // Opened before the child hides /tmp; the child appends, the parent
+    // reads from the start.
+    FILE* report = tmpfile();
+    const pid_t child = report != nullptr ? fork() : -1;
     if (child == 0) {
-        close(report[0]);
         if (!own_namespace() || !mount_tmpfs("/tmp", "size=64m") || !mount_tmpfs(root, options))
             _exit(NO_NAMESPACE);
         for (const std::string& line : work())
-            send(report[1], line + "\n");
+            fprintf(report, "%s\n", line.c_str());
+        fflush(report);
         _exit(WORK_DONE);
     }
-    close(report[1]);
-    std::string text;
-    char chunk[4096];
-    for (ssize_t n; child > 0 && (n = read(report[0], chunk, sizeof chunk)) > 0;)
-        text.append(chunk, static_cast<size_t>(n));
-    close(report[0]);
     int status = 0;
-    if (child < 0 || waitpid(child, &status, 0) != child)
-        return false;
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != WORK_DONE) {
-        if (WIFEXITED(status) && WEXITSTATUS(status) == NO_NAMESPACE)
-            return false;
-        text += "the child process ended abnormally\n";
-    }
+    const bool ended = child > 0 && waitpid(child, &status, 0) == child;
     lines->clear();
-    for (size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos;
-         start = end + 1)
-        lines->push_back(text.substr(start, end - start));
+    for (const std::string& line :
+         read_lines("/proc/self/fd/" + std::to_string(report != nullptr ? fileno(report) : -1)))
+        lines->push_back(line.substr(0, line.size() - 1));
+    if (report != nullptr)
+        fclose(report);
+    if (!ended || (WIFEXITED(status) && WEXITSTATUS(status) == NO_NAMESPACE))
+        return false;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != WORK_DONE)
+        lines->push_back("the child process ended abnormally");
     return true;
 }
 

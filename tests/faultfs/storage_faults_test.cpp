@@ -18,7 +18,6 @@
 #include "tests/common/syslog_capture.h"
 #include "tests/faultfs/preload/faultfs.h"
 #include "tests/faultfs/private_storage.h"
-#include "tests/storage/storage_checks.h"
 #include "tests/faultfs/storage_world.h"
 
 namespace {

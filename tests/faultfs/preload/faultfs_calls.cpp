@@ -26,11 +26,6 @@ namespace {
         return next;                                                                               \
     }())
 
-// The mode argument exists only when the flags create a file.
-mode_t mode_argument(int flags, va_list ap) {
-    return (flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE ? va_arg(ap, mode_t) : 0;
-}
-
 // Fails the call with `error` after marking the stream as failed, as the C
 // library does when the kernel refuses its read or write.
 void stream_failed(FILE* stream, int error) {
@@ -104,36 +99,27 @@ template <typename Real> int fcntl_call(Real real, int fd, int command, void* ar
 
 } // namespace
 
+// The opening functions with the mode argument, which exists only when the
+// flags create a file.
+#define OPEN_CALL(name, ...)                                                                       \
+    va_list ap;                                                                                    \
+    va_start(ap, flags);                                                                           \
+    const mode_t mode =                                                                            \
+        (flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE ? va_arg(ap, mode_t) : 0;            \
+    va_end(ap);                                                                                    \
+    return opened(FAULTFS_OPEN, path, -1, [&] { return REAL(name)(__VA_ARGS__, flags, mode); })
+
 FAULTFS_API int open(const char* path, int flags, ...) {
-    va_list ap;
-    va_start(ap, flags);
-    const mode_t mode = mode_argument(flags, ap);
-    va_end(ap);
-    return opened(FAULTFS_OPEN, path, -1, [&] { return REAL(open)(path, flags, mode); });
+    OPEN_CALL(open, path);
 }
-
 FAULTFS_API int open64(const char* path, int flags, ...) {
-    va_list ap;
-    va_start(ap, flags);
-    const mode_t mode = mode_argument(flags, ap);
-    va_end(ap);
-    return opened(FAULTFS_OPEN, path, -1, [&] { return REAL(open64)(path, flags, mode); });
+    OPEN_CALL(open64, path);
 }
-
 FAULTFS_API int openat(int dir, const char* path, int flags, ...) {
-    va_list ap;
-    va_start(ap, flags);
-    const mode_t mode = mode_argument(flags, ap);
-    va_end(ap);
-    return opened(FAULTFS_OPEN, path, -1, [&] { return REAL(openat)(dir, path, flags, mode); });
+    OPEN_CALL(openat, dir, path);
 }
-
 FAULTFS_API int openat64(int dir, const char* path, int flags, ...) {
-    va_list ap;
-    va_start(ap, flags);
-    const mode_t mode = mode_argument(flags, ap);
-    va_end(ap);
-    return opened(FAULTFS_OPEN, path, -1, [&] { return REAL(openat64)(dir, path, flags, mode); });
+    OPEN_CALL(openat64, dir, path);
 }
 
 FAULTFS_API FILE* fopen(const char* path, const char* mode) {
