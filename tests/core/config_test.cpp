@@ -95,29 +95,6 @@ TEST_F(Config, EveryKeyRead) {
               "/mnt/disc0||");
 }
 
-TEST_F(Config, MissingKeysFallBack) {
-    write_text_file(ini(), "[recognizer]\neliminate_geometry = yes\n[disc1]\nON = 1\n");
-    gv.recogn_single = 1;
-    read_startup_settings();
-    get_deviceid();
-    EXPECT_STREQ(gv_deviceid, "gate-7");
-    EXPECT_STREQ(gv.maindirlink, "");
-    EXPECT_EQ(load_config(), 0);
-    const std::vector<std::string> expected = {
-        "load_config: Can not get streams.ini/recognizer/average_plate_width. Use default.",
-        "load_config: Average plate width: 17.0",
-        "load_config: Can not get streams.ini/recognizer/extra_sensitivity. Use default.",
-        "load_config: Extra sensitivity: 0.0",
-        "load_config: Can not get streams.ini/recognizer/eliminate_geometry. Use default.",
-        "load_config: Eliminate geometry: false",
-        "load_config: Can not get streams.ini/recognizer/recogn_single. Use default.",
-        "load_config: Recognize: video stream"};
-    EXPECT_EQ(syslog_capture::all(), expected);
-    EXPECT_EQ(gv.recogn_single, 0);
-    get_mountpoints();
-    EXPECT_STREQ(gv_mountpoints[1], "/stale"); // on, but no mount point given
-}
-
 // Only the exact word "in" makes an entry barrier. Local storage is the
 // default, and then the journals follow the main folder link, even an empty one.
 TEST_F(Config, BarrierTypeAndNetBaseFolder) {
