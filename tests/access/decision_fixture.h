@@ -31,8 +31,7 @@ const long passage_time = 1700000000;
 
 inline _access_rec_t access_record(const char* pattern, const char* info, const char* text = "",
                                    int32_t from = 0, int32_t to = INT32_MAX) {
-    _access_rec_t rec;
-    memset(&rec, 0, sizeof rec);
+    _access_rec_t rec = {};
     put_field(rec.number, pattern);
     put_field(rec.info, info);
     put_field(rec.text, text);
