@@ -5,26 +5,12 @@
 
 namespace {
 
-const char not_listed[] = "Запрещено автоматически, нет в списке";
-const char by_operator[] = "Разрешено вручную оператором";
 const char admitted[] = "Разрешено автоматически по списку";
 
 // The 64-byte display text: `prefix`, then `message` cut at the field's end,
 // then zeros.
 std::string text_field(const std::string& prefix, const std::string& message) {
     return (prefix + message + std::string(64, '\0')).substr(0, 64);
-}
-
-// The decision's own log lines, whole.
-// A line sent at another priority carries its mark in front and so is
-// never taken for one of them.
-std::vector<std::string> decision_lines() {
-    std::vector<std::string> lines;
-    for (const std::string& line : syslog_capture::all()) {
-        if (line.rfind("test_recognized_number: ", 0) == 0)
-            lines.push_back(line);
-    }
-    return lines;
 }
 
 class AccessDecision : public DecisionTest {
@@ -38,53 +24,9 @@ class AccessDecision : public DecisionTest {
         EXPECT_EQ(std::string(rec.summary, 32), (summary + std::string(32, '\0')).substr(0, 32));
         EXPECT_EQ(field(passes().back().message), cp1251(message));
     }
-
-    // The occupancy record of `number`: "places in_time out_time", or "none".
-    std::string car(const char* number) {
-        for (const _netnum_rec_t& rec : occupancy()) {
-            if (field(rec.number) == number)
-                return std::to_string(rec.places) + " " + std::to_string(rec.in_time) + " " +
-                       std::to_string(rec.out_time);
-        }
-        return "none";
-    }
 };
 
 } // namespace
-
-// Refused and not recorded; the operator's request lets the same number
-// through in the barrier's direction, by hand, without the event.
-TEST_F(AccessDecision, UnlistedNumberIsRefusedUnlessTheOperatorLetsItThrough) {
-    load_base({access_record("B1????", "Petrov,1")});
-    const struct {
-        int by_button, barrier, access;
-        const char* message;
-    } rows[] = {
-        {0, 1, 0, not_listed},
-        {1, -1, -1, by_operator},
-        {1, 1, 1, by_operator},
-    };
-    for (const auto& row : rows) {
-        gv_access_by_button = row.by_button;
-        syslog_capture::clear();
-        decide(passage_time, "A123BC456789", row.barrier);
-        const _parking_rec_t rec = published();
-        EXPECT_EQ(field(rec.number), "A123BC456789");
-        EXPECT_EQ(rec.in_list, 0);
-        EXPECT_EQ(rec.access, row.access);
-        EXPECT_EQ(std::string(rec.text, 64), text_field("", cp1251(row.message)));
-        EXPECT_EQ(std::string(rec.summary, 32), std::string(32, '\0'));
-        const _netpass_rec_t pass = passes().back();
-        EXPECT_EQ(field(pass.message), cp1251(row.message));
-        EXPECT_EQ(std::string(pass.info, 32), std::string(32, '\0'));
-        EXPECT_EQ(pass.by_button, row.by_button);
-        EXPECT_EQ(pass.access, row.access);
-        expect_barrier_events(0);
-        EXPECT_EQ(decision_lines(), std::vector<std::string>{
-                                        "test_recognized_number: recognized number: A123BC456789"});
-    }
-    EXPECT_EQ(occupancy().size(), 0u);
-}
 
 // Within the period (its bounds included, compared as signed numbers) the
 // car is journalled and summarised; outside it is admitted all the same,
@@ -103,74 +45,16 @@ TEST_F(AccessDecision, PeriodDecidesOccupancyNotAdmission) {
         {"A1", from - 1, false}, {"A2", from, true},         {"A3", to, true},
         {"A4", to + 1, false},   {"A5", passage_time, true},
     };
+    size_t journal_size = 0;
     for (const auto& row : rows) {
-        syslog_capture::clear();
         decide(row.time, row.number);
         const std::string number = row.number;
         expect_passage(1, admitted, row.journalled ? number + cp1251(": въезд (0+1)") : "");
         expect_barrier_events(1);
         EXPECT_EQ(field(passes().back().info), row.journalled ? number : "") << number;
-        EXPECT_EQ(car(row.number) != "none", row.journalled) << number;
-        EXPECT_EQ(decision_lines(),
-                  (std::vector<std::string>{
-                      "test_recognized_number: recognized number: " + number,
-                      "test_recognized_number: " + number + ": present in accessed numbers",
-                      "test_recognized_number: " + number + ": access enabled"}));
+        journal_size += row.journalled ? 1 : 0;
+        EXPECT_EQ(occupancy().size(), journal_size) << number;
     }
-}
-
-// Two places: a third car of the owner is refused and left unrecorded; a car
-// inside entering again counts only the others; an owner without a limit
-// takes any number of places.
-TEST_F(AccessDecision, PlacesLimitRefusesTheOwnersNextCar) {
-    load_base({access_record("A1????", "Ivanov,2"), access_record("B1????", "Petrov")});
-    decide(passage_time, "A10001");
-    expect_passage(1, admitted, cp1251("Ivanov: въезд (0+1)"));
-    decide(passage_time, "A10002");
-    expect_passage(1, admitted, cp1251("Ivanov: въезд (1+1)"));
-    expect_barrier_events(2);
-
-    decide(passage_time + 5, "A10003");
-    expect_passage(0, "Запрещено, все места (2) заняты", cp1251("Ivanov: въезд (2+1)"));
-    expect_barrier_events(0);
-    EXPECT_EQ(car("A10003"), "none");
-
-    decide(passage_time + 10, "A10001");
-    expect_passage(1, admitted, cp1251("Ivanov: въезд (1+1)"));
-    EXPECT_EQ(car("A10001"), "1 " + std::to_string(passage_time + 10) + " 0");
-    EXPECT_EQ(occupancy().size(), 2u);
-
-    for (int held = 0; held < 3; ++held) {
-        decide(passage_time, ("B1000" + std::to_string(held)).c_str());
-        expect_passage(1, admitted, cp1251("Petrov: въезд (") + std::to_string(held) + "+1)");
-    }
-    expect_barrier_events(4);
-}
-
-// A stay of exactly the limit passes, one second more is refused and the car
-// stays inside; a car never seen entering leaves and is recorded as gone.
-TEST_F(AccessDecision, ParkingTimeIsCheckedAtTheExit) {
-    load_base({access_record("A1????", "Ivanov,0,01:00")});
-    decide(passage_time, "A10001");
-    decide(passage_time, "A10002");
-    published();
-    published();
-    barrier_events();
-
-    decide(passage_time + 3601, "A10001", -1);
-    expect_passage(0, "Запрещено, время стоянки > 01:00", cp1251("Ivanov: выезд (1-1)"));
-    expect_barrier_events(0);
-    EXPECT_EQ(car("A10001"), "1 " + std::to_string(passage_time) + " 0");
-
-    decide(passage_time + 3600, "A10001", -1);
-    expect_passage(-1, admitted, cp1251("Ivanov: выезд (1-1)"));
-    expect_barrier_events(1);
-    EXPECT_EQ(car("A10001"),
-              "0 " + std::to_string(passage_time) + " " + std::to_string(passage_time + 3600));
-
-    decide(passage_time + 7, "A19999", -1);
-    expect_passage(-1, admitted, cp1251("Ivanov: выезд (0-1)"));
-    EXPECT_EQ(car("A19999"), "0 0 " + std::to_string(passage_time + 7));
 }
 
 // The message follows the text's first `}` to the field's end; a `}` in the

@@ -10,7 +10,6 @@
 #include <cstring>
 #include <string>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -32,12 +31,10 @@ const long passage_time = 1700000000;
 
 inline _access_rec_t access_record(const char* pattern, const char* info, const char* text = "",
                                    int32_t from = 0, int32_t to = INT32_MAX) {
-    _access_rec_t rec;
-    memset(&rec, 0, sizeof rec);
-    // A text as long as its field fills it without a terminator.
-    memcpy(rec.number, pattern, strnlen(pattern, sizeof rec.number));
-    memcpy(rec.info, info, strnlen(info, sizeof rec.info));
-    memcpy(rec.text, text, strnlen(text, sizeof rec.text));
+    _access_rec_t rec = {};
+    put_field(rec.number, pattern);
+    put_field(rec.info, info);
+    put_field(rec.text, text);
     rec.period_from = from;
     rec.period_to = to;
     return rec;
@@ -86,10 +83,7 @@ class DecisionTest : public StreamTest {
     }
 
     void load_base(const std::vector<_access_rec_t>& records) {
-        std::string bytes;
-        for (const _access_rec_t& rec : records)
-            bytes.append(reinterpret_cast<const char*>(&rec), sizeof rec);
-        write_text_file(root_ + "/accessbase.tpa", bytes);
+        write_text_file(root_ + "/accessbase.tpa", bytes_of(records));
         load_access_base((root_ + "/accessbase.tpa").c_str());
         syslog_capture::clear();
     }
@@ -103,25 +97,21 @@ class DecisionTest : public StreamTest {
     }
 
     // The barrier events raised since the last call: the observer raises a
-    // mark of its own and counts what the daemon sent before it.
-    int barrier_events() {
-        EXPECT_EQ(stmcc_event_notify(observer_, "e_test_mark", 1), STMCC_OK);
-        int count = 0;
-        stmcc_notice_t notice;
-        while (stmcc_wait_for_notice(observer_, &notice, 5000) == STMCC_OK) {
-            if (strcmp(notice.name, "e_test_mark") == 0)
-                return count;
-            count += strcmp(notice.name, "e_access_grntd") == 0 ? 1 : 0;
-        }
-        ADD_FAILURE() << "the mark did not come back";
-        return -1;
-    }
-
-    // Under emulation the shell cannot run the board's client, so the event
-    // cannot be seen there; everything else is checked all the same.
+    // mark of its own and counts what the daemon sent before it. Under
+    // emulation the shell cannot run the board's client, so the event cannot
+    // be seen there; everything else is checked all the same.
     void expect_barrier_events(int expected) {
 #ifndef DRAVEL_CROSSCOMPILED
-        EXPECT_EQ(barrier_events(), expected);
+        EXPECT_EQ(stmcc_event_notify(observer_, "e_test_mark", 1), STMCC_OK);
+        int count = 0;
+        stmcc_notice_t notice = {};
+        while (stmcc_wait_for_notice(observer_, &notice, 60000) == STMCC_OK) {
+            if (strcmp(notice.name, "e_test_mark") == 0)
+                break;
+            count += strcmp(notice.name, "e_access_grntd") == 0 ? 1 : 0;
+        }
+        EXPECT_STREQ(notice.name, "e_test_mark") << "the mark did not come back";
+        EXPECT_EQ(count, expected);
 #else
         (void)expected;
 #endif
@@ -142,15 +132,6 @@ class DecisionTest : public StreamTest {
     }
     std::vector<_netpass_rec_t> passes() {
         return records_of<_netpass_rec_t>(net_ + "/netpassbase.tpn");
-    }
-    std::vector<_parking_rec_t> archived() {
-        return records_of<_parking_rec_t>(archive_ + "/passbase.tpp");
-    }
-    std::vector<std::string> pass_lines() {
-        return read_lines(net_ + "/netpassbase.csv");
-    }
-    std::vector<std::string> archive_lines() {
-        return read_lines(archive_ + "/passbase.csv");
     }
 
     std::string root_, net_, archive_;

@@ -1,7 +1,8 @@
 // Link-time stand-ins for what the loop calls besides the capture and the
 // engine. They record what they are asked as "N: what", N the iteration
-// (which begins with its 10 ms pause), and the pauses move the fake clock,
-// so a test sets the time of every iteration.
+// (which begins with its 10 ms pause), and the pauses move the wall clock
+// (time()), which stands still otherwise while the loop runs, so a test sets
+// the time of every iteration.
 #pragma once
 
 #include <functional>
@@ -26,7 +27,7 @@ void run(const Script& script, const std::function<void()>& loop);
 int iteration();
 // "zero", "signal V", "pause MS", "reload PATH", and for each decision
 // "NUMBER kind K [button] SOURCE @SECONDS", SOURCE "frame" for the current
-// frame doubled, "image" for an image of 0x5A bytes.
+// frame doubled.
 const std::vector<std::string>& events();
 std::vector<std::string> events_with(const std::string& part);
 

@@ -24,38 +24,23 @@ using Strings = std::vector<std::string>;
 
 namespace {
 
-using StreamPair = std::pair<bool, Brisvale::StreamResult>;
-
-// Results given per iteration by the test.
+// Single-frame results given per iteration by the test.
 class TestEngine : public Brisvale::LPR {
   public:
     std::function<Brisvale::SingleResult(int)> single = [](int) {
         return Brisvale::SingleResult{};
     };
-    std::function<StreamPair(int)> stream = [](int) { return StreamPair{}; };
 
     Brisvale::SingleResult recognizeSingle(const unsigned char*, int, int) override {
         return single(loop_fakes::iteration());
     }
-    StreamPair recognizeStream(int, const unsigned char*, int, int) override {
-        return stream(loop_fakes::iteration());
+    std::pair<bool, Brisvale::StreamResult> recognizeStream(int, const unsigned char*, int,
+                                                            int) override {
+        return {};
     }
     void reservedOperation() override {}
     void setParameters(const RecognizerParams*) override {}
 };
-
-StreamPair found(const char* body, unsigned char kind, size_t image_bytes = FRAME_BYTES) {
-    Brisvale::StreamResult result;
-    result.image.assign(image_bytes, 0x5A);
-    result.body = body;
-    result.kind = kind;
-    return {true, result};
-}
-
-// The next capture fails as a driver without a picture fails.
-void fail_next_capture() {
-    camera_fake_inject(CAMERA_OP_STILL_IMAGE, 0, 1, -1, EIO);
-}
 
 const char* const previews[] = {"/tmp/video0.jpeg", "/tmp/video0-0.jpeg", "/tmp/video0-1.jpeg"};
 
@@ -104,53 +89,6 @@ class Loop : public ::testing::Test {
 };
 
 } // namespace
-
-// Zero blocks while the last plate is more than 10 s old, also when the
-// capture fails. Iteration 1 fails and pauses 3 s, the plate comes at +4 s,
-// and iteration k is at +4 s + (k - 2) / 2 s: +15 s from iteration 24 on.
-TEST_F(Loop, ZeroBlocksOnlyWhileNoPlateForMoreThanTenSeconds) {
-    engine.single = [](int i) {
-        return i == 2 ? Brisvale::SingleResult{"A1", "", 0} : Brisvale::SingleResult{};
-    };
-    fail_next_capture();
-    run({26, 500, {}, nullptr, nullptr});
-    EXPECT_EQ(events_with("zero"),
-              (Strings{"1: zero", "2: zero", "24: zero", "25: zero", "26: zero"}));
-    EXPECT_EQ(events_with("kind"), Strings{"2: A1 kind 2 frame @4"});
-}
-
-// The signal state is told at the first capture and at each change; every
-// failed capture pauses 3 s, and a photo request polled then is consumed.
-TEST_F(Loop, SignalStateToldOncePerChange) {
-    const struct {
-        std::vector<bool> captures;
-        Strings told;
-    } cases[] = {
-        {{true, false, false, true, true, false},
-         {"1: signal 1", "2: signal 0", "2: pause 3000", "3: pause 3000", "4: signal 1",
-          "6: signal 0", "6: pause 3000"}},
-        {{false, false, true}, {"1: signal 0", "1: pause 3000", "2: pause 3000", "3: signal 1"}},
-    };
-    for (const auto& c : cases) {
-        camera_fake_reset();
-        if (!c.captures[0])
-            fail_next_capture();
-        const int n = static_cast<int>(c.captures.size());
-        run({n,
-             10,
-             {2},
-             [&c, n](int i) {
-                 if (i < n && !c.captures[i])
-                     fail_next_capture();
-             },
-             nullptr});
-        Strings told; // a decision would show here too
-        for (const std::string& event : loop_fakes::events())
-            if (event.find("zero") == std::string::npos)
-                told.push_back(event);
-        EXPECT_EQ(told, c.told);
-    }
-}
 
 // One preview a second, to the two files in turn, the link naming the
 // newest. One that cannot be written (a directory stands in the way at
@@ -203,28 +141,6 @@ TEST_F(Loop, SingleFramesPhotoRequestsAndEngineFailures) {
     EXPECT_EQ(syslog_capture::logged(),
               "dravelber: the engine failed: no memory for the plate finder\n"
               "dravelber: the engine failed\ndravelber: the engine failed\n");
-}
-
-// The stream goes by `found` alone and decides on the engine's image; an
-// image that is not one whole 704 x 288 frame is dropped. A photo request
-// reads the current frame by single-frame recognition.
-TEST_F(Loop, StreamResultsAndThePhotoRequest) {
-    gv.recogn_single = 0;
-    engine.stream = [](int i) {
-        const StreamPair results[] = {{false, found("A1", 1).second},
-                                      found("", 5),
-                                      found("B2", 1, FRAME_BYTES - 1),
-                                      found("B2", 1, FRAME_BYTES + 1),
-                                      found("C3", 1)};
-        return results[i - 1];
-    };
-    engine.single = [](int i) { return Brisvale::SingleResult{i == 5 ? "P5" : "", "", 0}; };
-    run({5, 10, {5}, nullptr, nullptr});
-    EXPECT_EQ(events_with("kind"), (Strings{"2:  kind 5 image @0", "5: C3 kind 1 button image @0",
-                                            "5: P5 kind 2 button frame @0"}));
-    EXPECT_EQ(syslog_capture::logged(),
-              "dravelber: stream image of 304127 bytes is not one 704 x 288 frame\n"
-              "dravelber: stream image of 304129 bytes is not one 704 x 288 frame\n");
 }
 
 // SIGUSR1 reloads at the next iteration; several before it give one reload,

@@ -1,6 +1,5 @@
 #include <cstring>
 #include <iconv.h>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -56,16 +55,6 @@ TEST(Wtable, UpperHalfAsTheSystemsCp1251) {
     iconv_close(cd);
 }
 
-TEST(Wtable, AnchorRowsAndNoValueTwice) {
-    const std::pair<int, int32_t> anchors[] = {{0x80, 0x0402}, {0x82, 0x201A}, {0x88, 0x20AC},
-                                               {0x96, 0x2013}, {0x98, 0x007F}, {0x99, 0x2122},
-                                               {0xA0, 0x00A0}, {0xA5, 0x0490}, {0xA8, 0x0401},
-                                               {0xB8, 0x0451}, {0xB9, 0x2116}, {0xBF, 0x0457}};
-    for (const auto& anchor : anchors)
-        EXPECT_EQ(wtable[anchor.first - 0x80], anchor.second) << std::hex << anchor.first;
-    EXPECT_EQ(std::set<int32_t>(wtable, wtable + 64).size(), 64u);
-}
-
 TEST(Utf8ToW1251, LettersTableCharactersAndMalformedInput) {
     const std::pair<std::string, std::string> cases[] = {
         {"", ""},
@@ -89,19 +78,11 @@ TEST(Utf8ToW1251, LettersTableCharactersAndMalformedInput) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(to_w1251(c.first), c.second) << c.first;
-    for (int stray = 0x80; stray <= 0xBF; ++stray)
-        EXPECT_EQ(to_w1251("A" + std::string(1, static_cast<char>(stray)) + "z"), "Az")
-            << std::hex << stray;
     EXPECT_EQ(u8_to_w1251(nullptr, "abc"), nullptr);
 }
 
 TEST(W1251ToUtf8, EveryByteMapsAndComesBack) {
-    const std::pair<std::string, std::string> cases[] = {{"\xC0\xFF", "\xD0\x90\xD1\x8F"},
-                                                         {"\x88\xA0", "\xE2\x82\xAC\xC2\xA0"},
-                                                         {"\x98", "\x7F"},
-                                                         {"\xE2\xFA\xE5\xE7\xE4", "въезд"}};
-    for (const auto& c : cases)
-        EXPECT_EQ(to_u8(c.first), c.second) << c.first;
+    EXPECT_EQ(to_u8("\xE2\xFA\xE5\xE7\xE4"), "въезд");
     EXPECT_EQ(w1251_to_u8(nullptr, "abc"), nullptr);
 
     // Every byte but NUL there and back: unchanged, except 0x98 (DEL).
