@@ -1,19 +1,13 @@
-#include <algorithm>
 #include <cerrno>
-#include <cstddef>
 #include <cstring>
 #include <fcntl.h>
-#include <sstream>
-#include <string>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <unistd.h>
-#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "tests/camera/pattern_camera.h"
-#include "tests/video/output_capture.h"
 #include "video/imx27_records.h"
 
 namespace {
@@ -59,22 +53,10 @@ class FakeDrivers : public ::testing::Test {
     unsigned char* capture = nullptr;
 };
 
-// Only the three devices and their descriptors are the fake's business, and
-// it answers only the requests the real drivers take.
-TEST_F(FakeDrivers, PassesOthersOnAndRefusesMalformedRequests) {
-    const int other = open("/dev/null", O_RDWR);
-    ASSERT_GE(other, 0);
+// The fake answers only the requests the real drivers take, so that a
+// test whose code sends another one sees it counted as a mismatch.
+TEST_F(FakeDrivers, RefusesMalformedRequests) {
     ASSERT_TRUE(open_all());
-    int available = 0;
-    EXPECT_EQ(ioctl(other, FIONREAD, &available), -1); // the real driver of /dev/null
-    EXPECT_EQ(errno, ENOTTY);
-    close(other);
-    void* anonymous = mmap(nullptr, 4096, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    EXPECT_NE(anonymous, MAP_FAILED);
-    munmap(anonymous, 4096);
-    EXPECT_EQ(fake_stats().mismatches, 0u);
-
-    OutputCapture err(STDERR_FILENO);
     unsigned sent = 0;
     const auto refused = [&](int result, const char* what) {
         EXPECT_EQ(result, -1) << what;
@@ -117,38 +99,6 @@ TEST_F(FakeDrivers, PassesOthersOnAndRefusesMalformedRequests) {
     refused(map(video, 4096, MAP_SHARED, 0), "map video");
     refused(open(IMX27_VIDEO_DEVICE, O_RDONLY), "open read-only");
     EXPECT_EQ(fake_stats().frames, 1u);
-
-    // One whole line on standard error for each.
-    const std::string reports = err.text();
-    EXPECT_EQ(std::count(reports.begin(), reports.end(), '\n'), static_cast<std::ptrdiff_t>(sent));
-    std::istringstream lines(reports);
-    for (std::string line; std::getline(lines, line);)
-        EXPECT_EQ(line.rfind("camera-fake: /dev/imx27_", 0), 0u) << line;
-}
-
-// Without a clock every request takes the next frame, and a device
-// failure applies while its frames are the next ones.
-TEST_F(FakeDrivers, ScenarioDrivesLossAndOpenFailuresFrameByFrame) {
-    const std::string text = "0.2 loss ETIME 0.2\n"
-                             "0.4 loss 99 0.04\n"
-                             "0.48 open-fail csi ENOENT 0.04\n";
-    ASSERT_EQ(camera_fake_use_scenario(text.data(), text.size()), 0);
-    ASSERT_TRUE(open_all());
-
-    std::vector<int> errors;
-    for (int i = 0; i < 12; ++i)
-        errors.push_back(still() == 0 ? 0 : errno);
-    const std::vector<int> expected = {0, 0, 0, 0, 0, ETIME, ETIME, ETIME, ETIME, ETIME, 99, 0};
-    EXPECT_EQ(errors, expected);
-    EXPECT_EQ(fake_stats().frames, 6u);
-    EXPECT_EQ(capture[0], camera_pattern_byte(11, 0));
-
-    EXPECT_EQ(open(IMX27_CSI_DEVICE, O_RDWR), -1);
-    EXPECT_EQ(errno, ENOENT);
-    ASSERT_EQ(still(), 0);
-    const int again = open(IMX27_CSI_DEVICE, O_RDWR);
-    EXPECT_GE(again, 0);
-    close(again);
 }
 
 } // namespace

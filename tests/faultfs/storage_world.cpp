@@ -62,6 +62,13 @@ const Journal* journal_of(const std::string& path) {
     return nullptr;
 }
 
+// The size of a record of the journal at `path`; 0 for a journal of lines,
+// -1 for a file that is no journal.
+long record_size(const std::string& path) {
+    const Journal* journal = journal_of(path);
+    return journal != nullptr ? journal->record : -1;
+}
+
 bool occupancy(const std::string& path) {
     return journal_of(path) == &JOURNALS[0];
 }
@@ -202,11 +209,6 @@ void passage(long time, const char* number, int barrier) {
     static const std::vector<unsigned char> frame(64 * 48 * 3 / 2, 0x80);
     gv_barrier_type = barrier;
     test_recognized_number(time, number, 2, frame.data(), 64, 48);
-}
-
-long record_size(const std::string& path) {
-    const Journal* journal = journal_of(path);
-    return journal != nullptr ? journal->record : -1;
 }
 
 Problems whole_files(const StorageTree& tree) {

@@ -43,10 +43,6 @@ extern const char OWNERLESS_CAR[];
 // One decision at the barrier `barrier` (1 entry, -1 exit).
 void passage(long time, const char* number, int barrier);
 
-// The size of a record of the journal at `path`; 0 for a journal of lines,
-// -1 for a file that is no journal.
-long record_size(const std::string& path);
-
 // Journals of whole records and whole lines, JPEGs that are whole images,
 // no temporary file left.
 Problems whole_files(const StorageTree& tree);

@@ -67,17 +67,6 @@ TEST_F(StateManagerLink, ConnectNamesTheClientAndDisconnectRemovesIt) {
     EXPECT_EQ(syslog_capture::all(), lines_t{});
 }
 
-// Both failures are logged, the subscription is tried even though the start
-// failed, and the service learns that it cannot run.
-TEST_F(StateManagerLink, ConnectWithoutDaemonFailsWithBothMessages) {
-    daemon_.stop();
-    EXPECT_EQ(statemgr_connect("dravel"), 1);
-    EXPECT_EQ(
-        syslog_capture::all(),
-        (lines_t{"statemgr_connect: open as msg queue client error: state manager not running\n",
-                 "statemgr_connect: subscribe to 's_make_photo' error: client not started\n"}));
-}
-
 // One poll empties the queue; a request withdrawn before the poll still
 // counts; other states (here one of the longest name) are taken and
 // ignored; a stopping service asks nothing.

@@ -1,5 +1,4 @@
 #include <atomic>
-#include <cerrno>
 #include <cstring>
 #include <thread>
 #include <vector>
@@ -15,10 +14,8 @@ class Stream : public StreamTest {
     void SetUp() override {
         StreamTest::SetUp();
         ASSERT_EQ(shmgrConnect("test writer", 0, &writer), 1);
-        ASSERT_EQ(shmgrConnect("other writer", 0, &other), 1);
     }
     void TearDown() override {
-        shmgrDisconnect(&other);
         shmgrDisconnect(&writer);
         StreamTest::TearDown();
     }
@@ -32,7 +29,6 @@ class Stream : public StreamTest {
         EXPECT_EQ(block, nullptr);
     }
     SHMGR_CONNECTION writer = nullptr;
-    SHMGR_CONNECTION other = nullptr;
 };
 
 } // namespace
@@ -53,36 +49,6 @@ TEST_F(Stream, ReaderAttachedMidStreamSeesEveryLaterBlockInOrder) {
         EXPECT_EQ(data[99 + i], i);
     }
     EXPECT_FALSE(next());
-}
-
-// A block published without setting anything shows the fresh values, none
-// of them what a writer resets a block to; set values are published as set.
-TEST_F(Stream, HeaderValuesArePublishedAsSet) {
-    SHMGR_BLOCK fresh = nullptr;
-    ASSERT_EQ(shmgrRequestMemory(writer, 0, 0, &fresh), 1);
-    ASSERT_EQ(shmgrReturnMemory(writer, &fresh), 1);
-    ASSERT_TRUE(next());
-    EXPECT_EQ(info.length, SHMGR_LENGTH_UNSET);
-    EXPECT_TRUE(info.length != 0 && info.length != -1) << info.length;
-    EXPECT_NE(info.frame_time, 0);
-    EXPECT_EQ(info.activity, SHMGR_ACTIVITY_UNSET);
-    EXPECT_NE(info.activity, 0);
-    EXPECT_EQ(info.frame_number, info.sequence);
-    EXPECT_NE(info.frame_number, 0u);
-    for (int length : {-1, 0}) {
-        SHMGR_BLOCK block = nullptr;
-        ASSERT_EQ(shmgrRequestMemory(writer, 0, 0, &block), 1);
-        EXPECT_EQ(shmgrSetLen(block, length), 1);
-        EXPECT_EQ(shmgrSetFrameTime(block, -5000000000LL), 1);
-        EXPECT_EQ(shmgrSetActivity(block, -7), 1);
-        EXPECT_EQ(shmgrSetFrameNumber(block, 0xFFFFFFF0u), 1);
-        ASSERT_EQ(shmgrReturnMemory(writer, &block), 1);
-        ASSERT_TRUE(next());
-        EXPECT_EQ(info.length, length);
-        EXPECT_EQ(info.frame_time, -5000000000LL);
-        EXPECT_EQ(info.activity, -7);
-        EXPECT_EQ(info.frame_number, 0xFFFFFFF0u);
-    }
 }
 
 // Every block a reader accepts while the writer races through the ring must
@@ -117,38 +83,4 @@ TEST_F(Stream, ConcurrentReaderNeverSeesATornBlockAndAccountsForAll) {
     writing.join();
     EXPECT_TRUE(whole) << "block " << info.sequence << " of length " << info.length;
     EXPECT_EQ(accounted, total);
-}
-
-// One block out per writer and per channel; bad arguments, another writer's
-// block and a block already handed back are refused.
-TEST_F(Stream, WritersKeepToTheirBlocks) {
-    SHMGR_BLOCK held = nullptr;
-    ASSERT_EQ(shmgrRequestMemory(writer, 0, 100, &held), 1);
-    SHMGR_BLOCK refused = held;
-    EXPECT_EQ(shmgrRequestMemory(writer, 1, 0, &refused), 0);
-    EXPECT_EQ(errno, EBUSY);
-    EXPECT_EQ(refused, nullptr);
-    EXPECT_EQ(shmgrRequestMemory(other, 0, 0, &refused), 0);
-    EXPECT_EQ(errno, EBUSY);
-    EXPECT_EQ(shmgrRequestMemory(other, 1, SHMGR_BLOCK_SIZE + 1, &refused), 0);
-    EXPECT_EQ(shmgrRequestMemory(other, SHMGR_MAX_CHANNELS, 0, &refused), 0);
-    EXPECT_EQ(errno, EINVAL);
-    ASSERT_EQ(shmgrRequestMemory(other, 1, 0, &refused), 1);
-    EXPECT_EQ(shmgrReturnMemory(other, &refused), 1);
-
-    EXPECT_EQ(shmgrGetData(other, held), nullptr);
-    EXPECT_EQ(shmgrSetLen(held, 101), 0);
-    EXPECT_EQ(shmgrReturnMemory(other, &held), 0);
-    ASSERT_EQ(shmgrSetLen(held, 100), 1);
-    SHMGR_BLOCK stale = held;
-    ASSERT_EQ(shmgrReturnMemory(writer, &held), 1);
-    EXPECT_EQ(shmgrReturnMemory(writer, &stale), 0);
-    EXPECT_EQ(shmgrSetLen(stale, 1), 0);
-    EXPECT_EQ(errno, EINVAL);
-    ASSERT_EQ(shmgrRequestMemory(other, 0, 0, &held), 1);
-    EXPECT_EQ(shmgrReturnMemory(other, &held), 1);
-
-    ASSERT_TRUE(next());
-    EXPECT_EQ(info.length, 100);
-    EXPECT_TRUE(next() && !next());
 }

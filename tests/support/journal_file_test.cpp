@@ -48,50 +48,6 @@ TEST(JournalFile, AppendsStartAtAWholeRecordOrLine) {
     EXPECT_EQ(syslog_capture::all(), std::vector<std::string>{});
 }
 
-TEST(JournalFile, FailuresAreReportedAndWriteNothing) {
-    const std::string missing = scratch_dir("journal_file") + "/no such folder/x.tpn";
-    EXPECT_EQ(JOURNAL_OPEN_FAILED, journal_append_record(missing.c_str(), "x", 1, "test"));
-    EXPECT_EQ(JOURNAL_OPEN_FAILED, journal_append_line(missing.c_str(), "x\n", "test"));
-    if (access("/dev/full", W_OK) == 0) {
-        EXPECT_EQ(JOURNAL_WRITE_FAILED, journal_append_record("/dev/full", "x", 1, "test"));
-        EXPECT_EQ(JOURNAL_WRITE_FAILED, journal_append_line("/dev/full", "x\n", "test"));
-    }
-}
-
-// Two processes appending at once, as an entry and an exit service sharing
-// the net-base directory do: every record and line stays whole.
-TEST(JournalFile, ConcurrentAppendsNeverInterleave) {
-    const std::string records = journal_path("shared.tpn");
-    const std::string lines = journal_path("shared.csv");
-    const int per_process = 300;
-    pid_t children[2];
-    for (int c = 0; c < 2; ++c) {
-        children[c] = fork();
-        ASSERT_GE(children[c], 0);
-        if (children[c] == 0) {
-            const std::string record(64, c == 0 ? 'E' : 'X');
-            const std::string line = std::string(100, c == 0 ? 'e' : 'x') + "\n";
-            for (int i = 0; i < per_process; ++i) {
-                journal_append_record(records.c_str(), record.data(), record.size(), "test");
-                journal_append_line(lines.c_str(), line.c_str(), "test");
-            }
-            _exit(0);
-        }
-    }
-    for (pid_t child : children) {
-        int status = 0;
-        waitpid(child, &status, 0);
-    }
-    const std::string all_records = read_text_file(records);
-    ASSERT_EQ(2u * per_process * 64, all_records.size());
-    for (size_t at = 0; at < all_records.size(); at += 64)
-        ASSERT_EQ(std::string(64, all_records[at]), all_records.substr(at, 64)) << "at " << at;
-    const std::string all_lines = read_text_file(lines);
-    ASSERT_EQ(2u * per_process * 101, all_lines.size());
-    for (size_t at = 0; at < all_lines.size(); at += 101)
-        ASSERT_EQ(std::string(100, all_lines[at]) + "\n", all_lines.substr(at, 101)) << "at " << at;
-}
-
 // Another process sees the lock held over the whole file, beyond its end
 // too, where the next append goes.
 TEST(JournalFile, LockCoversTheWholeFileForOtherProcesses) {

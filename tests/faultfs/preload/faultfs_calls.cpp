@@ -92,11 +92,6 @@ bool lock_request(int command) {
            command == F_OFD_SETLKW;
 }
 
-template <typename Real> int fcntl_call(Real real, int fd, int command, void* argument) {
-    const auto call = [&] { return real(fd, command, argument); };
-    return lock_request(command) ? unless_struck(FAULTFS_FCNTL, fd, call) : call();
-}
-
 } // namespace
 
 // The opening functions with the mode argument, which exists only when the
@@ -122,15 +117,13 @@ FAULTFS_API int openat64(int dir, const char* path, int flags, ...) {
     OPEN_CALL(openat64, dir, path);
 }
 
-FAULTFS_API FILE* fopen(const char* path, const char* mode) {
-    return opened(FAULTFS_FOPEN, path, static_cast<FILE*>(nullptr),
-                  [&] { return REAL(fopen)(path, mode); });
-}
-
-FAULTFS_API FILE* fopen64(const char* path, const char* mode) {
-    return opened(FAULTFS_FOPEN, path, static_cast<FILE*>(nullptr),
-                  [&] { return REAL(fopen64)(path, mode); });
-}
+#define FOPEN_CALL(name)                                                                           \
+    FAULTFS_API FILE* name(const char* path, const char* mode) {                                   \
+        return opened(FAULTFS_FOPEN, path, static_cast<FILE*>(nullptr),                            \
+                      [&] { return REAL(name)(path, mode); });                                     \
+    }
+FOPEN_CALL(fopen)
+FOPEN_CALL(fopen64)
 
 FAULTFS_API ssize_t read(int fd, void* buffer, size_t size) {
     return unless_struck(FAULTFS_READ, fd, [&] { return REAL(read)(fd, buffer, size); });
@@ -213,22 +206,19 @@ FAULTFS_API int fstat64(int fd, struct stat64* status) __THROW {
     return unless_struck(FAULTFS_FSTAT, fd, [&] { return REAL(fstat64)(fd, status); });
 }
 
-FAULTFS_API int fcntl(int fd, int command, ...) {
-    va_list ap;
-    va_start(ap, command);
-    void* argument = va_arg(ap, void*);
-    va_end(ap);
-    return fcntl_call(REAL(fcntl), fd, command, argument);
-}
-
-// Where the C library has it, programs built for 64-bit offsets call this.
-FAULTFS_API int fcntl64(int fd, int command, ...) {
-    va_list ap;
-    va_start(ap, command);
-    void* argument = va_arg(ap, void*);
-    va_end(ap);
-    return fcntl_call(REAL(fcntl64), fd, command, argument);
-}
+// fcntl64 is what programs built for 64-bit offsets call, where the C
+// library has it.
+#define FCNTL_CALL(name)                                                                           \
+    FAULTFS_API int name(int fd, int command, ...) {                                               \
+        va_list ap;                                                                                \
+        va_start(ap, command);                                                                     \
+        void* argument = va_arg(ap, void*);                                                        \
+        va_end(ap);                                                                                \
+        const auto call = [&] { return REAL(name)(fd, command, argument); };                       \
+        return lock_request(command) ? unless_struck(FAULTFS_FCNTL, fd, call) : call();            \
+    }
+FCNTL_CALL(fcntl)
+FCNTL_CALL(fcntl64)
 
 // The descriptor is closed all the same; the error is what a network file
 // system reports for a write it could not deliver.
