@@ -71,16 +71,20 @@ struct Transcript {
         StreamCapture out_stream;
         const int status = run_tool_into(tool_main, words, out_stream.stream, &err);
         out = out_stream.text();
-        text += "$";
+        std::string line = "$";
         for (const std::string& arg : args)
-            text += " " + arg;
-        text += "\n" + out;
+            line += " " + arg;
+        note(line, status);
+        return status;
+    }
+    // Adds a run written as `line` that left `out`, `err` and `status`.
+    void note(const std::string& line, int status) {
+        text += line + "\n" + out;
         std::istringstream lines(err);
         for (std::string each; std::getline(lines, each);)
             text += "! " + each + "\n";
         if (status != 0)
             text += "exit " + std::to_string(status) + "\n";
-        return status;
     }
     std::string text;
     std::string out, err; // of the last run
