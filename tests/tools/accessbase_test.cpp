@@ -16,10 +16,12 @@
 
 #include <gtest/gtest.h>
 
+#include "access/access_base.h"
 #include "tests/tools/tool_run.h"
 #include "tools/accessbase/access_file.h"
 #include "tools/accessbase/accessbase_cli.h"
 #include "tools/accessbase/base_lock.h"
+#include "tools/accessbase/pattern_index.h"
 
 namespace {
 
@@ -128,6 +130,10 @@ TEST_F(AccessBaseTool, OnlyTheBaseIsEditedAndNotEmptiedWithoutSaying) {
     EXPECT_TRUE(script_matches("accessbase-import-guard.txt"));
 }
 
+TEST_F(AccessBaseTool, EntriesTheServiceWouldMisreadAreRefused) {
+    EXPECT_TRUE(script_matches("accessbase-entries.txt"));
+}
+
 TEST_F(AccessBaseTool, BadCommandLinesExplainThemselves) {
     EXPECT_TRUE(script_matches("accessbase-command-line.txt"));
 }
@@ -209,4 +215,37 @@ TEST_F(AccessBaseTool, OutputsStayWhatTheyWere) {
     EXPECT_NE(read_text_file(dir_ + "/export.csv").find("\nA1,"), std::string::npos);
     EXPECT_EQ(run("export /dev/null"), 0) << err_;
     EXPECT_EQ(mode_of("/dev/null") & S_IFMT, static_cast<mode_t>(S_IFCHR));
+}
+
+// Whether a pattern hides a later one, against the service's own matcher
+// over every number of up to four characters.
+TEST(PatternIndex, CoveringAgreesWithTheServiceMatcher) {
+    std::vector<std::string> patterns, numbers = {""};
+    for (size_t i = 0; i < numbers.size() && numbers[i].size() < 4; ++i) {
+        for (char c : {'A', 'B', '1', '?'})
+            numbers.push_back(numbers[i] + c);
+    }
+    for (const std::string& number : numbers) {
+        if (!number.empty() && number.size() <= 3 && number.find('B') == std::string::npos)
+            patterns.push_back(number);
+    }
+    auto matches = [](const std::string& pattern, const std::string& number) {
+        char padded[13] = {};
+        memcpy(padded, number.data(), number.size());
+        return car_number_cmp(pattern.c_str(), padded) == 1;
+    };
+    for (const std::string& earlier : patterns) {
+        PatternIndex index;
+        index_pattern(&index, earlier, 0);
+        for (const std::string& later : patterns) {
+            if (later == earlier)
+                continue;
+            bool hidden = true;
+            for (const std::string& number : numbers)
+                hidden = hidden && (!matches(later, number) || matches(earlier, number));
+            std::string covering;
+            EXPECT_EQ(covering_pattern(index, later, &covering) == 0, hidden)
+                << earlier << " before " << later;
+        }
+    }
 }
