@@ -2,7 +2,6 @@
 // whose output cannot be written says so and fails.
 #include <cstdio>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -18,21 +17,15 @@ TEST(ToolOutput, OutputThatCannotBeWrittenFails) {
     write_text_file(journal, "14-03-2009;08:05:09;A1;2;1;1;m;i;0;gate\n");
     FILE* full = fopen("/dev/full", "w");
     ASSERT_NE(full, nullptr);
-    const std::pair<ToolMain, std::vector<std::string>> runs[] = {
-        {accessbase_main, {"accessbase", "--file", base, "list"}},
-        {accessbase_main, {"accessbase", "--file", base, "export"}},
-        {accessbase_main, {"accessbase", "--help"}},
-        {accessbase_main, {"accessbase", "--file", base, "export", "/dev/full"}},
-        {journal_reader_main, {"journal-reader", journal}},
-        {journal_reader_main, {"journal-reader", "--csv", journal}},
-    };
-    std::string said;
-    for (const auto& each : runs) {
-        std::string err;
-        EXPECT_EQ(run_tool_into(each.first, each.second, full, &err), 1) << err;
-        said += err;
+    Transcript runs;
+    for (const char* line : {"list", "export", "--help", "export /dev/full"}) {
+        runs.run(accessbase_main, {"accessbase", "--file", base}, words_of(line), full);
+        clearerr(full);
+    }
+    for (const char* line : {"", "--csv"}) {
+        runs.run(journal_reader_main, {"journal-reader", journal}, words_of(line), full);
         clearerr(full);
     }
     fclose(full);
-    EXPECT_TRUE(matches_golden("tools/golden/tool-output.txt", replaced(said, dir, "DIR")));
+    EXPECT_TRUE(matches_golden("tools/golden/tool-output.txt", replaced(runs.text, dir, "DIR")));
 }

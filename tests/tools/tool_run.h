@@ -46,31 +46,23 @@ inline std::vector<std::string> words_of(const std::string& line) {
     return words;
 }
 
-// `words` is the command line; the tool writes its output to `out` and its
-// errors to `err`. The exit status.
-inline int run_tool_into(ToolMain tool_main, std::vector<std::string> words, FILE* out,
-                         std::string* err) {
-    std::vector<char*> argv;
-    for (std::string& word : words)
-        argv.push_back(&word[0]);
-    argv.push_back(nullptr);
-    StreamCapture err_stream;
-    const int status =
-        tool_main(static_cast<int>(words.size()), argv.data(), out, err_stream.stream);
-    *err = err_stream.text();
-    return status;
-}
-
 // Runs of a tool written down as a terminal shows them, for a golden file:
 // each command line's `args` after "$ ", its output, its errors each marked
 // "! ", and its exit status when it is not 0.
 struct Transcript {
+    // The output goes to `to` instead when given.
     int run(ToolMain tool_main, std::vector<std::string> words,
-            const std::vector<std::string>& args) {
+            const std::vector<std::string>& args, FILE* to = nullptr) {
         words.insert(words.end(), args.begin(), args.end());
-        StreamCapture out_stream;
-        const int status = run_tool_into(tool_main, words, out_stream.stream, &err);
+        std::vector<char*> argv;
+        for (std::string& word : words)
+            argv.push_back(&word[0]);
+        argv.push_back(nullptr);
+        StreamCapture out_stream, err_stream;
+        const int status = tool_main(static_cast<int>(words.size()), argv.data(),
+                                     to != nullptr ? to : out_stream.stream, err_stream.stream);
         out = out_stream.text();
+        err = err_stream.text();
         std::string line = "$";
         for (const std::string& arg : args)
             line += " " + arg;
