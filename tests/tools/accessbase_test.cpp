@@ -41,18 +41,6 @@ mode_t mode_of(const std::string& path) {
     return lstat(path.c_str(), &st) == 0 ? st.st_mode : 0;
 }
 
-// Runs `lines` of the editor, one after the other, in a child process.
-pid_t editing_child(const std::string& file, const std::vector<std::string>& lines) {
-    const pid_t child = fork();
-    if (child != 0)
-        return child;
-    int failures = 0;
-    Transcript runs;
-    for (const std::string& line : lines)
-        failures += runs.run(accessbase_main, {"accessbase", "--file", file}, words_of(line));
-    _exit(failures == 0 ? 0 : 1);
-}
-
 class AccessBaseTool : public ToolTest {
   protected:
     AccessBaseTool() : ToolTest(accessbase_main, "accessbase", {}) {
@@ -161,12 +149,17 @@ TEST_F(AccessBaseTool, NotifiesTheServiceOnlyAfterAChange) {
 // other one just wrote. One that cannot get its turn says so.
 TEST_F(AccessBaseTool, EditorsAtTheSameTimeLoseNoEntry) {
     ASSERT_EQ(run("create"), 0);
-    std::vector<std::string> first, second;
-    for (int i = 0; i < 200; ++i) {
-        first.push_back("add A" + std::to_string(i) + " --wait 60");
-        second.push_back("add B" + std::to_string(i) + " --wait 60");
+    pid_t children[2];
+    for (const char letter : {'A', 'B'}) {
+        if ((children[letter - 'A'] = fork()) == 0) {
+            int failures = 0;
+            for (int i = 0; i < 200; ++i)
+                failures +=
+                    run("add " + std::string(1, letter) + std::to_string(i) + " --wait 60") != 0;
+            _exit(failures);
+        }
     }
-    for (pid_t child : {editing_child(watched_, first), editing_child(watched_, second)}) {
+    for (pid_t child : children) {
         int status = -1;
         ASSERT_EQ(waitpid(child, &status, 0), child);
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);

@@ -1,4 +1,5 @@
 // The journal reader's page of passages over a car park's files.
+#include <regex>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -15,15 +16,13 @@ const int32_t T0 = 1237010709;    // 2009-03-14 08:05:09 in a zone two hours eas
 const int32_t LATE = 1237069800;  // 2009-03-14 22:30:00 UTC, 00:30 the next day there
 const char OK[] = "\xD0\xE0\xE7"; // "Раз" in CP1251
 
-// The page's passage rows, one a line.
-std::vector<std::string> passage_rows(const std::string& page) {
-    std::vector<std::string> rows;
-    for (size_t at = 0; (at = page.find("<tr class=\"passage\"", at)) != std::string::npos;) {
-        const size_t end = page.find('\n', at);
-        rows.push_back(page.substr(at, end - at));
-        at = end;
-    }
-    return rows;
+// The first group of each match of `pattern` in `text`.
+std::vector<std::string> found(const std::string& text, const char* pattern) {
+    std::vector<std::string> all;
+    const std::regex match(pattern);
+    for (std::sregex_iterator it(text.begin(), text.end(), match), end; it != end; ++it)
+        all.push_back((*it)[1]);
+    return all;
 }
 
 // The file a link of the page leads to: `href` with its %XX undone, from
@@ -80,19 +79,14 @@ TEST_F(PassageReport, PassagesFindTheirArchiveRecordsByBoardTimeAndNumber) {
     EXPECT_TRUE(matches_golden("tools/golden/passages.html", page));
     // Each snapshot a browser would show: every link of a passage row leads
     // to the JPEG the archive holds.
-    int links = 0;
-    for (const std::string& row : passage_rows(page)) {
-        const size_t at = row.find("<a href=\"");
-        if (at == std::string::npos)
-            continue;
-        const size_t from = at + 9;
-        const std::string jpeg = read_text_file(
-            linked_file(dir_ + "/stor", row.substr(from, row.find('"', from) - from)));
-        EXPECT_EQ(jpeg.size(), park_.jpeg_size()) << row;
-        EXPECT_EQ(jpeg.compare(0, 2, "\xFF\xD8"), 0) << row;
-        ++links;
+    const std::vector<std::string> links =
+        found(page, "<tr class=\"passage\".*<a href=\"([^\"]*)\"");
+    for (const std::string& link : links) {
+        const std::string jpeg = read_text_file(linked_file(dir_ + "/stor", link));
+        EXPECT_EQ(jpeg.size(), park_.jpeg_size()) << link;
+        EXPECT_EQ(jpeg.compare(0, 2, "\xFF\xD8"), 0) << link;
     }
-    EXPECT_EQ(links, 4);
+    EXPECT_EQ(links.size(), 4u);
 }
 
 // A run that fails leaves the page as it was; one that meets a torn journal
@@ -106,5 +100,6 @@ TEST_F(PassageReport, FailuresLeaveAnEarlierPageAndTornJournalsAreTold) {
     EXPECT_TRUE(script_matches("passage-report-failures.txt"));
     EXPECT_EQ(read_text_file(page_), "earlier");
     EXPECT_FALSE(exists(page_ + ".tmp"));
-    EXPECT_EQ(passage_rows(read_text_file(dir_ + "/stor/torn.html")).size(), 1u);
+    EXPECT_EQ(found(read_text_file(dir_ + "/stor/torn.html"), "(<tr class=\"passage\")").size(),
+              1u);
 }

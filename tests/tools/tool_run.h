@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -40,27 +41,28 @@ struct StreamCapture {
 // The words of `line`, split at white space.
 inline std::vector<std::string> words_of(const std::string& line) {
     std::istringstream split(line);
-    std::vector<std::string> words;
-    for (std::string word; split >> word;)
-        words.push_back(word);
-    return words;
+    return {std::istream_iterator<std::string>(split), std::istream_iterator<std::string>()};
 }
 
 // Runs of a tool written down as a terminal shows them, for a golden file:
 // each command line's `args` after "$ ", its output, its errors each marked
 // "! ", and its exit status when it is not 0.
 struct Transcript {
-    // The output goes to `to` instead when given.
+    // A last argument ">/dev/full" sends the output there.
     int run(ToolMain tool_main, std::vector<std::string> words,
-            const std::vector<std::string>& args, FILE* to = nullptr) {
-        words.insert(words.end(), args.begin(), args.end());
+            const std::vector<std::string>& args) {
+        const bool full = !args.empty() && args.back() == ">/dev/full";
+        words.insert(words.end(), args.begin(), args.end() - full);
         std::vector<char*> argv;
         for (std::string& word : words)
             argv.push_back(&word[0]);
         argv.push_back(nullptr);
         StreamCapture out_stream, err_stream;
-        const int status = tool_main(static_cast<int>(words.size()), argv.data(),
-                                     to != nullptr ? to : out_stream.stream, err_stream.stream);
+        FILE* to = full ? fopen("/dev/full", "w") : out_stream.stream;
+        const int status =
+            tool_main(static_cast<int>(words.size()), argv.data(), to, err_stream.stream);
+        if (full)
+            fclose(to);
         out = out_stream.text();
         err = err_stream.text();
         std::string line = "$";
