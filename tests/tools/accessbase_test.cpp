@@ -80,11 +80,11 @@ TEST(AccessFileReplacement, FileFlushedBeforeTheRenameAndTheFolderAfter) {
     watching = true;
     ASSERT_EQ(replace_file(path, "bytes", &error), 0) << error;
     watching = false;
-    ASSERT_EQ(calls.size(), 3u);
-    const std::string temporary = calls[0].substr(6);
-    EXPECT_EQ(temporary.rfind(path + TEMPORARY_INFIX, 0), 0u) << calls[0];
-    EXPECT_EQ(calls[1], "rename " + temporary + " " + path);
-    EXPECT_EQ(calls[2], "fsync " + dir);
+    const std::string temporary = calls.empty() ? "" : calls[0].substr(6);
+    EXPECT_EQ(temporary.rfind(path + TEMPORARY_INFIX, 0), 0u) << temporary;
+    EXPECT_EQ(calls,
+              std::vector<std::string>(
+                  {"fsync " + temporary, "rename " + temporary + " " + path, "fsync " + dir}));
     EXPECT_EQ(read_text_file(path), "bytes");
     ASSERT_EQ(remove(path.c_str()), 0);
     ASSERT_EQ(mkdir(path.c_str(), 0755), 0); // a rename onto a folder fails

@@ -23,8 +23,7 @@ struct Passage {
     const char* number;
     const char* board; // the device id
     int in_list;
-    int access; // 1 / -1 admitted at an entry / exit board, 0 refused
-    int by_button;
+    int access;          // 1 / -1 admitted at an entry / exit board, 0 refused
     std::string message; // CP1251
     std::string summary; // CP1251
     bool archived;       // the board's storage was there to archive it
@@ -63,14 +62,12 @@ class CarPark {
         snprintf(gv_netmountpoint, sizeof gv_netmountpoint, "%s", net().c_str());
         snprintf(gv_deviceid, sizeof gv_deviceid, "%s", passage.board);
         gv.external_program[0] = '\0';
-        gv_access_by_button = passage.by_button;
         const _parking_rec_t rec = parking_record(passage.time, passage.number, passage.in_list,
                                                   passage.access, passage.message, passage.summary);
         _netpass_rec_t pass = {};
         netpassbase_write(rec, passage.message.c_str(), &pass);
         if (passage.archived)
             save_jpeg(rec, jpeg_.data(), static_cast<long>(jpeg_.size()));
-        gv_access_by_button = 0;
     }
 
     // The occupancy journal with the given cars.

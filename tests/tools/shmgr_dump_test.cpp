@@ -18,14 +18,6 @@ namespace {
 
 class ShmgrDump : public StreamTest {
   protected:
-    void SetUp() override {
-        StreamTest::SetUp();
-        ASSERT_EQ(shmgrConnect("dump test", 0, &writer), 1);
-    }
-    void TearDown() override {
-        shmgrDisconnect(&writer);
-        StreamTest::TearDown();
-    }
     // Publishes `bytes`; none make a block of length -1.
     void publish(const std::string& bytes = "") {
         SHMGR_BLOCK block = nullptr;
@@ -63,6 +55,7 @@ class ShmgrDump : public StreamTest {
 // --once the dump ends with a failure instead. An output that cannot be
 // written ends it too.
 TEST_F(ShmgrDump, ForeignBytesLostBlocksRemovedChannelAndFullOutput) {
+    ASSERT_EQ(shmgrConnect("dump test", 0, &writer), 1);
     _parking_rec_t foreign = exit_record();
     memset(foreign.number, 'N', sizeof foreign.number); // no terminator before the kind byte
     memcpy(foreign.text, "a\x1b[2Jb\"\\\0", 9);
@@ -121,6 +114,7 @@ TEST_F(ShmgrDump, ForeignBytesLostBlocksRemovedChannelAndFullOutput) {
     publish();
     dump("$ --count 1 --seconds 60 >/dev/full", options, full);
     fclose(full);
+    shmgrDisconnect(&writer);
     EXPECT_TRUE(matches_golden("tools/golden/shmgr-dump-blocks.txt", runs.text));
 }
 
