@@ -11,10 +11,10 @@ build=$1
 dir=$2
 shift 2
 rm -rf "$dir" && mkdir -p "$dir"
-command -v cpack && command -v dpkg-deb && command -v readelf || {
+{ command -v cpack && command -v dpkg-deb && command -v readelf; } >/dev/null 2>&1 || {
 	echo "cpack, dpkg-deb or readelf is not installed: the package is not checked"
 	exit 0
-} >/dev/null
+}
 failures=0
 fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
 
