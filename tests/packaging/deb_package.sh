@@ -10,20 +10,13 @@ set -u
 build=$1
 dir=$2
 shift 2
-rm -rf "$dir"
-mkdir -p "$dir"
-for tool in cpack dpkg-deb readelf; do
-	command -v "$tool" >/dev/null 2>&1 || {
-		echo "$tool is not installed: the package is not checked"
-		exit 0
-	}
-done
-
-failures=0
-fail() {
-	echo "FAILED: $*"
-	failures=$((failures + 1))
+rm -rf "$dir" && mkdir -p "$dir"
+{ command -v cpack && command -v dpkg-deb && command -v readelf; } >/dev/null 2>&1 || {
+	echo "cpack, dpkg-deb or readelf is not installed: the package is not checked"
+	exit 0
 }
+failures=0
+fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
 
 (cd "$dir" && cpack -G DEB -B "$dir/cpack" --config "$build/CPackConfig.cmake") >"$dir/cpack.log" 2>&1 ||
 	{ cat "$dir/cpack.log"; exit 1; }
@@ -78,6 +71,4 @@ for file in $(cat "$dir/packaged"); do
 done
 
 [ "$failures" -eq 0 ] || exit 1
-echo "package $(basename "$deb"):"
-sed 's/^/  /' "$dir/packaged"
-echo "  Depends: $depends"
+echo "package $(basename "$deb") of $(wc -l <"$dir/packaged") files, Depends: $depends"

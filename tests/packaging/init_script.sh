@@ -6,12 +6,9 @@
 set -u
 script=$1
 dir=$2
-rm -rf "$dir"
-mkdir -p "$dir"
-command -v start-stop-daemon >/dev/null 2>&1 || {
-	echo "start-stop-daemon is not installed: the init script is not run"
-	exit 0
-}
+rm -rf "$dir" && mkdir -p "$dir"
+command -v start-stop-daemon >/dev/null 2>&1 ||
+	{ echo "start-stop-daemon is not installed: the init script is not run" && exit 0; }
 
 log=$dir/service.log
 cat >"$dir/dravel" <<SERVICE
@@ -31,20 +28,13 @@ failures=0
 check() { # what, then a command that must succeed
 	what=$1
 	shift
-	if "$@"; then :; else
-		echo "FAILED: $what"
-		failures=$((failures + 1))
-	fi
+	"$@" || { echo "FAILED: $what"; failures=$((failures + 1)); }
 }
 alive() { [ -r "$dir/dravel.pid" ] && kill -0 "$(cat "$dir/dravel.pid")" 2>/dev/null; }
 log_has() { grep -qx "$1" "$log" 2>/dev/null; }
 # The stand-in reacts in its own time: up to a minute on a loaded machine.
 wait_for() {
-	tries=0
-	while ! "$@" && [ "$tries" -lt 600 ]; do
-		sleep 0.1
-		tries=$((tries + 1))
-	done
+	for _ in $(seq 600); do "$@" && return 0 || sleep 0.1; done
 	"$@"
 }
 

@@ -7,18 +7,15 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
 
-#include "access/netnum_journal.h"
-#include "access/netpass_journal.h"
 #include "core/gv.h"
 #include "records/jpeg_compressor.h"
 #include "records/snapshot_archive.h"
-#include "records/utf8-1251-utf8.h"
-#include "tests/support/scratch_dir.h"
+#include "tests/common/files.h"
+#include "tests/common/records.h"
 
 // What the decision made of one car at one board.
 struct Passage {
@@ -26,18 +23,11 @@ struct Passage {
     const char* number;
     const char* board; // the device id
     int in_list;
-    int access; // 1 / -1 admitted at an entry / exit board, 0 refused
-    int by_button;
+    int access;          // 1 / -1 admitted at an entry / exit board, 0 refused
     std::string message; // CP1251
     std::string summary; // CP1251
     bool archived;       // the board's storage was there to archive it
 };
-
-// A text for people as the service stores it.
-inline std::string cp1251(const std::string& utf8) {
-    std::vector<char> out(utf8.size() + 1);
-    return u8_to_w1251(out.data(), utf8.c_str());
-}
 
 class CarPark {
   public:
@@ -72,30 +62,18 @@ class CarPark {
         snprintf(gv_netmountpoint, sizeof gv_netmountpoint, "%s", net().c_str());
         snprintf(gv_deviceid, sizeof gv_deviceid, "%s", passage.board);
         gv.external_program[0] = '\0';
-        gv_access_by_button = passage.by_button;
-        _parking_rec_t rec = {};
-        rec.time = passage.time;
-        snprintf(rec.number, sizeof rec.number, "%s", passage.number);
-        rec.kind = 2;
-        rec.in_list = static_cast<uint8_t>(passage.in_list);
-        rec.access = static_cast<int8_t>(passage.access);
-        snprintf(rec.text, sizeof rec.text, "%s", passage.message.c_str());
-        snprintf(rec.summary, sizeof rec.summary, "%s", passage.summary.c_str());
+        const _parking_rec_t rec = parking_record(passage.time, passage.number, passage.in_list,
+                                                  passage.access, passage.message, passage.summary);
         _netpass_rec_t pass = {};
         netpassbase_write(rec, passage.message.c_str(), &pass);
         if (passage.archived)
             save_jpeg(rec, jpeg_.data(), static_cast<long>(jpeg_.size()));
-        gv_access_by_button = 0;
     }
 
     // The occupancy journal with the given cars.
     std::string occupancy(const std::vector<_netnum_rec_t>& cars) const {
-        std::string bytes;
-        for (const _netnum_rec_t& car : cars)
-            bytes.append(reinterpret_cast<const char*>(&car), sizeof car);
-        const std::string path = net() + "/netnumbase.tpn";
-        write_text_file(path, bytes);
-        return path;
+        write_text_file(net() + "/netnumbase.tpn", bytes_of(cars));
+        return net() + "/netnumbase.tpn";
     }
 
   private:

@@ -1,3 +1,5 @@
+// The stream dump over a stream of the test's own; what it wrote is in
+// tests/tools/golden/shmgr-dump-*.txt.
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -8,26 +10,14 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/common/golden.h"
 #include "tests/shmgr/stream_fixture.h"
-#include "tests/support/scratch_dir.h"
 #include "tests/tools/tool_run.h"
 #include "tools/shmgr-dump/shmgr_dump.h"
 
 namespace {
 
-const std::string JPEG("\xFF\xD8\xFF\xE0\x00\x10\xFF\xD9", 8);
-
 class ShmgrDump : public StreamTest {
   protected:
-    void SetUp() override {
-        StreamTest::SetUp();
-        ASSERT_EQ(shmgrConnect("dump test", 0, &writer), 1);
-    }
-    void TearDown() override {
-        shmgrDisconnect(&writer);
-        StreamTest::TearDown();
-    }
     // Publishes `bytes`; none make a block of length -1.
     void publish(const std::string& bytes = "") {
         SHMGR_BLOCK block = nullptr;
@@ -39,25 +29,33 @@ class ShmgrDump : public StreamTest {
         shmgrSetActivity(block, 0);
         ASSERT_EQ(shmgrReturnMemory(writer, &block), 1);
     }
-    // Runs the dump over what has been published; its output and errors.
-    int dump(const DumpOptions& options) {
+    // Runs the dump over what has been published, into the transcript as
+    // `line`, its output unless `out` takes it.
+    int dump(const std::string& line, const DumpOptions& options, FILE* out = nullptr) {
         StreamCapture out_stream, err_stream;
-        const int status = dump_stream(&reader, options, out_stream.stream, err_stream.stream);
-        out = out_stream.text();
-        err = err_stream.text();
+        const int status = dump_stream(&reader, options, out != nullptr ? out : out_stream.stream,
+                                       err_stream.stream);
+        runs.out = out_stream.text();
+        runs.err = replaced(err_stream.text(), getenv("SHMGR_PREFIX"), "PREFIX");
+        runs.note(line, status);
         return status;
     }
     SHMGR_CONNECTION writer = nullptr;
-    std::string out;
-    std::string err;
+    Transcript runs;
 };
 
 } // namespace
 
 // Record fields come from another program: shown within their bytes, with
-// control bytes escaped; a record without a JPEG leaves nothing to save.
+// control bytes escaped; a record without a JPEG leaves nothing to save, and
+// a header claiming more than the block the reader delivered saves nothing.
 // (A whole passage and its saved JPEG are read on every simulated board.)
-TEST_F(ShmgrDump, ForeignBytesOfAPassageAreShownSafely) {
+// Blocks lost while only passages are shown are still reported. A channel
+// removed under the dump is told of, waited for and followed again; with
+// --once the dump ends with a failure instead. An output that cannot be
+// written ends it too.
+TEST_F(ShmgrDump, ForeignBytesLostBlocksRemovedChannelAndFullOutput) {
+    ASSERT_EQ(shmgrConnect("dump test", 0, &writer), 1);
     _parking_rec_t foreign = exit_record();
     memset(foreign.number, 'N', sizeof foreign.number); // no terminator before the kind byte
     memcpy(foreign.text, "a\x1b[2Jb\"\\\0", 9);
@@ -68,51 +66,31 @@ TEST_F(ShmgrDump, ForeignBytesOfAPassageAreShownSafely) {
     DumpOptions options;
     options.count = 2;
     options.jpeg_dir = dir.c_str();
-    EXPECT_EQ(dump(options), 0);
-    EXPECT_TRUE(matches_golden("tools/golden/shmgr-dump-blocks.txt", out));
-    EXPECT_EQ(err, "");
-    EXPECT_NE(access((dir + "/block-1.jpeg").c_str(), F_OK), 0);
-
-    // A header claiming more than a block: the reader delivered one block.
+    dump("$ --count 2 --jpeg-dir DIR", options);
     shmgr_block_info claimed = {};
     claimed.sequence = 4;
     claimed.length = SHMGR_BLOCK_SIZE + 1;
-    const std::vector<unsigned char> delivered(SHMGR_BLOCK_SIZE);
     StreamCapture errors;
-    EXPECT_EQ(save_block_jpeg(dir.c_str(), claimed, delivered.data(), errors.stream), -1);
-    EXPECT_NE(errors.text().find("block 4 claims 65537 bytes"), std::string::npos);
-    EXPECT_NE(access((dir + "/block-4.jpeg").c_str(), F_OK), 0);
-}
+    runs.out = "";
+    const int saved = save_block_jpeg(dir.c_str(), claimed, data.data(), errors.stream);
+    runs.err = errors.text();
+    runs.note("# block 4 claims " + std::to_string(claimed.length) + " bytes", saved);
+    EXPECT_FALSE(exists(dir + "/block-1.jpeg") || exists(dir + "/block-4.jpeg"));
 
-TEST_F(ShmgrDump, PassagesOnlyStillReportsLostBlocks) {
     for (int i = 0; i < 2 * SHMGR_RING_BLOCKS; ++i)
         publish();
-    publish(bytes_of(exit_record()) + JPEG);
-    DumpOptions options;
+    publish(bytes_of(exit_record()) + std::string("\xFF\xD8\xFF\xE0\x00\x10\xFF\xD9", 8));
     options.count = 1;
     options.passages_only = true;
     options.jpeg_dir = "/nonexistent-folder";
-    EXPECT_EQ(dump(options), 1);
-    EXPECT_EQ(out.find("missed " + std::to_string(SHMGR_RING_BLOCKS + 1) + " blocks\nblock " +
-                       std::to_string(2 * SHMGR_RING_BLOCKS + 1) + " length 124"),
-              0u)
-        << out;
-    EXPECT_NE(err.find("can't create /nonexistent-folder/block-33.jpeg"), std::string::npos);
-}
+    dump("$ --count 1 --passages --jpeg-dir /nonexistent-folder", options);
 
-// A channel removed under the dump is told of, waited for and followed
-// again; with --once the dump ends with a failure instead. An output that
-// cannot be written ends it too.
-TEST_F(ShmgrDump, RemovedChannelIsWaitedForAndOutputChecked) {
-    const std::string name = std::string(getenv("SHMGR_PREFIX")) + ".0";
-    DumpOptions options;
+    options = DumpOptions();
     options.count = 1;
     options.once = true;
     ASSERT_EQ(shmgrRemoveChannel(0), 1);
-    EXPECT_EQ(dump(options), 1);
-    EXPECT_EQ(err, "shmgr-dump: channel 0: " + name + " was removed\n");
+    dump("# channel removed\n$ --count 1 --once", options);
     EXPECT_EQ(reader, nullptr);
-
     ASSERT_EQ(shmgrReaderAttach(0, &reader), 1);
     ASSERT_EQ(shmgrRemoveChannel(0), 1);
     std::atomic<bool> done(false);
@@ -125,21 +103,19 @@ TEST_F(ShmgrDump, RemovedChannelIsWaitedForAndOutputChecked) {
     });
     options.once = false;
     options.seconds = 60;
-    EXPECT_EQ(dump(options), 0);
+    StreamCapture blocks;
+    dump("# channel removed\n$ --count 1 --seconds 60", options, blocks.stream);
     done = true;
     writing.join();
-    EXPECT_EQ(err,
-              "shmgr-dump: channel 0: " + name +
-                  " was removed; waiting for it to come back\nshmgr-dump: channel 0 is back\n");
-    EXPECT_EQ(out.find("block "), 0u) << out;
+    EXPECT_EQ(blocks.text().find("block "), 0u);
 
     FILE* full = fopen("/dev/full", "w");
     ASSERT_NE(full, nullptr);
     publish();
-    StreamCapture errors;
-    EXPECT_EQ(dump_stream(&reader, options, full, errors.stream), 1);
+    dump("$ --count 1 --seconds 60 >/dev/full", options, full);
     fclose(full);
-    EXPECT_EQ(errors.text(), "shmgr-dump: cannot write the output: No space left on device\n");
+    shmgrDisconnect(&writer);
+    EXPECT_TRUE(matches_golden("tools/golden/shmgr-dump-blocks.txt", runs.text));
 }
 
 TEST(ShmgrDumpCommandLine, HelpBadValuesAndUnreachableStream) {

@@ -2,20 +2,21 @@
 // folder of the test's own.
 #pragma once
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <ftw.h>
+#include <iterator>
 #include <sstream>
 #include <string>
-#include <sys/stat.h>
 #include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "tests/common/files.h"
 #include "tests/common/golden.h"
-#include "tests/support/scratch_dir.h"
 
 // Every tool test shows local times in one zone, two hours east of UTC
 // with summer time, set before any test runs.
@@ -23,11 +24,6 @@ inline const bool TOOL_TESTS_ZONE =
     (setenv("TZ", "EET-2EEST,M3.5.0/3,M10.5.0/4", 1), tzset(), true);
 
 using ToolMain = int (*)(int, char**, FILE*, FILE*);
-
-// A record as the bytes of a file or a block.
-template <typename Record> std::string bytes_of(const Record& record) {
-    return std::string(reinterpret_cast<const char*>(&record), sizeof record);
-}
 
 // An in-memory stream and, once it is closed, what was written to it.
 struct StreamCapture {
@@ -45,61 +41,66 @@ struct StreamCapture {
 // The words of `line`, split at white space.
 inline std::vector<std::string> words_of(const std::string& line) {
     std::istringstream split(line);
-    std::vector<std::string> words;
-    for (std::string word; split >> word;)
-        words.push_back(word);
-    return words;
-}
-
-// `words` and then `args` are the command line; the tool writes its output
-// to `out` and its errors to `err`. The exit status.
-inline int run_tool_into(ToolMain tool_main, std::vector<std::string> words,
-                         const std::vector<std::string>& args, FILE* out, std::string* err) {
-    words.insert(words.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& word : words)
-        argv.push_back(&word[0]);
-    argv.push_back(nullptr);
-    StreamCapture err_stream;
-    const int status =
-        tool_main(static_cast<int>(words.size()), argv.data(), out, err_stream.stream);
-    *err = err_stream.text();
-    return status;
+    return {std::istream_iterator<std::string>(split), std::istream_iterator<std::string>()};
 }
 
 // Runs of a tool written down as a terminal shows them, for a golden file:
 // each command line's `args` after "$ ", its output, its errors each marked
 // "! ", and its exit status when it is not 0.
 struct Transcript {
-    int run(ToolMain tool_main, const std::vector<std::string>& words,
+    // A last argument ">/dev/full" sends the output there.
+    int run(ToolMain tool_main, std::vector<std::string> words,
             const std::vector<std::string>& args) {
-        StreamCapture out_stream;
-        const int status = run_tool_into(tool_main, words, args, out_stream.stream, &err);
+        const bool full = !args.empty() && args.back() == ">/dev/full";
+        words.insert(words.end(), args.begin(), args.end() - full);
+        std::vector<char*> argv;
+        for (std::string& word : words)
+            argv.push_back(&word[0]);
+        argv.push_back(nullptr);
+        StreamCapture out_stream, err_stream;
+        FILE* to = full ? fopen("/dev/full", "w") : out_stream.stream;
+        const int status =
+            tool_main(static_cast<int>(words.size()), argv.data(), to, err_stream.stream);
+        if (full)
+            fclose(to);
         out = out_stream.text();
-        text += "$";
+        err = err_stream.text();
+        std::string line = "$";
         for (const std::string& arg : args)
-            text += " " + arg;
-        text += "\n" + out;
+            line += " " + arg;
+        note(line, status);
+        return status;
+    }
+    // Adds a run written as `line` that left `out`, `err` and `status`.
+    void note(const std::string& line, int status) {
+        text += line + "\n" + out;
         std::istringstream lines(err);
         for (std::string each; std::getline(lines, each);)
             text += "! " + each + "\n";
         if (status != 0)
             text += "exit " + std::to_string(status) + "\n";
-        return status;
     }
     std::string text;
     std::string out, err; // of the last run
 };
 
-// A scratch folder of its own for a test, emptied of an earlier run's files.
-inline std::string empty_scratch_dir(const std::string& name) {
-    const std::string root = scratch_dir(name);
-    nftw(
-        root.c_str(),
-        [](const char* path, const struct stat*, int, struct FTW*) { return remove(path), 0; }, 16,
-        FTW_DEPTH | FTW_PHYS);
-    mkdir(root.c_str(), 0700);
-    return root;
+// `text` with \n, \r, \0 and \xNN turned into their bytes.
+inline std::string unescaped(const std::string& text) {
+    std::string bytes;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\' || i + 1 == text.size()) {
+            bytes += text[i];
+            continue;
+        }
+        const char kind = text[++i];
+        if (kind == 'x') {
+            bytes += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            bytes += kind == 'n' ? '\n' : kind == 'r' ? '\r' : kind == '0' ? '\0' : kind;
+        }
+    }
+    return bytes;
 }
 
 // A test of one tool: its folder, and the tool's runs in a transcript
@@ -110,10 +111,39 @@ class ToolTest : public ::testing::Test {
         : tool_(tool), dir_(empty_scratch_dir(name)), words_(std::move(words)) {}
 
     int run(const std::string& line) { return run_words(words_of(line)); }
-    int run_words(const std::vector<std::string>& args) { return runs_.run(tool_, words_, args); }
+    // A change of the watched file's bytes is noted in the transcript with
+    // a mark of the new bytes, so that equal marks show equal files.
+    int run_words(const std::vector<std::string>& args) {
+        const int status = runs_.run(tool_, words_, args);
+        const std::string mark = mark_of(watched_);
+        if (mark != watched_mark_)
+            runs_.text += "~ " + watched_ + " " + mark + "\n";
+        watched_mark_ = mark;
+        return status;
+    }
     // Whether the runs so far wrote what tests/tools/golden/`name` holds.
     ::testing::AssertionResult runs_match(const std::string& name) {
         return matches_golden("tools/golden/" + name, replaced(runs_.text, dir_, "DIR"));
+    }
+    // Takes the steps that tests/tools/golden/`name` shows and compares the
+    // new transcript with it: "$ ARGS" runs the tool, "> FILE BYTES" writes
+    // a file of the folder (with the escapes of `unescaped`), and "# " lines
+    // say why.
+    ::testing::AssertionResult script_matches(const std::string& name) {
+        std::istringstream lines(read_text_file(DRAVEL_TOOLS_GOLDEN + name));
+        for (std::string line; std::getline(lines, line);) {
+            if (line == "$" || line.rfind("$ ", 0) == 0) {
+                run(replaced(line.substr(1), "DIR", dir_));
+            } else if (line.rfind("> ", 0) == 0 || line.rfind("# ", 0) == 0) {
+                runs_.text += line + "\n";
+                const size_t space = std::min(line.find(' ', 2), line.size());
+                if (line[0] == '>')
+                    file(line.substr(2, space - 2),
+                         unescaped(line.substr(std::min(space + 1, line.size()))));
+                watched_mark_ = mark_of(watched_);
+            }
+        }
+        return runs_match(name);
     }
     std::string file(const std::string& name, const std::string& bytes) {
         write_text_file(dir_ + "/" + name, bytes);
@@ -123,7 +153,19 @@ class ToolTest : public ::testing::Test {
     const ToolMain tool_;
     const std::string dir_;
     std::vector<std::string> words_; // before those of each run's line
+    std::string watched_, watched_mark_;
     Transcript runs_;
     const std::string& out_ = runs_.out; // of the last run
     const std::string& err_ = runs_.err;
+
+    static std::string mark_of(const std::string& path) {
+        if (path.empty() || !exists(path))
+            return "";
+        uint32_t hash = 2166136261u;
+        for (const char byte : read_text_file(path))
+            hash = (hash ^ static_cast<unsigned char>(byte)) * 16777619u;
+        char mark[16];
+        snprintf(mark, sizeof mark, "%08x", hash);
+        return mark;
+    }
 };
