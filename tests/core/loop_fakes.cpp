@@ -10,6 +10,7 @@
 #include "links/shmgr_link.h"
 #include "links/statemgr_link.h"
 #include "support/support_routines.h"
+#include "tests/core/fake_clock.h"
 #include "video/capture_repack.h"
 
 namespace {
@@ -17,9 +18,6 @@ namespace {
 loop_fakes::Script script;
 int current = 0;
 std::vector<std::string> recorded;
-// The wall clock moves only by the pauses while a loop runs.
-bool clock_faked = false;
-long long now_ms = 0;
 
 void record(const std::string& what) {
     recorded.push_back(std::to_string(current) + ": " + what);
@@ -38,10 +36,10 @@ void loop_fakes::run(const Script& s, const std::function<void()>& loop) {
     script = s;
     current = 0;
     recorded.clear();
-    now_ms = start_time * 1000LL;
-    clock_faked = true;
+    // The wall clock moves only by the pauses while a loop runs.
+    fake_clock::start(start_time * 1000LL);
     loop();
-    clock_faked = false;
+    fake_clock::finish();
 }
 
 int loop_fakes::iteration() {
@@ -63,10 +61,10 @@ std::vector<std::string> loop_fakes::events_with(const std::string& part) {
 int msleep_ts(int ms) {
     if (ms == 10) {
         ++current;
-        now_ms += script.pause_stands_for_ms;
+        fake_clock::advance(script.pause_stands_for_ms);
     } else {
         record("pause " + std::to_string(ms));
-        now_ms += ms;
+        fake_clock::advance(ms);
     }
     return 0;
 }
@@ -104,13 +102,4 @@ void test_recognized_number(long time, const char* number, unsigned char kind,
            (gv_access_by_button != 0 ? " button " : " ") +
            (width == 704 && height == 576 ? source_of(frame) : "wrong size") + " @" +
            std::to_string(time - loop_fakes::start_time));
-}
-
-extern "C" time_t time(time_t* t) noexcept {
-    timespec now = {static_cast<time_t>(now_ms / 1000), 0};
-    if (!clock_faked)
-        clock_gettime(CLOCK_REALTIME, &now);
-    if (t != nullptr)
-        *t = now.tv_sec;
-    return now.tv_sec;
 }
