@@ -252,11 +252,10 @@ int scenario_parse(const char* text, size_t length, scenario_t* scenario,
             scenario->holds.push_back({event.start, words[2]});
         else
             problem = parse_event(words[1], tokens_t(words.begin() + 2, words.end()), &event);
-        if (problem.empty() && words[1] == "hold") {
+        if (problem.empty()) {
             latest = event.start;
-        } else if (problem.empty()) {
-            latest = event.start;
-            scenario->events.push_back(event);
+            if (words[1] != "hold")
+                scenario->events.push_back(event);
         } else {
             ++bad;
             problems->push_back({number, problem});
