@@ -27,9 +27,11 @@ class NetpassJournal : public ::testing::Test {
         snprintf(gv_netmountpoint, sizeof gv_netmountpoint, "%s", dir.c_str());
         snprintf(gv_deviceid, sizeof gv_deviceid, "gate-exit");
         gv_access_by_button = 0x101; // only its low byte is journalled
-        setenv("TZ", "UTC0", 1);     // nothing else in this program reads the zone
+        // The text line is in local time, the record in UTC; nothing else in
+        // this program reads the zone.
+        setenv("TZ", "MSK-3", 1);
 
-        // 01-01-1971 01:01:01, admitted at the exit.
+        // 01-01-1971 01:01:01 UTC, admitted at the exit.
         rec_ = parking_record(365 * 86400 + 3661, "A123BC77", 1, -1);
         memset(&pass_, 0, sizeof pass_);
         snprintf(pass_.info, sizeof pass_.info, "Ivanov,2,01:30");
@@ -44,7 +46,7 @@ class NetpassJournal : public ::testing::Test {
 };
 
 const std::string LINE =
-    std::string("01-01-1971;01:01:01;A123BC77;2;1;-1;") + ALLOWED + ";Ivanov,2,01:30;1;gate-exit\n";
+    std::string("01-01-1971;04:01:01;A123BC77;2;1;-1;") + ALLOWED + ";Ivanov,2,01:30;1;gate-exit\n";
 
 TEST_F(NetpassJournal, RecordAndLineOfAnAdmittedExit) {
     write_pass();
@@ -64,7 +66,7 @@ TEST_F(NetpassJournal, FullFieldsStayWithinTheirColumns) {
     memset(gv_deviceid, 'D', sizeof gv_deviceid);
     const std::string message(80, 'M'); // longer than the field
     write_pass(message.c_str());
-    EXPECT_EQ(read_text_file(csv_), "01-01-1971;01:01:01;A123BC77;2;1;-1;" + std::string(63, 'M') +
+    EXPECT_EQ(read_text_file(csv_), "01-01-1971;04:01:01;A123BC77;2;1;-1;" + std::string(63, 'M') +
                                         ";" + std::string(32, 'I') + ";1;" + std::string(64, 'D') +
                                         "\n");
     EXPECT_EQ(read_text_file(tpn_).substr(20, 64), std::string(63, 'M') + '\0');
