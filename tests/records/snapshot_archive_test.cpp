@@ -156,11 +156,11 @@ TEST_F(SnapshotArchive, TemporarySnapshotsOfACutGoAtTheFirstPassage) {
 // A path cut to its buffer could name another file: that step is skipped.
 TEST_F(SnapshotArchive, APathTooLongSkipsItsStep) {
     make_storage(0);
-    // Extra slashes name the same folder. The JPEG path is 4094 characters
-    // long, so only its temporary name does not fit; a cut one would still
-    // be renamed to the JPEG's name.
+    // Extra slashes name the same folder. The JPEG path is 4092 characters
+    // long, so only its temporary name, of 4096, does not fit by one; a cut
+    // one would still be renamed to the JPEG's name.
     const size_t tail = std::string("/unknown/jpegdata/").size() + kName.size();
-    configure(mount(0) + std::string(4094 - mount(0).size() - tail, '/'), "", "");
+    configure(mount(0) + std::string(4092 - mount(0).size() - tail, '/'), "", "");
     const std::string record = archive(example_record());
     EXPECT_FALSE(exists(jpegdata(0) + "/" + kName));
     EXPECT_EQ(read_text_file(device(0) + "/passbase.tpp"), record);
