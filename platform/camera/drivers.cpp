@@ -68,12 +68,16 @@ unsigned current_frame(const fake_state_t& state) {
                                  SCENARIO_FRAMES_PER_SECOND);
 }
 
-// While a hold of the scenario stands at or before `frame`, the clock is
-// set back to the hold's frame after one frame's time, so that the picture
-// stays and every later time moves on by as long as the hold lasted.
-// Returns whether the frame is held.
+// While a hold of the scenario stands at or before `frame`, or the frame
+// whose time has come (the clock may have passed the hold while the service
+// was busy), the clock is set back to the hold's frame after one frame's
+// time, so that the picture stays and every later time moves on by as long
+// as the hold lasted. Returns whether the frame is held.
 bool held(fake_state_t& state, long long frame) {
     const std::vector<scenario_hold>& holds = state.scenario.holds;
+    if (state.holds_passed == holds.size())
+        return false;
+    frame = std::max(frame, static_cast<long long>(current_frame(state)));
     while (state.holds_passed < holds.size() && holds[state.holds_passed].frame <= frame) {
         const scenario_hold& hold = holds[state.holds_passed];
         if (access(hold.file.c_str(), F_OK) == 0) {
@@ -103,8 +107,7 @@ bool held(fake_state_t& state, long long frame) {
 // as they are on a live camera.
 unsigned wait_for_frame(fake_state_t& state) {
     long long frame = state.last_frame + 1;
-    // The clock may have passed the hold while the service was busy.
-    if (held(state, std::max(frame, static_cast<long long>(current_frame(state)))))
+    if (held(state, frame))
         return static_cast<unsigned>(state.last_frame);
     if (state.speed > 0) {
         const double rate = state.speed * SCENARIO_FRAMES_PER_SECOND;

@@ -313,7 +313,7 @@ class Board:
                     the_service.env["CAMERA_EPOCH"] = repr(self._started + held)
                     the_service.start()
                     continue
-                if waiting and self._evidence(waiting[0], env):
+                if waiting and self._shell(waiting[0].argument, env):
                     self._release(waiting[0])
                     waiting = None
                 elif waiting and time.monotonic() >= waiting[1]:
@@ -341,9 +341,10 @@ class Board:
             self._sample(the_service, resources, time.monotonic() - self._started)
             resources.close()
 
-    def _evidence(self, action, env):
+    def _shell(self, command, env):
+        """Runs a scenario's command inside the board; whether it succeeded."""
         with open(os.path.join(self.dir, "actions-output"), "ab") as out:
-            return subprocess.run(["sh", "-c", action.argument], env=env, stdout=out,
+            return subprocess.run(["sh", "-c", command], env=env, stdout=out,
                                   stderr=out).returncode == 0
 
     def _release(self, action):
@@ -373,8 +374,7 @@ class Board:
         elif action.event == "remove-stream":
             os.unlink("/dev/shm" + env["SHMGR_PREFIX"] + ".0")
         elif action.event == "run":
-            with open(os.path.join(self.dir, "actions-output"), "ab") as out:
-                subprocess.run(["sh", "-c", action.argument], env=env, stdout=out, stderr=out)
+            self._shell(action.argument, env)
 
     def _end(self, the_service, reason):
         self.note("end: " + reason)
