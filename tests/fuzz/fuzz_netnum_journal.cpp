@@ -62,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
 
     _netnum_outcome_t outcome = {0, 0, 0};
-    netnumbase_update(number, 1000000000L, entry, barrier, &outcome);
+    netnumbase_update(number, 1000000000L, entry, barrier, (data[15] & 2) != 0, &outcome);
     struct stat after;
     const off_t appended = static_cast<off_t>(body - body % 56 + 56);
     if (stat(path, &after) != 0 ||
