@@ -126,6 +126,8 @@ int journal_open(const char* path, int flags, const char* caller) {
     do {
         fd = open(path, flags | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
     } while (fd < 0 && errno == EINTR);
+    // A status that cannot be learned leaves the file as it was taken before:
+    // a plain one.
     struct stat64 status;
     if (fd < 0) {
         errno_keeper keep_errno;
