@@ -1,7 +1,8 @@
 // The occupancy journal's update and owner count on arbitrary journal bytes:
-// the first bytes choose the car, its owner, the barrier and the limits, the
-// rest is the journal. Whatever the bytes, the update rewrites a record in
-// place or appends one on a record boundary, and sets at most one flag.
+// the first bytes choose the car, its owner, the barrier, whether the operator
+// lets the car out, and the limits; the rest is the journal. Whatever the bytes,
+// the update rewrites a record in place or appends one on a record boundary,
+// and sets at most one flag.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
