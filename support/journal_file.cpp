@@ -141,9 +141,8 @@ int journal_open(const char* path, int flags, const char* caller) {
         close(fd);
         return refuse(path, caller);
     }
+    // O_NONBLOCK stays: it changes nothing for a plain file.
     forget_refusal(path);
-    // A plain file is read and written as ever, waiting where it must.
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return fd;
 }
 
