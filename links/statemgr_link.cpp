@@ -45,8 +45,8 @@ int start_client(stmcc_t* client, bool quiet) {
     return result;
 }
 
-// A new client in place of the lost one, subscribed again. The failed
-// attempts are silent: the loss was logged once, and the return is.
+// A new client in place of the lost one, subscribed again. Failed attempts
+// are silent: the loss has its one line already, and the return gets one.
 void reconnect() {
     lost_or_tried_at = monotonic_seconds();
     stmcc_t* client = stmcc_new();
@@ -86,8 +86,8 @@ int statemgr_connect(const char* name) {
 int process_states(int* request) {
     if (stop)
         return 0;
-    // While the state manager is away (a restart of it, say), its client is
-    // replaced at most every few seconds, and the poll waits for that.
+    // While the state manager is away (a restart of it, say), a new client
+    // is tried at most every few seconds, and nothing is polled meanwhile.
     if (connection_lost) {
         if (monotonic_seconds() - lost_or_tried_at >= reconnect_seconds)
             reconnect();
