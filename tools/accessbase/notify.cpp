@@ -52,7 +52,8 @@ int check_service(pid_t pid, std::string* error) {
     const ssize_t length =
         readlink(("/proc/" + std::to_string(pid) + "/exe").c_str(), exe, sizeof exe - 1);
     if (length < 0) {
-        *error = "cannot tell whether " + process + " is the service: " + strerror(errno);
+        // No such entry: no such process, as after a power cut.
+        *error = "cannot signal " + process + ": " + strerror(errno == ENOENT ? ESRCH : errno);
         return -1;
     }
     std::string program(exe, static_cast<size_t>(length));

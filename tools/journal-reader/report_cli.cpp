@@ -71,7 +71,8 @@ int make_report(const ReportRequest& request, FILE* out, FILE* err) {
     size_t pictures = 0;
     for (const ReportPassage& passage : report.passages)
         pictures += passage.archive.snapshot.empty() ? 0 : 1;
-    fprintf(to_output ? err : out, "%s: %zu %s, %zu with a snapshot\n", request.output.c_str(),
-            report.passages.size(), report.passages.size() == 1 ? "passage" : "passages", pictures);
+    fprintf(to_output ? err : out, "%s: %zu %s, %zu with a snapshot\n",
+            to_output ? "standard output" : request.output.c_str(), report.passages.size(),
+            report.passages.size() == 1 ? "passage" : "passages", pictures);
     return gathered == GATHERED_WHOLE ? 0 : 1;
 }

@@ -65,9 +65,13 @@ void write_damage(Page* page, const Report& report) {
     if (report.faults.empty())
         return;
     const size_t damaged = report.damaged_records;
-    page->put("<section id=\"damage\">\n<h2>" + std::to_string(damaged) +
-              (damaged == 1 ? " damaged record" : " damaged records") +
-              " skipped: the journals are not whole</h2>\n<ul>\n");
+    const std::string whole = "the journals are not whole";
+    const std::string heading = damaged == 0
+                                    ? "T" + whole.substr(1)
+                                    : std::to_string(damaged) +
+                                          (damaged == 1 ? " damaged record" : " damaged records") +
+                                          " skipped: " + whole;
+    page->put("<section id=\"damage\">\n<h2>" + heading + "</h2>\n<ul>\n");
     for (const std::string& fault : report.faults)
         page->put("<li>" + html_escaped(fault) + "</li>\n");
     if (report.untold_faults > 0)
