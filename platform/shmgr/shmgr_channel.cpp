@@ -50,13 +50,7 @@ int map_channel(int channel, bool writable, Mapping* mapping) {
     if (channel_name(channel, name, sizeof name) != 0) {
         return -1;
     }
-    bool can_write = true;
-    int fd = shm_open(name, O_RDWR | O_CREAT, 0644);
-    if (fd < 0 && errno == EACCES && !writable) {
-        // Another user's stream: readers only need to see it.
-        can_write = false;
-        fd = shm_open(name, O_RDONLY, 0);
-    }
+    const int fd = writable ? shm_open(name, O_RDWR | O_CREAT, 0644) : shm_open(name, O_RDONLY, 0);
     if (fd < 0) {
         return -1;
     }
@@ -64,8 +58,9 @@ int map_channel(int channel, bool writable, Mapping* mapping) {
     int result = fstat(fd, &st);
     if (result == 0 && st.st_size == 0) {
         // New: sizing it is the whole set-up, since zeros are an empty
-        // channel. Two openers racing here both set the same size.
-        if (can_write) {
+        // channel. Two writers racing here both set the same size; a reader
+        // waits for it.
+        if (writable) {
             result = ftruncate(fd, sizeof(Channel));
             st.st_size = sizeof(Channel);
         } else {
@@ -141,6 +136,8 @@ void shmgrDescribeChannel(int channel, int error, char* text, size_t size) {
                  static_cast<long long>(st.st_size), sizeof(shmgr::Channel));
     } else if (error == EIDRM) {
         snprintf(text, size, "%s was removed", name);
+    } else if (error == ENOENT) {
+        snprintf(text, size, "%s does not exist: no writer has made it yet", name);
     } else {
         snprintf(text, size, "%s: %s", name, strerror(error));
     }

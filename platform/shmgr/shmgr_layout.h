@@ -91,9 +91,10 @@ struct Mapping {
     int fd;
 };
 
-// Opens the channel's object, creating and sizing it when it does not exist
-// yet, and maps it (writable or read-only): 0, or -1 with errno (EPROTO
-// for an object of another size than a channel's).
+// Opens the channel's object and maps it: a writer's writable, creating
+// and sizing it when it does not exist yet; a reader's read-only, never
+// creating it. 0, or -1 with errno (EPROTO for an object of another size
+// than a channel's, EAGAIN for one not sized yet).
 int map_channel(int channel, bool writable, Mapping* mapping);
 void unmap_channel(Mapping* mapping);
 

@@ -65,7 +65,9 @@ bool copy_block(const shmgr::Channel& channel, uint32_t wanted, shmgr_block_info
 
 } // namespace
 
-int shmgrReaderAttach(int channel, SHMGR_READER* reader) {
+namespace {
+
+int attach(int channel, bool from_oldest, SHMGR_READER* reader) {
     if (reader == nullptr) {
         errno = EINVAL;
         return 0;
@@ -82,9 +84,22 @@ int shmgrReaderAttach(int channel, SHMGR_READER* reader) {
         return 0;
     }
     attached->mapping = mapping;
-    attached->next = __atomic_load_n(&mapping.channel->header.head, __ATOMIC_ACQUIRE) + 1;
+    // Block 1 is long gone from a full ring: the reader then goes on with
+    // the oldest one there.
+    attached->next =
+        from_oldest ? 1 : __atomic_load_n(&mapping.channel->header.head, __ATOMIC_ACQUIRE) + 1;
     *reader = attached;
     return 1;
+}
+
+} // namespace
+
+int shmgrReaderAttach(int channel, SHMGR_READER* reader) {
+    return attach(channel, false, reader);
+}
+
+int shmgrReaderAttachFromOldest(int channel, SHMGR_READER* reader) {
+    return attach(channel, true, reader);
 }
 
 int shmgrReaderNext(SHMGR_READER reader, shmgr_block_info* info, void* data, int capacity,

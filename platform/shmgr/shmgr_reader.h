@@ -27,10 +27,16 @@ struct shmgr_block_info {
     uint32_t missed; // blocks published since the previous one delivered that this reader lost
 };
 
-// Attaches to `channel` (creating the channel's memory when no writer has
-// yet); the reader then follows the blocks published after this call.
-// 1 on success, 0 with errno set.
+// Attaches to `channel`, which a writer has made: a reader never makes a
+// channel, so that one named wrongly is not left behind, nor one owned by
+// the reader's user. The reader then follows the blocks published after
+// this call. 1 on success, 0 with errno set (ENOENT: no writer has made the
+// channel yet; EAGAIN: one is making it).
 int shmgrReaderAttach(int channel, SHMGR_READER* reader);
+// The same, but the reader follows the channel from the oldest block still
+// in its ring: for a reader that waited for the channel to be made, to
+// which every block of it is new.
+int shmgrReaderAttachFromOldest(int channel, SHMGR_READER* reader);
 // Delivers the next block: its header into *info and the first
 // min(length, capacity) bytes of its data into `data`. Waits up to
 // `timeout_ms` milliseconds for one to be published (0: just looks).

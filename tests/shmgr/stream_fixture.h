@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/shmgr/shmgr.h"
+#include "platform/shmgr/shmgr_layout.h"
 #include "platform/shmgr/shmgr_reader.h"
 #include "tests/common/records.h"
 
@@ -30,6 +31,10 @@ class StreamTest : public ::testing::Test {
         char prefix[64];
         snprintf(prefix, sizeof prefix, "/dravel-test-%d-%d", static_cast<int>(getpid()), ++serial);
         setenv("SHMGR_PREFIX", prefix, 1);
+        // As a writer makes it: a reader never does.
+        shmgr::Mapping made;
+        ASSERT_EQ(shmgr::map_channel(0, true, &made), 0);
+        shmgr::unmap_channel(&made);
         ASSERT_EQ(shmgrReaderAttach(0, &reader), 1);
     }
     void TearDown() override {

@@ -64,13 +64,22 @@ TEST_F(JournalReader, FiltersByNumberPatternAndInclusiveTimes) {
     EXPECT_TRUE(script_matches("journal-filters.txt"));
 }
 
-// Whatever is whole before a fault is still shown; the fault is told with
-// its offset and the exit status says the file is not whole.
+// Whatever is sound around a fault is still shown: a block zeroed by a power
+// cut is skipped as one range and counted, as is a foreign record. The fault
+// is told with its offset and the exit status says the file is not whole. A
+// device or a pipe is refused rather than read without end or waited on, and
+// a line without end is not taken in.
 TEST_F(JournalReader, DamagedAndForeignFilesAreReportedWithTheirOffsets) {
     const std::string two = pass(T0, "A1", 1) + pass(T0 + 1, "A2", 1);
     file("netpassbase-2009.tpn", two + std::string(40, 'x'));
     file("netpassbase-whole.tpn", two);
+    file("netpassbase-zeroed.tpn", two + std::string(3 * sizeof(_netpass_rec_t), '\0') +
+                                       pass(T0 + 2, "A3", 1) + pass(T0 + 3, "A4", 1));
     file("copy.bin", two);
-    file("netnumbase.tpn", bytes_of(netnum_record("A1", "", 1, T0)) + std::string(56, '\0'));
+    file("netnumbase.tpn", bytes_of(netnum_record("A1", "", 1, T0)) + std::string(56, '\0') +
+                               bytes_of(netnum_record("A2", "", 1, T0)));
+    file("netpassbase-long.csv",
+         std::string(5000, ';') + "\n14-03-2009;08:05:09;A1;2;1;1;m;i;0;g\n");
+    mkfifo((dir_ + "/netpassbase-fifo.tpn").c_str(), 0600);
     EXPECT_TRUE(script_matches("journal-damaged.txt"));
 }

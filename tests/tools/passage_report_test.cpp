@@ -88,16 +88,24 @@ TEST_F(PassageReport, PassagesFindTheirArchiveRecordsByBoardTimeAndNumber) {
 }
 
 // A run that fails leaves the page as it was; one that meets a torn journal
-// still makes the page of what is whole, and says so.
+// still makes the page of what is whole, and says so; one that meets a
+// zeroed block reads on and counts its records at the top of the page. The
+// page never replaces a journal it reads, nor a device.
 TEST_F(PassageReport, FailuresLeaveAnEarlierPageAndTornJournalsAreTold) {
     park_.record({T0, "A1", "gate-in", 1, 1, OK, "", true});
     park_.record({T0 + 60, "B2", "gate-in", 1, 1, OK, "", true});
     const std::string pass = read_text_file(park_.net() + "/netpassbase.tpn");
     write_text_file(park_.net() + "/netpassbase-torn.tpn", pass + std::string(40, 'x'));
+    write_text_file(park_.net() + "/netpassbase-zeroed.tpn",
+                    pass.substr(0, 184) + std::string(2 * 184, '\0') + pass.substr(184));
     write_text_file(page_, "earlier");
     EXPECT_TRUE(script_matches("passage-report-failures.txt"));
     EXPECT_EQ(read_text_file(page_), "earlier");
     EXPECT_FALSE(exists(page_ + ".tmp"));
     EXPECT_EQ(found(read_text_file(dir_ + "/stor/torn.html"), "(<tr class=\"passage\")").size(),
               1u);
+    const std::string zeroed = read_text_file(dir_ + "/stor/zeroed.html");
+    EXPECT_EQ(found(zeroed, "<h1>Passages</h1>\n<section id=\"damage\">\n<h2>([^<]*)</h2>"),
+              std::vector<std::string>{"2 damaged records skipped: the journals are not whole"});
+    EXPECT_EQ(found(zeroed, "(<tr class=\"passage\")").size(), 2u);
 }

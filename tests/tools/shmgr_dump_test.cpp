@@ -91,6 +91,7 @@ TEST_F(ShmgrDump, ForeignBytesLostBlocksRemovedChannelAndFullOutput) {
     ASSERT_EQ(shmgrRemoveChannel(0), 1);
     dump("# channel removed\n$ --count 1 --once", options);
     EXPECT_EQ(reader, nullptr);
+    publish(); // the writer makes the channel again
     ASSERT_EQ(shmgrReaderAttach(0, &reader), 1);
     ASSERT_EQ(shmgrRemoveChannel(0), 1);
     std::atomic<bool> done(false);
@@ -118,12 +119,18 @@ TEST_F(ShmgrDump, ForeignBytesLostBlocksRemovedChannelAndFullOutput) {
     EXPECT_TRUE(matches_golden("tools/golden/shmgr-dump-blocks.txt", runs.text));
 }
 
+// A channel no writer has made is never made by the dump: it fails, or
+// waits for it.
 TEST(ShmgrDumpCommandLine, HelpBadValuesAndUnreachableStream) {
     setenv("SHMGR_PREFIX", "no-slash", 1); // the stream cannot be reached
     Transcript runs;
     for (const char* line : {"--help", "--count 0", "--count 12x", "--channel 8", "--seconds -1",
                              "--bogus", "--count", "extra", "--count=1"})
         runs.run(shmgr_dump_main, {"shmgr-dump"}, words_of(line));
+    setenv("SHMGR_PREFIX", "/dravel-test-no-writer", 1);
+    for (const char* line : {"--count 1", "--wait --seconds 1"})
+        runs.run(shmgr_dump_main, {"shmgr-dump"}, words_of(line));
+    EXPECT_FALSE(exists("/dev/shm/dravel-test-no-writer.0"));
     unsetenv("SHMGR_PREFIX");
     EXPECT_TRUE(matches_golden("tools/golden/shmgr-dump-command-line.txt", runs.text));
 }

@@ -8,6 +8,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "tools/accessbase/tool_files.h"
+
 const char TEMPORARY_INFIX[] = ".tmp.";
 
 namespace {
@@ -51,9 +53,10 @@ std::string folder_of(const std::string& path) {
 } // namespace
 
 int read_whole_file(const std::string& path, std::string* bytes, std::string* error) {
-    FILE* file = fopen(path.c_str(), "rb");
+    std::string why;
+    FILE* file = open_input(path, &why);
     if (file == nullptr) {
-        *error = failure("cannot open", path);
+        *error = "cannot open " + path + ": " + why;
         return -1;
     }
     bytes->clear();

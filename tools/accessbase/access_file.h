@@ -25,5 +25,5 @@ int write_access_file(const std::string& path, const std::vector<_access_rec_t>&
 extern const char TEMPORARY_INFIX[]; // ".tmp."
 int replace_file(const std::string& path, const std::string& bytes, std::string* error);
 
-// The whole content of a file. 0, or -1 with `error` set.
+// The whole content of a regular file. 0, or -1 with `error` set.
 int read_whole_file(const std::string& path, std::string* bytes, std::string* error);

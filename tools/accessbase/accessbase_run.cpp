@@ -10,6 +10,7 @@
 #include "tools/accessbase/base_lock.h"
 #include "tools/accessbase/notify.h"
 #include "tools/accessbase/output_target.h"
+#include "tools/accessbase/tool_files.h"
 #include "tools/cp1251_text/shown_text.h"
 
 namespace {
@@ -171,13 +172,38 @@ int edit(const Settings& settings, const std::vector<_access_rec_t>* imported, F
     return write_and_notify(settings, path, records, err);
 }
 
+// The text of an import, from a regular file or from standard input ("-").
+// A line longer than any entry's ends the reading at once, so that an
+// endless stream without line ends is never taken in.
+int read_import(const std::string& source, std::string* text, std::string* error) {
+    FILE* file = source == "-" ? stdin : open_input(source, error);
+    if (file == nullptr)
+        return -1;
+    std::string line;
+    bool too_long = false;
+    long got;
+    int number = 1;
+    while ((got = read_capped_line(file, true, &line, &too_long)) > 0 && !too_long) {
+        text->append(line);
+        ++number;
+    }
+    if (got < 0)
+        *error = std::string("cannot read: ") + strerror(errno);
+    else if (too_long)
+        *error = "line " + std::to_string(number) + " is longer than " +
+                 std::to_string(TEXT_LINE_MAX) + " bytes";
+    if (file != stdin)
+        fclose(file);
+    return got < 0 || too_long ? -1 : 0;
+}
+
 int import(const Settings& settings, FILE* err) {
     const std::string& source = settings.arguments[0];
     std::string csv;
     std::string error;
     std::vector<_access_rec_t> records;
     std::vector<std::string> notes;
-    if (read_whole_file(source == "-" ? "/dev/stdin" : source, &csv, &error) != 0 ||
+    if (read_import(source, &csv, &error) != 0 ||
         import_access_csv(csv, &records, &notes, &error) != 0)
         return failed(err, source_name(settings) + ": " + error);
     warn(err, notes);
@@ -207,5 +233,5 @@ int run_command(const Settings& settings, FILE* out, FILE* err) {
     if (target == "-")
         return put_output(out, csv, err);
     std::string error;
-    return write_output(target, csv, &error) == 0 ? DONE : failed(err, error);
+    return write_output(target, {settings.file}, csv, &error) == 0 ? DONE : failed(err, error);
 }

@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <unistd.h>
 
 #include "tools/accessbase/access_file.h"
 #include "tools/cp1251_text/shown_text.h"
@@ -37,7 +38,43 @@ int read_pid_file(const std::string& path, pid_t* pid, std::string* error) {
     return 0;
 }
 
+namespace {
+
+// The service's program file, as it is installed and built.
+const char SERVICE_PROGRAM[] = "dravel";
+
+// A pid file outlives its process after a power cut, and its number may
+// since have gone to any other: SIGUSR1 would end that one. The program
+// file the process runs tells; whoever may signal a process may read it.
+int check_service(pid_t pid, std::string* error) {
+    const std::string process = "process " + std::to_string(pid);
+    char exe[PATH_MAX];
+    const ssize_t length =
+        readlink(("/proc/" + std::to_string(pid) + "/exe").c_str(), exe, sizeof exe - 1);
+    if (length < 0) {
+        // No such entry: no such process, as after a power cut.
+        *error = "cannot signal " + process + ": " + strerror(errno == ENOENT ? ESRCH : errno);
+        return -1;
+    }
+    std::string program(exe, static_cast<size_t>(length));
+    program.erase(0, program.rfind('/') + 1);
+    // A program file replaced while it runs, by an update say, still is.
+    const std::string deleted = " (deleted)";
+    if (program.size() > deleted.size() &&
+        program.compare(program.size() - deleted.size(), deleted.size(), deleted) == 0)
+        program.resize(program.size() - deleted.size());
+    if (program == SERVICE_PROGRAM)
+        return 0;
+    *error = process + " is not the service: it runs " + quoted_excerpt(program) +
+             "; no signal was sent";
+    return -1;
+}
+
+} // namespace
+
 int notify_service(pid_t pid, std::string* error) {
+    if (check_service(pid, error) != 0)
+        return -1;
     if (kill(pid, SIGUSR1) != 0) {
         *error = "cannot signal process " + std::to_string(pid) + ": " + strerror(errno);
         return -1;

@@ -11,5 +11,6 @@ int parse_pid(const std::string& text, pid_t* pid, std::string* error);
 
 int read_pid_file(const std::string& path, pid_t* pid, std::string* error);
 
-// 0, or -1 with `error` set when the signal cannot be sent.
+// Sends the signal when the process runs the service's program ("dravel").
+// 0, or -1 with `error` set when it does not or the signal cannot be sent.
 int notify_service(pid_t pid, std::string* error);

@@ -3,36 +3,16 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "tools/accessbase/access_file.h"
+#include "tools/accessbase/tool_files.h"
 
 namespace {
 
 // As many links as the kernel itself follows before it gives up.
 const int most_links = 40;
-
-int write_directly(const std::string& path, const std::string& bytes, std::string* error) {
-    const int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
-    size_t done = 0;
-    while (fd >= 0 && done < bytes.size()) {
-        const ssize_t written = write(fd, bytes.data() + done, bytes.size() - done);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            break;
-        done += static_cast<size_t>(written);
-    }
-    // A device may report a failed write only when it is closed.
-    const bool closed = fd >= 0 && close(fd) == 0;
-    if (done < bytes.size() || !closed) {
-        *error = "cannot write " + path + ": " + strerror(errno != 0 ? errno : EIO);
-        return -1;
-    }
-    return 0;
-}
 
 } // namespace
 
@@ -60,16 +40,12 @@ int resolve_links(const std::string& path, std::string* target, std::string* err
     return -1;
 }
 
-int write_output(const std::string& path, const std::string& bytes, std::string* error) {
-    struct stat st;
-    const bool exists = stat(path.c_str(), &st) == 0;
-    if (exists && S_ISDIR(st.st_mode)) {
-        *error = path + " is a folder";
+int write_output(const std::string& path, const std::vector<std::string>& inputs,
+                 const std::string& bytes, std::string* error) {
+    std::string why;
+    if (check_output(path, inputs, &why) != 0) {
+        *error = "will not write " + path + ": " + why;
         return -1;
-    }
-    if (exists && !S_ISREG(st.st_mode)) {
-        errno = 0;
-        return write_directly(path, bytes, error);
     }
     std::string target;
     if (resolve_links(path, &target, error) != 0)

@@ -1,10 +1,9 @@
 #include "tools/journal-reader/journal_read.h"
 
-#include <cstdlib>
-
 #include "access/netnum_journal.h"
 #include "access/netpass_journal.h"
 #include "records/parking_rec.h"
+#include "tools/accessbase/tool_files.h"
 #include "tools/journal-reader/journal_decode.h"
 #include "tools/journal-reader/journal_lines.h"
 
@@ -13,13 +12,18 @@ namespace {
 const char* kind_name(JournalKind kind) {
     switch (kind) {
     case JournalKind::OCCUPANCY:
-        return "an occupancy";
+        return "occupancy";
     case JournalKind::PASS_RECORDS:
     case JournalKind::PASS_LINES:
-        return "a pass";
+        return "pass";
     default:
-        return "an archive";
+        return "archive";
     }
+}
+
+std::string with_article(JournalKind kind) {
+    const std::string name = kind_name(kind);
+    return (name[0] == 'p' ? "a " : "an ") + name;
 }
 
 size_t record_size(JournalKind kind) {
@@ -63,61 +67,95 @@ std::string bytes_at(size_t count, size_t offset, const char* unit) {
            std::to_string(offset) + (count == 1 ? " is not a whole " : " are not a whole ") + unit;
 }
 
+// `count` records from the one at `offset`, which are not sound; `why`
+// tells of the first.
+std::string damaged_records(JournalKind kind, size_t size, size_t offset, size_t count,
+                            const std::string& why) {
+    const std::string first = std::to_string(offset / size + 1);
+    const std::string bytes =
+        " (bytes " + std::to_string(offset) + " to " + std::to_string(offset + count * size - 1);
+    if (count == 1)
+        return "record " + first + bytes + ") is not " + with_article(kind) + " record (" + why +
+               ")";
+    return "records " + first + " to " + std::to_string(offset / size + count) + bytes +
+           ") are not " + kind_name(kind) + " records (the first: " + why + ")";
+}
+
 int read_records(FILE* file, JournalKind kind, const std::string& deviceid,
-                 const RowHandlers& handlers, std::vector<JournalFault>* faults) {
+                 const RowHandlers& handlers, JournalFaults* faults) {
     const size_t size = record_size(kind);
     std::vector<unsigned char> record(size);
+    size_t damaged_from = 0;
+    size_t damaged = 0;
+    std::string first_why;
+    const auto end_damage = [&] {
+        if (damaged > 0)
+            faults->add(damaged_from,
+                        damaged_records(kind, size, damaged_from, damaged, first_why));
+        damaged = 0;
+    };
     for (size_t offset = 0;; offset += size) {
         const size_t got = fread(record.data(), 1, size, file);
         if (got < size) {
+            end_damage();
             if (ferror(file))
                 return READ_FAILED;
             if (got > 0)
-                faults->push_back({offset, bytes_at(got, offset, "record")});
+                faults->add(offset, bytes_at(got, offset, "record"));
             return READ_DONE;
         }
         std::string why;
         const int handed = hand_record(kind, record.data(), deviceid, handlers, &why);
         if (handed < 0) {
-            faults->push_back({offset, "the record at offset " + std::to_string(offset) +
-                                           " is not " + kind_name(kind) + " record (" + why +
-                                           "); nothing after it is read"});
-            return READ_DONE;
+            if (damaged++ == 0) {
+                damaged_from = offset;
+                first_why = why;
+            }
+            ++faults->damaged_records;
+            continue;
         }
+        end_damage();
         if (handed == 0)
             return READ_STOPPED;
     }
 }
 
-// getline's buffer, which it grows as it needs.
-struct LineBuffer {
-    char* data = nullptr;
-    size_t capacity = 0;
-    ~LineBuffer() { free(data); }
-};
-
-int read_lines(FILE* file, JournalKind kind, const RowHandlers& handlers,
-               std::vector<JournalFault>* faults) {
-    LineBuffer buffer;
+int read_lines(FILE* file, JournalKind kind, const RowHandlers& handlers, JournalFaults* faults) {
+    std::string line;
+    bool too_long = false;
     size_t offset = 0;
     for (long number = 1;; ++number) {
-        const ssize_t got = getline(&buffer.data, &buffer.capacity, file);
-        if (got < 0)
-            return ferror(file) ? READ_FAILED : READ_DONE;
+        long got = read_capped_line(file, false, &line, &too_long);
+        if (got <= 0)
+            return got < 0 ? READ_FAILED : READ_DONE;
+        if (too_long) {
+            faults->add(offset, "line " + std::to_string(number) + " at offset " +
+                                    std::to_string(offset) + " is longer than " +
+                                    std::to_string(TEXT_LINE_MAX) + " bytes");
+            // The rest of it, piece by piece.
+            while (too_long) {
+                offset += static_cast<size_t>(got);
+                got = read_capped_line(file, false, &line, &too_long);
+                if (got <= 0)
+                    return got < 0 ? READ_FAILED : READ_DONE;
+            }
+            offset += static_cast<size_t>(got);
+            continue;
+        }
         const size_t length = static_cast<size_t>(got);
-        if (buffer.data[length - 1] != '\n') {
-            faults->push_back({offset, bytes_at(length, offset, "line")});
+        if (line.back() != '\n') {
+            faults->add(offset, bytes_at(length, offset, "line"));
             return READ_DONE;
         }
-        std::string line(buffer.data, length - 1);
+        line.pop_back();
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
         std::string why;
         const int handed = hand_line(kind, line, handlers, &why);
         if (handed < 0) {
-            faults->push_back({offset, "line " + std::to_string(number) + " at offset " +
-                                           std::to_string(offset) + " is not " + kind_name(kind) +
-                                           " journal line: " + why});
+            faults->add(offset, "line " + std::to_string(number) + " at offset " +
+                                    std::to_string(offset) + " is not " + with_article(kind) +
+                                    " journal line: " + why);
         } else if (handed == 0) {
             return READ_STOPPED;
         }
@@ -127,19 +165,29 @@ int read_lines(FILE* file, JournalKind kind, const RowHandlers& handlers,
 
 } // namespace
 
+void JournalFaults::add(size_t offset, const std::string& what) {
+    if (kept.size() < KEPT)
+        kept.push_back({offset, what});
+    ++count;
+}
+
 int read_journal(FILE* file, JournalKind kind, const std::string& deviceid,
-                 const RowHandlers& handlers, std::vector<JournalFault>* faults) {
+                 const RowHandlers& handlers, JournalFaults* faults) {
     if (kind == JournalKind::PASS_LINES || kind == JournalKind::ARCHIVE_LINES)
         return read_lines(file, kind, handlers, faults);
     return read_records(file, kind, deviceid, handlers, faults);
 }
 
-void tell_faults(FILE* err, const std::string& path, const std::vector<JournalFault>& faults) {
+void tell_faults(FILE* err, const std::string& path, const JournalFaults& faults) {
     const size_t told = 10;
-    for (size_t i = 0; i < faults.size() && i < told; ++i)
-        fprintf(err, "journal-reader: %s: %s\n", path.c_str(), faults[i].what.c_str());
-    if (faults.size() > told) {
+    for (size_t i = 0; i < faults.kept.size() && i < told; ++i)
+        fprintf(err, "journal-reader: %s: %s\n", path.c_str(), faults.kept[i].what.c_str());
+    if (faults.count > told) {
         fprintf(err, "journal-reader: %s: %zu more places are not whole\n", path.c_str(),
-                faults.size() - told);
+                faults.count - told);
+    }
+    if (faults.damaged_records > 0) {
+        fprintf(err, "journal-reader: %s: %zu damaged %s skipped\n", path.c_str(),
+                faults.damaged_records, faults.damaged_records == 1 ? "record" : "records");
     }
 }

@@ -17,6 +17,16 @@ struct JournalFault {
     std::string what; // "40 bytes at offset 368 are not a whole record"
 };
 
+// The faults of one file: every one counted, the first ones kept, so that a
+// foreign file of millions of faults is not held.
+struct JournalFaults {
+    static constexpr size_t KEPT = 100;
+    std::vector<JournalFault> kept;
+    size_t count = 0;
+    size_t damaged_records = 0; // whole records that were not sound, skipped
+    void add(size_t offset, const std::string& what);
+};
+
 // The handler for the kind being read must be set. Each returns false to
 // stop the reading (its output failed).
 struct RowHandlers {
@@ -31,13 +41,16 @@ enum {
     READ_STOPPED = -2, // a handler stopped it
 };
 
-// Reads `file` as a journal of `kind`. A record file stops at the first
-// record that is not sound, since what follows it cannot be trusted to be
-// aligned; a text file goes on after a broken line, since each line stands
-// alone. `deviceid` is what archive records are filed under.
+// Reads `file` as a journal of `kind`. A record file goes on after records
+// that are not sound (a block zeroed by a power cut, say), since the service
+// keeps every append aligned to whole records; each stretch of them is one
+// fault. A text file goes on after a broken line, since each line stands
+// alone; a line longer than TEXT_LINE_MAX is a fault, not read into memory.
+// `deviceid` is what archive records are filed under.
 int read_journal(FILE* file, JournalKind kind, const std::string& deviceid,
-                 const RowHandlers& handlers, std::vector<JournalFault>* faults);
+                 const RowHandlers& handlers, JournalFaults* faults);
 
 // Tells the faults of the file at `path` on `err`, the first few in full:
 // a foreign text file could have thousands, so the rest are only counted.
-void tell_faults(FILE* err, const std::string& path, const std::vector<JournalFault>& faults);
+// Skipped records are counted on a line of their own.
+void tell_faults(FILE* err, const std::string& path, const JournalFaults& faults);

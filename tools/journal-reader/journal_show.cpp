@@ -1,46 +1,68 @@
 #include "tools/journal-reader/journal_show.h"
 
 #include <cerrno>
+#include <functional>
 
 #include "tools/journal-reader/occupancy_view.h"
 #include "tools/journal-reader/table_output.h"
 
 namespace {
 
-// One list of rows: streamed line by line as CSV, so a journal of years
-// never has to be held; gathered for a table, which is aligned on its
-// widest cell.
-struct Listing {
-    Listing(FILE* out_, bool csv_, const std::vector<Column>& columns_)
-        : out(out_), csv(csv_), columns(columns_) {}
+// Takes one row's cells; false to stop.
+using Take = std::function<bool(const Cells&)>;
+// Hands every row to `take`: a READ_ status.
+using Rows = std::function<int(const Take&)>;
 
+// One list of rows, streamed line by line as CSV. A table is aligned on its
+// widest cell, so its rows are gone through twice, measured and then
+// written: a journal of years is never held.
+struct Listing {
     FILE* out;
     bool csv;
     const std::vector<Column>& columns;
-    std::vector<Cells> rows;
-    int error = 0; // errno of the first failed write
+    int error = 0; // errno of the first failed write, or of a failed read
 
     bool failed(int result) {
         if (result != 0 && error == 0)
             error = errno != 0 ? errno : EIO;
         return result != 0;
     }
-    bool begin() { return !csv || !failed(write_csv_header(out, columns)); }
-    bool add(const Cells& cells) {
-        if (!csv) {
-            rows.push_back(cells);
-            return true;
+    int show(const Rows& rows, const char* one, const char* many) {
+        if (csv) {
+            if (failed(write_csv_header(out, columns)))
+                return SHOW_WRITE_FAILED;
+            const int read =
+                rows([this](const Cells& cells) { return !failed(write_csv_line(out, cells)); });
+            return ended(read);
         }
-        return !failed(write_csv_line(out, cells));
-    }
-    // The table and a line that counts its rows in `unit` (singular, plural).
-    bool end(const char* one, const char* many) {
-        if (csv)
+        Table table(columns);
+        size_t count = 0;
+        int read = rows([&](const Cells& cells) {
+            measure_row(&table, cells);
+            ++count;
             return true;
-        if (failed(write_table(out, columns, rows)))
-            return false;
-        const int counted = fprintf(out, "%zu %s\n", rows.size(), rows.size() == 1 ? one : many);
-        return !failed(counted < 0 ? -1 : 0);
+        });
+        if (read != READ_DONE)
+            return ended(read);
+        if (failed(write_table_header(out, table)))
+            return SHOW_WRITE_FAILED;
+        // Rows the file gained since it was measured are left for the next run.
+        size_t written = 0;
+        read = rows([&](const Cells& cells) {
+            return written < count && !failed(write_table_row(out, table, cells)) &&
+                   ++written < count;
+        });
+        if (read == READ_FAILED || error != 0)
+            return ended(read);
+        const int counted = fprintf(out, "%zu %s\n", count, count == 1 ? one : many);
+        return failed(counted < 0 ? -1 : 0) ? SHOW_WRITE_FAILED : SHOW_DONE;
+    }
+    int ended(int read) {
+        if (read == READ_FAILED) {
+            error = errno;
+            return SHOW_READ_FAILED;
+        }
+        return error != 0 ? SHOW_WRITE_FAILED : SHOW_DONE;
     }
 };
 
@@ -56,16 +78,23 @@ bool write_list(FILE* out, bool csv, const std::vector<Column>& columns,
                 const std::vector<Item>& items, ToCells to_cells, const char* one, const char* many,
                 int* error) {
     Listing listing{out, csv, columns};
-    bool written = listing.begin();
-    for (const Item& item : items)
-        written = written && listing.add(to_cells(item));
-    written = written && listing.end(one, many);
+    const int shown = listing.show(
+        [&](const Take& take) {
+            for (const Item& item : items) {
+                if (!take(to_cells(item)))
+                    return READ_STOPPED;
+            }
+            return READ_DONE;
+        },
+        one, many);
     *error = listing.error;
-    return written;
+    return shown == SHOW_DONE;
 }
 
-int show_occupancy(FILE* file, const ShowOptions& options, FILE* out,
-                   std::vector<JournalFault>* faults, int* error) {
+// The occupancy journal holds one record per car, never more than a car
+// park's cars: it is gathered, for the views that count across it.
+int show_occupancy(FILE* file, const ShowOptions& options, FILE* out, JournalFaults* faults,
+                   int* error) {
     std::vector<OccupancyRow> rows;
     RowHandlers handlers;
     handlers.occupancy = [&](const OccupancyRow& row) {
@@ -105,36 +134,40 @@ int show_occupancy(FILE* file, const ShowOptions& options, FILE* out,
     return written ? SHOW_DONE : SHOW_WRITE_FAILED;
 }
 
-// The pass and the archive journal: one list of passages.
+// The pass and the archive journal: one list of passages, read from the
+// file as it is shown. Its faults are noted on the first reading only.
 int show_passages(FILE* file, const std::string& deviceid, const ShowOptions& options, FILE* out,
-                  std::vector<JournalFault>* faults, int* error) {
+                  JournalFaults* faults, int* error) {
     const bool pass =
         options.kind == JournalKind::PASS_RECORDS || options.kind == JournalKind::PASS_LINES;
     const TimeStyle style = options.csv ? TimeStyle::ZONE_OFFSET : TimeStyle::NAMED_ZONE;
     Listing passages{out, options.csv, pass ? PASS_COLUMNS : ARCHIVE_COLUMNS};
-    if (!passages.begin())
-        return *error = passages.error, SHOW_WRITE_FAILED;
-    RowHandlers handlers;
-    handlers.pass = [&](const PassRow& row) {
-        return !keeps(options.filter, row) || passages.add(pass_cells(row, style));
-    };
-    handlers.archive = [&](const ArchiveRow& row) {
-        return !keeps(options.filter, row) || passages.add(archive_cells(row, style));
-    };
-    const int read = read_journal(file, options.kind, deviceid, handlers, faults);
-    if (read == READ_FAILED) {
-        *error = errno;
-        return SHOW_READ_FAILED;
-    }
-    if (read == READ_STOPPED || !passages.end("passage", "passages"))
-        return *error = passages.error, SHOW_WRITE_FAILED;
-    return SHOW_DONE;
+    JournalFaults again;
+    JournalFaults* noted = faults;
+    const int shown = passages.show(
+        [&](const Take& take) {
+            RowHandlers handlers;
+            handlers.pass = [&](const PassRow& row) {
+                return !keeps(options.filter, row) || take(pass_cells(row, style));
+            };
+            handlers.archive = [&](const ArchiveRow& row) {
+                return !keeps(options.filter, row) || take(archive_cells(row, style));
+            };
+            if (noted != faults && fseek(file, 0, SEEK_SET) != 0)
+                return static_cast<int>(READ_FAILED);
+            const int read = read_journal(file, options.kind, deviceid, handlers, noted);
+            noted = &again;
+            return read;
+        },
+        "passage", "passages");
+    *error = passages.error;
+    return shown;
 }
 
 } // namespace
 
 int show_journal(FILE* file, const std::string& deviceid, const ShowOptions& options, FILE* out,
-                 std::vector<JournalFault>* faults, int* error) {
+                 JournalFaults* faults, int* error) {
     if (options.kind == JournalKind::OCCUPANCY)
         return show_occupancy(file, options, out, faults, error);
     return show_passages(file, deviceid, options, out, faults, error);

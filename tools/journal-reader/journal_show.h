@@ -28,4 +28,4 @@ enum {
 // Shows the journal open as `file`; the faults met on the way are added to
 // `faults`. `deviceid` is what archive records are filed under.
 int show_journal(FILE* file, const std::string& deviceid, const ShowOptions& options, FILE* out,
-                 std::vector<JournalFault>* faults, int* error);
+                 JournalFaults* faults, int* error);

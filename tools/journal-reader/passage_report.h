@@ -39,6 +39,11 @@ struct Report {
     std::vector<ReportPassage> passages; // in journal order
     bool occupancy_given = false;
     std::vector<OccupancyRow> inside; // the cars that hold places now
+    // What was not whole in the files read, "<file>: <fault>", the first
+    // ones of each file; the rest only counted.
+    std::vector<std::string> faults;
+    size_t untold_faults = 0;
+    size_t damaged_records = 0; // records skipped as not sound
 };
 
 // A passage is admitted when the barrier opened for it, from the list or by

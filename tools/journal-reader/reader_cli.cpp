@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/gv.h"
+#include "tools/accessbase/tool_files.h"
 #include "tools/journal-reader/journal_files.h"
 #include "tools/journal-reader/journal_show.h"
 #include "tools/journal-reader/report_cli.h"
@@ -50,7 +51,8 @@ const char USAGE[] =
     "  -h, --help           show this text\n"
     "\n"
     "Passage report, a web page that needs no server and nothing from elsewhere:\n"
-    "  -r, --report PAGE    write the report as PAGE (HTML): the passages per day, the\n"
+    "  -r, --report PAGE    write the report as PAGE (HTML; - for the output): the\n"
+    "                       damaged records skipped, the passages per day, the\n"
     "                       cars inside now, and every passage with its local time,\n"
     "                       board, number, decision, message, owner summary and a\n"
     "                       thumbnail of its snapshot, filtered in the browser by\n"
@@ -71,7 +73,9 @@ const char USAGE[] =
     "zone.\n"
     "\n"
     "A torn end, a record that is not the service's, or a broken line is reported\n"
-    "with its offset; everything whole before it is still shown.\n"
+    "with its offset and skipped; every sound row around it is still shown, and\n"
+    "the damaged records are counted. Lines are at most 4096 bytes. FILE must be a\n"
+    "regular file; PAGE too, if it exists, and none of the files read.\n"
     "\n"
     "Exit status: 0 done, 1 a file unreadable or not whole, or the output not\n"
     "written, 2 bad command line.\n";
@@ -229,12 +233,13 @@ int read_file(const std::string& path, const Settings& settings, FILE* out, FILE
     }
     if (settings.view_given && show.kind != JournalKind::OCCUPANCY)
         return usage_error(err, "--view is for the occupancy journal only");
-    FILE* file = fopen(path.c_str(), "rb");
+    std::string why;
+    FILE* file = open_input(path, &why);
     if (file == nullptr) {
-        fprintf(err, "journal-reader: can't open %s: %s\n", path.c_str(), strerror(errno));
+        fprintf(err, "journal-reader: can't open %s: %s\n", path.c_str(), why.c_str());
         return FAILED;
     }
-    std::vector<JournalFault> faults;
+    JournalFaults faults;
     int error = 0;
     int shown;
     const std::string deviceid =
@@ -260,7 +265,7 @@ int read_file(const std::string& path, const Settings& settings, FILE* out, FILE
         fprintf(err, "journal-reader: can't write the output: %s\n", strerror(error));
         return FAILED;
     }
-    return faults.empty() ? DONE : FAILED;
+    return faults.count == 0 ? DONE : FAILED;
 }
 
 // What was written must also have reached the output, or the run failed.

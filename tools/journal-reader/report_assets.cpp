@@ -4,6 +4,7 @@ const char REPORT_STYLE[] = R"css(
 body { font-family: sans-serif; margin: 1em 2em; color: #222; }
 h1 { font-size: 1.5em; }
 h2 { font-size: 1.2em; margin-top: 1.5em; }
+#damage h2 { color: #a01818; }
 table { border-collapse: collapse; }
 th, td { border-bottom: 1px solid #ddd; padding: 0.3em 0.6em; text-align: left; vertical-align: top; }
 th { background: #f2f2f2; }

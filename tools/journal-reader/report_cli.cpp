@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "tools/accessbase/tool_files.h"
 #include "tools/journal-reader/journal_files.h"
 #include "tools/journal-reader/report_html.h"
 
@@ -42,7 +43,19 @@ int write_page(const std::string& path, const Report& report, FILE* err) {
 } // namespace
 
 int make_report(const ReportRequest& request, FILE* out, FILE* err) {
-    const std::string folder = resolved_path(folder_of(request.output));
+    std::vector<std::string> inputs{request.pass, request.occupancy};
+    for (const std::string& archive : request.archives) {
+        inputs.push_back(archive + "/passbase.tpp");
+        inputs.push_back(archive + "/passbase.csv");
+    }
+    std::string why;
+    if (check_output(request.output, inputs, &why) != 0) {
+        fprintf(err, "journal-reader: won't write %s: %s\n", request.output.c_str(), why.c_str());
+        return 1;
+    }
+    // A page on standard output links its snapshots from where it is made.
+    const bool to_output = request.output == "-";
+    const std::string folder = resolved_path(to_output ? "." : folder_of(request.output));
     if (folder.empty()) {
         fprintf(err, "journal-reader: can't write %s: %s\n", request.output.c_str(),
                 strerror(errno));
@@ -50,12 +63,16 @@ int make_report(const ReportRequest& request, FILE* out, FILE* err) {
     }
     Report report;
     const int gathered = gather_report(request, folder, &report, err);
-    if (gathered == GATHER_FAILED || write_page(request.output, report, err) != 0)
+    if (gathered == GATHER_FAILED)
+        return 1;
+    if (to_output ? write_report_html(out, report) != 0
+                  : write_page(request.output, report, err) != 0)
         return 1;
     size_t pictures = 0;
     for (const ReportPassage& passage : report.passages)
         pictures += passage.archive.snapshot.empty() ? 0 : 1;
-    fprintf(out, "%s: %zu %s, %zu with a snapshot\n", request.output.c_str(),
-            report.passages.size(), report.passages.size() == 1 ? "passage" : "passages", pictures);
+    fprintf(to_output ? err : out, "%s: %zu %s, %zu with a snapshot\n",
+            to_output ? "standard output" : request.output.c_str(), report.passages.size(),
+            report.passages.size() == 1 ? "passage" : "passages", pictures);
     return gathered == GATHERED_WHOLE ? 0 : 1;
 }

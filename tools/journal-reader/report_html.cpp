@@ -59,6 +59,26 @@ void write_inside(Page* page, const std::vector<OccupancyRow>& inside) {
               (inside.size() == 1 ? " car" : " cars") + " inside.</p>\n</section>\n");
 }
 
+// Before everything else: passages missing from the page must not go
+// unnoticed.
+void write_damage(Page* page, const Report& report) {
+    if (report.faults.empty())
+        return;
+    const size_t damaged = report.damaged_records;
+    const std::string whole = "the journals are not whole";
+    const std::string heading = damaged == 0
+                                    ? "T" + whole.substr(1)
+                                    : std::to_string(damaged) +
+                                          (damaged == 1 ? " damaged record" : " damaged records") +
+                                          " skipped: " + whole;
+    page->put("<section id=\"damage\">\n<h2>" + heading + "</h2>\n<ul>\n");
+    for (const std::string& fault : report.faults)
+        page->put("<li>" + html_escaped(fault) + "</li>\n");
+    if (report.untold_faults > 0)
+        page->put("<li>" + std::to_string(report.untold_faults) + " more</li>\n");
+    page->put("</ul>\n</section>\n");
+}
+
 void write_filters(Page* page, const std::vector<DayCount>& days) {
     page->put("<form id=\"filters\" onsubmit=\"return false\">\n"
               "<label>Number <input id=\"filter-number\" type=\"search\" "
@@ -110,6 +130,7 @@ int write_report_html(FILE* out, const Report& report) {
              "<title>Passages</title>\n<style>");
     page.put(REPORT_STYLE);
     page.put("</style>\n</head>\n<body>\n<h1>Passages</h1>\n");
+    write_damage(&page, report);
     write_days(&page, days);
     if (report.occupancy_given)
         write_inside(&page, report.inside);

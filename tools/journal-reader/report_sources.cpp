@@ -5,6 +5,7 @@
 #include <cstring>
 #include <sys/stat.h>
 
+#include "tools/accessbase/tool_files.h"
 #include "tools/journal-reader/html_text.h"
 #include "tools/journal-reader/journal_files.h"
 #include "tools/journal-reader/journal_read.h"
@@ -29,30 +30,35 @@ bool has_picture(const std::string& path) {
     return stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0;
 }
 
-// Reads one journal; its faults are told on `err`.
+// Reads one journal; its faults are told on `err` and on the page.
 int read_source(const std::string& path, JournalKind kind, const std::string& deviceid,
-                const RowHandlers& handlers, FILE* err) {
-    FILE* file = fopen(path.c_str(), "rb");
+                const RowHandlers& handlers, Report* report, FILE* err) {
+    std::string why;
+    FILE* file = open_input(path, &why);
     if (file == nullptr) {
-        fprintf(err, "journal-reader: can't open %s: %s\n", path.c_str(), strerror(errno));
+        fprintf(err, "journal-reader: can't open %s: %s\n", path.c_str(), why.c_str());
         return GATHER_FAILED;
     }
-    std::vector<JournalFault> faults;
+    JournalFaults faults;
     const int read = read_journal(file, kind, deviceid, handlers, &faults);
     const int error = errno;
     fclose(file);
     tell_faults(err, path, faults);
+    for (const JournalFault& fault : faults.kept)
+        report->faults.push_back(path + ": " + fault.what);
+    report->untold_faults += faults.count - faults.kept.size();
+    report->damaged_records += faults.damaged_records;
     if (read == READ_FAILED) {
         fprintf(err, "journal-reader: can't read %s: %s\n", path.c_str(), strerror(error));
         return GATHER_FAILED;
     }
-    return faults.empty() ? GATHERED_WHOLE : GATHERED_FAULTS;
+    return faults.count == 0 ? GATHERED_WHOLE : GATHERED_FAULTS;
 }
 
 // One board's archive: its records, or where the records file could not be
 // written, its text lines, which the service appends all the same.
 int read_archive(const std::string& folder, const std::string& report_dir, const RowFilter& filter,
-                 ArchiveIndex* index, FILE* err) {
+                 ArchiveIndex* index, Report* report, FILE* err) {
     const std::string resolved = resolved_path(folder);
     if (resolved.empty()) {
         fprintf(err, "journal-reader: can't open the archive %s: %s\n", folder.c_str(),
@@ -73,7 +79,7 @@ int read_archive(const std::string& folder, const std::string& report_dir, const
         return true;
     };
     return read_source(path, records ? JournalKind::ARCHIVE_RECORDS : JournalKind::ARCHIVE_LINES,
-                       resolved.substr(resolved.rfind('/') + 1), handlers, err);
+                       resolved.substr(resolved.rfind('/') + 1), handlers, report, err);
 }
 
 int worse(int one, int other) {
@@ -87,7 +93,8 @@ int gather_report(const ReportRequest& request, const std::string& report_dir, R
     int status = GATHERED_WHOLE;
     ArchiveIndex archived;
     for (const std::string& folder : request.archives) {
-        status = worse(status, read_archive(folder, report_dir, request.filter, &archived, err));
+        status =
+            worse(status, read_archive(folder, report_dir, request.filter, &archived, report, err));
         if (status == GATHER_FAILED)
             return status;
     }
@@ -103,7 +110,7 @@ int gather_report(const ReportRequest& request, const std::string& report_dir, R
     };
     const JournalKind pass_kind =
         ends_with(request.pass, ".csv") ? JournalKind::PASS_LINES : JournalKind::PASS_RECORDS;
-    status = worse(status, read_source(request.pass, pass_kind, "", pass, err));
+    status = worse(status, read_source(request.pass, pass_kind, "", pass, report, err));
     if (status == GATHER_FAILED || request.occupancy.empty())
         return status;
     std::vector<OccupancyRow> cars;
@@ -112,8 +119,8 @@ int gather_report(const ReportRequest& request, const std::string& report_dir, R
         cars.push_back(row);
         return true;
     };
-    status =
-        worse(status, read_source(request.occupancy, JournalKind::OCCUPANCY, "", occupancy, err));
+    status = worse(
+        status, read_source(request.occupancy, JournalKind::OCCUPANCY, "", occupancy, report, err));
     report->occupancy_given = true;
     report->inside = cars_inside(cars);
     return status;

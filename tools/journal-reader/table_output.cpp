@@ -22,13 +22,29 @@ int write_text(FILE* out, const std::string& text) {
     return fwrite(text.data(), 1, text.size(), out) == text.size() ? 0 : -1;
 }
 
-int write_row(FILE* out, const std::vector<Column>& columns, const Cells& cells,
-              const std::vector<size_t>& widths) {
+Cells names_of(const std::vector<Column>& columns) {
+    Cells names;
+    for (const Column& column : columns)
+        names.push_back(column.name);
+    return names;
+}
+
+Cells shown_cells(const Cells& cells) {
+    Cells shown;
+    for (const std::string& cell : cells)
+        shown.push_back(escaped_text(cell, true));
+    return shown;
+}
+
+int write_row(FILE* out, const Table& table, const Cells& cells) {
     std::string line;
     for (size_t i = 0; i < cells.size(); ++i) {
-        const std::string padding(widths[i] - display_width(cells[i]), ' ');
+        // A file that grew between measuring and writing may bring a wider
+        // cell; it only spoils the alignment.
+        const size_t width = display_width(cells[i]);
+        const std::string padding(table.widths[i] > width ? table.widths[i] - width : 0, ' ');
         const bool last = i + 1 == cells.size();
-        line += columns[i].numeric ? padding + cells[i] : cells[i] + padding;
+        line += table.columns[i].numeric ? padding + cells[i] : cells[i] + padding;
         if (!last)
             line += "  ";
     }
@@ -37,33 +53,25 @@ int write_row(FILE* out, const std::vector<Column>& columns, const Cells& cells,
     return write_text(out, line + "\n");
 }
 
-Cells names_of(const std::vector<Column>& columns) {
-    Cells names;
-    for (const Column& column : columns)
-        names.push_back(column.name);
-    return names;
-}
-
 } // namespace
 
-int write_table(FILE* out, const std::vector<Column>& columns, const std::vector<Cells>& rows) {
-    std::vector<Cells> shown{names_of(columns)};
-    for (const Cells& row : rows) {
-        Cells cells;
-        for (const std::string& cell : row)
-            cells.push_back(escaped_text(cell, true));
-        shown.push_back(cells);
-    }
-    std::vector<size_t> widths(columns.size(), 0);
-    for (const Cells& cells : shown) {
-        for (size_t i = 0; i < cells.size(); ++i)
-            widths[i] = std::max(widths[i], display_width(cells[i]));
-    }
-    for (const Cells& cells : shown) {
-        if (write_row(out, columns, cells, widths) != 0)
-            return -1;
-    }
-    return 0;
+Table::Table(const std::vector<Column>& columns_) : columns(columns_) {
+    for (const std::string& name : names_of(columns))
+        widths.push_back(display_width(name));
+}
+
+void measure_row(Table* table, const Cells& cells) {
+    const Cells shown = shown_cells(cells);
+    for (size_t i = 0; i < shown.size(); ++i)
+        table->widths[i] = std::max(table->widths[i], display_width(shown[i]));
+}
+
+int write_table_header(FILE* out, const Table& table) {
+    return write_row(out, table, names_of(table.columns));
+}
+
+int write_table_row(FILE* out, const Table& table, const Cells& cells) {
+    return write_row(out, table, shown_cells(cells));
 }
 
 int write_csv_line(FILE* out, const Cells& cells) {

@@ -9,7 +9,7 @@
 namespace {
 
 enum Status { DONE = 0, FAILED = 1, BAD_USAGE = 2 };
-enum LongOnly { OPT_ONCE = 256 };
+enum LongOnly { OPT_ONCE = 256, OPT_WAIT };
 
 const char usage[] = "Usage: shmgr-dump [OPTIONS]\n"
                      "\n"
@@ -28,10 +28,14 @@ const char usage[] = "Usage: shmgr-dump [OPTIONS]\n"
                      "  -j, --jpeg-dir DIR   save each passage's JPEG as DIR/block-SEQUENCE.jpeg\n"
                      "      --once           end with status 1 when the channel is removed or\n"
                      "                       changes its size, rather than wait for it\n"
+                     "      --wait           wait for a channel that the service has not made\n"
+                     "                       yet, rather than fail; it is shown from its first\n"
+                     "                       block\n"
                      "  -h, --help           show this text\n"
                      "\n"
                      "The stream is named by the environment variable SHMGR_PREFIX (default\n"
                      "/shmgr). Without --count or --seconds the dump runs until interrupted.\n"
+                     "The dump never makes a channel: only the service does.\n"
                      "\n"
                      "Exit status: 0 done, 1 failed (stream not reachable, JPEG or output not\n"
                      "written, channel gone with --once), 2 bad command line.\n";
@@ -50,11 +54,15 @@ bool parse_number(const char* text, long low, long high, long* value) {
 
 // 0 when the options are complete, BAD_USAGE, or DONE for --help.
 int parse_options(int argc, char** argv, DumpOptions* options, FILE* out, FILE* err) {
-    static const option long_options[] = {
-        {"channel", required_argument, nullptr, 'c'},  {"count", required_argument, nullptr, 'n'},
-        {"seconds", required_argument, nullptr, 't'},  {"passages", no_argument, nullptr, 'p'},
-        {"jpeg-dir", required_argument, nullptr, 'j'}, {"once", no_argument, nullptr, OPT_ONCE},
-        {"help", no_argument, nullptr, 'h'},           {nullptr, 0, nullptr, 0}};
+    static const option long_options[] = {{"channel", required_argument, nullptr, 'c'},
+                                          {"count", required_argument, nullptr, 'n'},
+                                          {"seconds", required_argument, nullptr, 't'},
+                                          {"passages", no_argument, nullptr, 'p'},
+                                          {"jpeg-dir", required_argument, nullptr, 'j'},
+                                          {"once", no_argument, nullptr, OPT_ONCE},
+                                          {"wait", no_argument, nullptr, OPT_WAIT},
+                                          {"help", no_argument, nullptr, 'h'},
+                                          {nullptr, 0, nullptr, 0}};
     long channel = 0;
     optind = 0; // the parser starts afresh on every call
     opterr = 0;
@@ -83,6 +91,9 @@ int parse_options(int argc, char** argv, DumpOptions* options, FILE* out, FILE* 
             break;
         case OPT_ONCE:
             options->once = true;
+            break;
+        case OPT_WAIT:
+            options->wait = true;
             break;
         case 'h':
             fprintf(out, usage, SHMGR_MAX_CHANNELS - 1);
@@ -121,10 +132,15 @@ int shmgr_dump_main(int argc, char** argv, FILE* out, FILE* err) {
     }
     SHMGR_READER reader = nullptr;
     if (shmgrReaderAttach(options.channel, &reader) != 1) {
+        const bool missing = errno == ENOENT || errno == EAGAIN;
         char why[512];
         shmgrDescribeChannel(options.channel, errno, why, sizeof why);
-        fprintf(err, "shmgr-dump: can't attach to channel %d: %s\n", options.channel, why);
-        return FAILED;
+        if (!missing || !options.wait) {
+            fprintf(err, "shmgr-dump: can't attach to channel %d: %s%s\n", options.channel, why,
+                    missing ? "; give --wait to wait for it" : "");
+            return FAILED;
+        }
+        fprintf(err, "shmgr-dump: channel %d: %s; waiting for it\n", options.channel, why);
     }
     int status = dump_stream(&reader, options, out, err) == 0 ? DONE : FAILED;
     if (reader != nullptr) {

@@ -25,8 +25,8 @@ void pause_ms(int ms) {
     nanosleep(&pause, nullptr);
 }
 
-// The reader's channel was removed or spoilt (or a reader to it could not be
-// had): says so once, then tries to attach again for one wait slice. -1
+// The reader's channel was removed or spoilt (or is not there yet): says so
+// once, then tries to attach again for one wait slice. -1
 // when the dump is to end instead.
 int follow_again(SHMGR_READER* reader, const DumpOptions& options, FILE* err, int wait) {
     if (*reader != nullptr) {
@@ -39,8 +39,8 @@ int follow_again(SHMGR_READER* reader, const DumpOptions& options, FILE* err, in
             return -1;
         }
     }
-    if (shmgrReaderAttach(options.channel, reader) == 1) {
-        fprintf(err, "shmgr-dump: channel %d is back\n", options.channel);
+    if (shmgrReaderAttachFromOldest(options.channel, reader) == 1) {
+        fprintf(err, "shmgr-dump: channel %d is there\n", options.channel);
     } else {
         pause_ms(wait);
     }

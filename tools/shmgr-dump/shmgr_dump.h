@@ -15,6 +15,7 @@ struct DumpOptions {
     long seconds = 0; // how long to follow, 0 for no limit
     bool passages_only = false;
     bool once = false; // end with a failure when the channel goes, rather than wait for it
+    bool wait = false; // wait for a channel that no writer has made yet, rather than fail
     const char* jpeg_dir = nullptr; // where to save passage JPEGs, null for nowhere
 };
 
@@ -33,8 +34,9 @@ int save_block_jpeg(const char* dir, const shmgr_block_info& info, const unsigne
 // Shows blocks as the reader delivers them until the count or the time is
 // used up or the dump is interrupted. A channel that is removed or spoilt
 // is told of on `err` and waited for (the reader is attached again), unless
-// `options.once`. 0; 1 when a JPEG could not be saved, the output could not
-// be written, or the channel went with `once`.
+// `options.once`; so is one not made yet, when `*reader` is null. A channel
+// that is made again is followed from its oldest block, all of them new. 0; 1 when a JPEG could not
+// be saved, the output could not be written, or the channel went with `once`.
 int dump_stream(SHMGR_READER* reader, const DumpOptions& options, FILE* out, FILE* err);
 
 // The whole program: exit status 0 done, 1 failed, 2 bad command line.
