@@ -76,16 +76,22 @@ class Daemons:
 
     def start_dump(self, passages_only, shm_file):
         """The stream's blocks into the board's stream file and the passages'
-        JPEGs into stream-jpeg/; the dump attaches before the service starts,
-        which shows as the channel's shared memory."""
+        JPEGs into stream-jpeg/; the dump waits for the channel before the
+        service starts and shows it from its first block."""
         jpegs = os.path.join(self.board_dir, "stream-jpeg")
         os.makedirs(jpegs, exist_ok=True)
-        argv = [self.tools.shmgr_dump, "-j", jpegs] + (["-p"] if passages_only else [])
+        argv = [self.tools.shmgr_dump, "--wait", "-j", jpegs] + (["-p"] if passages_only else [])
         stream = open(os.path.join(self.board_dir, "stream"), "ab")
         dump = self._start("shmgr-dump", argv, stream)
         stream.close()
-        waiting.until(lambda: os.path.exists(shm_file) or self._gone(dump, "shmgr-dump"), 10,
-                      "shmgr-dump to attach")
+        daemons = os.path.join(self.board_dir, "daemons")
+
+        def waiting_for_channel():
+            with open(daemons, errors="replace") as f:
+                return "waiting for it" in f.read()
+
+        waiting.until(lambda: os.path.exists(shm_file) or waiting_for_channel()
+                      or self._gone(dump, "shmgr-dump"), 60, "shmgr-dump to wait for the stream")
 
     def stop(self):
         """Lets the watch and the dump take the service's last words, then
