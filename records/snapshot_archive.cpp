@@ -52,14 +52,6 @@ void forget_cut_snapshots(const char* folder) {
     remove_stale_snapshots(folder);
 }
 
-// The storage's "DEVICE/jpegdata" folder into `folder`; false when it is
-// missing or cannot be written, or its path does not fit.
-bool writable_jpegdata(const char* mountpoint, path_t& folder) {
-    return build_path(folder, "%.*s/%.*s/jpegdata", static_cast<int>(sizeof gv_mountpoints[0]),
-                      mountpoint, static_cast<int>(sizeof gv_deviceid), gv_deviceid) &&
-           access(folder, W_OK) == 0;
-}
-
 // One mount point: its JPEG, then the record and the journal line. Without a
 // writable jpegdata folder the storage is taken as absent and gets nothing.
 void archive_on(const char* mountpoint, const _parking_rec_t& rec, const char* name,
@@ -87,17 +79,27 @@ void archive_on(const char* mountpoint, const _parking_rec_t& rec, const char* n
 
 } // namespace
 
-void save_jpeg(_parking_rec_t rec, const unsigned char* jpeg, long length) {
-    // The name's time stamp is UTC, so names sort in passage order all year;
-    // the journal line shows local time for people.
+bool writable_jpegdata(const char* mountpoint, char (&folder)[4096]) {
+    return build_path(folder, "%.*s/%.*s/jpegdata", static_cast<int>(sizeof gv_mountpoints[0]),
+                      mountpoint, static_cast<int>(sizeof gv_deviceid), gv_deviceid) &&
+           access(folder, W_OK) == 0;
+}
+
+void snapshot_name(const _parking_rec_t& rec, char (&name)[SNAPSHOT_NAME_SIZE]) {
+    // The name's time stamp is UTC, so names sort in passage order all year.
     char stamp[32] = {};
     get_cnv_date_time_str_ext(stamp, sizeof stamp, "%Y-%m-%d_%H-%M-%S", 0, &rec.time);
     char plate[sizeof rec.number + 1];
     plate_for_names(rec, plate);
+    snprintf(name, sizeof name, "%s_%s.jpeg", stamp, plate);
+}
+
+void save_jpeg(_parking_rec_t rec, const unsigned char* jpeg, long length) {
+    char name[SNAPSHOT_NAME_SIZE];
+    snapshot_name(rec, name);
+    // The journal line shows local time for people.
     char date_time[30] = {};
     get_cnv_date_time_str_ext(date_time, sizeof date_time, "%d-%m-%Y;%H:%M:%S", 1, &rec.time);
-    char name[sizeof stamp + sizeof plate + sizeof "_.jpeg"];
-    snprintf(name, sizeof name, "%s_%s.jpeg", stamp, plate);
 
     // in_list and access as unsigned bytes: an admitted exit shows 255.
     char line[512];

@@ -7,6 +7,8 @@
 // the journals' columns from working.
 #pragma once
 
+#include <cstddef>
+
 #include "records/parking_rec.h"
 
 // `jpeg` is the passage's JPEG of `length` bytes, owned by the caller; a
@@ -19,3 +21,12 @@ void save_jpeg(_parking_rec_t rec, const unsigned char* jpeg, long length);
 // "DEVICE/jpegdata" folder is missing or not writable (a mistyped device id,
 // say): save_jpeg skips such a storage without a word.
 void check_archive_settings();
+
+// The name of the passage's JPEG: "S_P.jpeg" with S the passage time in UTC
+// ("2009-03-14_06-05-09") and P the number with "?" and "*" turned into "-".
+constexpr size_t SNAPSHOT_NAME_SIZE = 64;
+void snapshot_name(const _parking_rec_t& rec, char (&name)[SNAPSHOT_NAME_SIZE]);
+
+// The storage's "<mount point>/<device id>/jpegdata" folder into `folder`;
+// false when it is missing or cannot be written, or its path does not fit.
+bool writable_jpegdata(const char* mountpoint, char (&folder)[4096]);
