@@ -127,8 +127,8 @@ class ToolTest : public ::testing::Test {
     }
     // Takes the steps that tests/tools/golden/`name` shows and compares the
     // new transcript with it: "$ ARGS" runs the tool, "> FILE BYTES" writes
-    // a file of the folder (with the escapes of `unescaped`), and "# " lines
-    // say why.
+    // a file of the folder (with the escapes of `unescaped`, and "DIR" for
+    // the folder), and "# " lines say why.
     ::testing::AssertionResult script_matches(const std::string& name) {
         std::istringstream lines(read_text_file(DRAVEL_TOOLS_GOLDEN + name));
         for (std::string line; std::getline(lines, line);) {
@@ -139,7 +139,8 @@ class ToolTest : public ::testing::Test {
                 const size_t space = std::min(line.find(' ', 2), line.size());
                 if (line[0] == '>')
                     file(line.substr(2, space - 2),
-                         unescaped(line.substr(std::min(space + 1, line.size()))));
+                         unescaped(
+                             replaced(line.substr(std::min(space + 1, line.size())), "DIR", dir_)));
                 watched_mark_ = mark_of(watched_);
             }
         }

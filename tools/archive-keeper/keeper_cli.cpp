@@ -51,7 +51,7 @@ int count_of(const char* text, long long most, long long* value) {
     return 0;
 }
 
-// The limits the configuration sets; a missing key sets none.
+// The limits the configuration sets; a missing key leaves its limit as it is.
 int read_limits(KeeperLimits* limits, FILE* err) {
     CONFIG_HANDLE config = ConfigOpen(build_streams_ini_path(), 0);
     if (config == nullptr) {
@@ -68,14 +68,6 @@ int read_limits(KeeperLimits* limits, FILE* err) {
     if (ConfigGetInt(config, &value, "archive", "max_age_days") == 0)
         limits->max_age_days = value;
     ConfigClose(config);
-    if (limits->keep_free_mb < 0 || limits->keep_free_percent < 0 ||
-        limits->keep_free_percent > 100 || limits->max_age_days < 0) {
-        fprintf(err,
-                "archive-keeper: %s: [archive] holds a negative limit or a share above "
-                "100%%\n",
-                _GLOBAL_CONF_FULLNAME_);
-        return -1;
-    }
     return 0;
 }
 
@@ -126,6 +118,13 @@ int archive_keeper_main(int argc, char** argv, FILE* out, FILE* err) {
     limits.keep_free_percent =
         free_percent >= 0 ? static_cast<int>(free_percent) : limits.keep_free_percent;
     limits.max_age_days = age_days >= 0 ? static_cast<int>(age_days) : limits.max_age_days;
+    if (limits.keep_free_mb < 0 || limits.keep_free_percent < 0 || limits.keep_free_percent > 100 ||
+        limits.max_age_days < 0) {
+        fprintf(err,
+                "archive-keeper: %s: [archive] holds a negative limit or a share above 100%%\n",
+                _GLOBAL_CONF_FULLNAME_);
+        return BAD_USAGE;
+    }
 
     get_deviceid();
     get_mountpoints();
