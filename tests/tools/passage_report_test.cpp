@@ -51,7 +51,8 @@ class PassageReport : public ToolTest {
 // the same car passes two boards within one second, and a car seen twice
 // within one second takes the two archive records in turn. A board's name is
 // a part of the link's path and is encoded as one; texts from the access base
-// stay text; days are the zone's.
+// stay text; days are the zone's. A JPEG gone that is older than the
+// archive's oldest was removed by the archive keeper, and is told so.
 TEST_F(PassageReport, PassagesFindTheirArchiveRecordsByBoardTimeAndNumber) {
     park_.add_board("gate #2");
     park_.record({T0, "A1", "gate-in", 1, 1, OK, "first", true});
@@ -63,12 +64,15 @@ TEST_F(PassageReport, PassagesFindTheirArchiveRecordsByBoardTimeAndNumber) {
     // The archive keeps an empty file where the encoder made no JPEG.
     truncate((park_.archive("gate-in") + "/jpegdata/2009-03-14_06-05-11_C3.jpeg").c_str(), 0);
     park_.record({LATE, "D4", "gate-in", 0, 0, OK, "", true});
+    // The archive keeper removed the oldest snapshot.
+    park_.record({T0 - 86400, "E5", "gate-in", 0, 0, OK, "", true});
+    unlink((park_.archive("gate-in") + "/jpegdata/2009-03-13_06-05-09_E5.jpeg").c_str());
     ASSERT_EQ(run_words({"--report", page_, "--pass", park_.net() + "/netpassbase.tpn", "--archive",
                          park_.archive("gate-in"), "--archive", park_.archive("gate #2"),
                          "--occupancy", park_.occupancy({netnum_record("D4", "", 1, LATE)})}),
               0)
         << err_;
-    EXPECT_EQ(out_, page_ + ": 6 passages, 4 with a snapshot\n");
+    EXPECT_EQ(out_, page_ + ": 7 passages, 4 with a snapshot\n");
     const std::string page = read_text_file(page_);
     // The style and the script are the tool's own constants, shown by name:
     // the expected page holds what this journal made of it.

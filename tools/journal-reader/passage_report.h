@@ -17,6 +17,7 @@
 struct ArchivedPassage {
     std::string summary;
     std::string snapshot; // link to the JPEG relative to the report; empty: no JPEG there
+    bool pruned;          // no JPEG, as its name is older than the archive's oldest snapshot
 };
 
 // The archives' passages by board, time and number: what ties an archive

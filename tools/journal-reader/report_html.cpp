@@ -98,6 +98,8 @@ void write_filters(Page* page, const std::vector<DayCount>& days) {
 std::string snapshot_cell(const ReportPassage& passage) {
     if (!passage.archived)
         return "<td class=\"none\">not archived</td>";
+    if (passage.archive.pruned)
+        return "<td class=\"none\">removed by the archive keeper</td>";
     if (passage.archive.snapshot.empty())
         return "<td class=\"none\">no snapshot</td>";
     const std::string link = html_escaped(passage.archive.snapshot);

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <sys/stat.h>
 
+#include "tools/accessbase/snapshot_names.h"
 #include "tools/accessbase/tool_files.h"
 #include "tools/journal-reader/html_text.h"
 #include "tools/journal-reader/journal_files.h"
@@ -69,12 +70,20 @@ int read_archive(const std::string& folder, const std::string& report_dir, const
     const std::string path = resolved + (records ? "/passbase.tpp" : "/passbase.csv");
     const std::string jpegdata = resolved + "/jpegdata";
     const std::string link = url_path(relative_path(report_dir, jpegdata)) + "/";
+    // The archive keeper removes the oldest snapshots first, so a JPEG gone
+    // whose name sorts before the oldest one there was removed by it; one
+    // gone after it was never archived whole.
+    std::vector<std::string> snapshots, temporaries;
+    list_snapshots(jpegdata, &snapshots, &temporaries);
+    const std::string oldest = snapshots.empty() ? "" : snapshots.front();
     RowHandlers handlers;
     handlers.archive = [&](const ArchiveRow& row) {
         if (keeps(filter, row)) {
-            const bool picture = has_picture(jpegdata + "/" + row.jpeg);
+            const std::string jpeg = jpegdata + "/" + row.jpeg;
+            const bool picture = has_picture(jpeg);
+            const bool pruned = !picture && row.jpeg < oldest && !file_exists(jpeg);
             (*index)[ArchiveKey{row.deviceid, row.time, row.number}].push_back(
-                ArchivedPassage{row.summary, picture ? link + url_path(row.jpeg) : ""});
+                ArchivedPassage{row.summary, picture ? link + url_path(row.jpeg) : "", pruned});
         }
         return true;
     };
