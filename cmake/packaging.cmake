@@ -18,6 +18,12 @@ configure_file(packaging/dravel.service.in packaging/dravel.service @ONLY)
 install(PROGRAMS ${CMAKE_BINARY_DIR}/packaging/S90dravel
   DESTINATION ${CMAKE_INSTALL_FULL_SYSCONFDIR}/init.d)
 install(FILES ${CMAKE_BINARY_DIR}/packaging/dravel.service DESTINATION lib/systemd/system)
+# The archive keeper, daily.
+if(TARGET archive-keeper)
+  configure_file(packaging/dravel-archive.service.in packaging/dravel-archive.service @ONLY)
+  install(FILES ${CMAKE_BINARY_DIR}/packaging/dravel-archive.service
+                ${CMAKE_SOURCE_DIR}/packaging/dravel-archive.timer DESTINATION lib/systemd/system)
+endif()
 
 set(DRAVEL_PACKAGE_MAINTAINER "dravel maintainers <maintainers@dravel.invalid>" CACHE STRING
   "The Maintainer field of the Debian package")
@@ -28,7 +34,8 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
   "Reads the car numbers that the camera's recognition engine finds, decides\n"
   "from the access base whether the barrier opens, and keeps the occupancy and\n"
   "pass journals and the snapshot archive. With the operator tools accessbase,\n"
-  "journal-reader and shmgr-dump where they are built.")
+  "journal-reader, shmgr-dump and archive-keeper (run daily by a systemd timer)\n"
+  "where they are built.")
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${DRAVEL_PACKAGE_MAINTAINER})
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
@@ -57,11 +64,15 @@ if(NOT CMAKE_CROSSCOMPILING AND NOT DRAVEL_FUZZ AND NOT DRAVEL_SANITIZE)
   # What the package must hold beyond what it shares with `cmake --install`.
   set(expected ${CMAKE_INSTALL_FULL_SYSCONFDIR}/init.d/S90dravel
                ${CMAKE_INSTALL_PREFIX}/lib/systemd/system/dravel.service)
-  foreach(program dravel accessbase journal-reader shmgr-dump)
+  foreach(program dravel accessbase journal-reader shmgr-dump archive-keeper)
     if(TARGET ${program})
       list(APPEND expected ${CMAKE_INSTALL_FULL_BINDIR}/${program})
     endif()
   endforeach()
+  if(TARGET archive-keeper)
+    list(APPEND expected ${CMAKE_INSTALL_PREFIX}/lib/systemd/system/dravel-archive.service
+                         ${CMAKE_INSTALL_PREFIX}/lib/systemd/system/dravel-archive.timer)
+  endif()
   # Against a board SDK the board's libraries come with the board, not with
   # this package, so its list is checked on the stand-ins' build only.
   if(NOT DRAVEL_BOARD_SDK)

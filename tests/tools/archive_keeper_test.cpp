@@ -8,7 +8,7 @@
 #include "records/snapshot_archive.h"
 #include "tests/common/records.h"
 #include "tests/tools/tool_run.h"
-#include "tools/accessbase/snapshot_names.h"
+#include "tools/archive-keeper/snapshot_names.h"
 #include "tools/archive-keeper/archive_prune.h"
 #include "tools/archive-keeper/keeper_cli.h"
 

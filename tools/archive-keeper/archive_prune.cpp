@@ -15,7 +15,7 @@
 #include "core/gv.h"
 #include "records/snapshot_archive.h"
 #include "support/log.h"
-#include "tools/accessbase/snapshot_names.h"
+#include "tools/archive-keeper/snapshot_names.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <sys/stat.h>
 
-#include "tools/accessbase/snapshot_names.h"
+#include "tools/archive-keeper/snapshot_names.h"
 #include "tools/accessbase/tool_files.h"
 #include "tools/journal-reader/html_text.h"
 #include "tools/journal-reader/journal_files.h"

@@ -1,4 +1,4 @@
-#include "tools/accessbase/snapshot_names.h"
+#include "tools/archive-keeper/snapshot_names.h"
 
 #include <algorithm>
 #include <cerrno>
