@@ -20,12 +20,15 @@ class Tools:
         self.stmgrclient = os.path.join(build, "platform/statemgr/stmgrclient")
         self.shmgr_dump = os.path.join(build, "tools/shmgr-dump/shmgr-dump")
         self.accessbase = os.path.join(build, "tools/accessbase/accessbase")
+        self.archive_keeper = os.path.join(build, "tools/archive-keeper/archive-keeper")
         self.qemu = shutil.which("qemu-arm") if arm_build else None
 
     def path_dirs(self):
         """Folders the board's PATH starts with: the service runs
-        "stmgrclient rise ..." by name, as on the board."""
-        return [os.path.dirname(self.stmgrclient), os.path.dirname(self.accessbase)]
+        "stmgrclient rise ..." by name, as on the board, and a scenario
+        runs the tools by name."""
+        return [os.path.dirname(self.stmgrclient), os.path.dirname(self.accessbase),
+                os.path.dirname(self.archive_keeper)]
 
     def missing(self, need_accessbase):
         """What is not there, as sentences."""
