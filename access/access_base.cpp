@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "core/gv.h"
 #include "support/log.h"
@@ -38,6 +40,22 @@ bool regular_file(FILE* file) {
     return false;
 }
 
+// A FIFO in the base's place must not hold the loop in open until a writer
+// comes; whatever opens is then checked for a plain file. A link is followed:
+// the base is only read, and may well live elsewhere.
+FILE* open_base(const char* path) {
+    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    FILE* file = fdopen(fd, "rb");
+    if (file == nullptr) {
+        const int error = errno;
+        close(fd);
+        errno = error;
+    }
+    return file;
+}
+
 // The file's size in bytes, or -1 when it cannot be measured.
 long file_size(FILE* file) {
     if (fseek(file, 0, SEEK_END) != 0)
@@ -56,7 +74,7 @@ void free_access_base() {
 
 int load_access_base(const char* path) {
     LOG("Loading access base from %s", path);
-    FILE* file = fopen(path, "rb");
+    FILE* file = open_base(path);
     if (file == nullptr || !regular_file(file)) {
         LOG("Can't open access base from %s: %s", path, strerror(errno));
         if (file != nullptr)

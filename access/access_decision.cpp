@@ -73,7 +73,8 @@ void test_recognized_number(long time, const char* number, unsigned char kind,
         rec.in_list = 1;
         LOG("%.*s: present in accessed numbers", number_size, rec.number);
         if (within_period(access, time)) {
-            netnumbase_update(rec.number, time, entry, gv_barrier_type, &facts.outcome);
+            netnumbase_update(rec.number, time, entry, gv_barrier_type, facts.by_button != 0,
+                              &facts.outcome);
             if (entry.owner[0] != '\0')
                 owner_summary(rec.summary, entry.owner, facts.outcome.used, gv_barrier_type);
             copy_text_field(pass.info, access.info, sizeof pass.info);

@@ -101,9 +101,11 @@ bool enter(FILE* journal, const char* path, const char* number, long time,
 }
 
 // Marks the car gone unless it stayed too long. False when the exit is
-// refused and the car stays recorded as inside.
+// refused and the car stays recorded as inside; a car that the operator lets
+// out is gone all the same, or its owner's place stayed taken for ever.
 bool leave(FILE* journal, const char* path, const char* number, long time, bool known,
-           const _access_entry_t& entry, _netnum_rec_t* rec, _netnum_outcome_t* outcome) {
+           bool by_operator, const _access_entry_t& entry, _netnum_rec_t* rec,
+           _netnum_outcome_t* outcome) {
     if (known) {
         // Only for the owner summary of the decision.
         netnum_scan_owner_in(journal, path, outcome->used, entry.owner, number);
@@ -112,7 +114,8 @@ bool leave(FILE* journal, const char* path, const char* number, long time, bool 
         const int64_t stay = static_cast<int64_t>(time) - rec->in_time;
         if (entry.max_park_time != 0 && stay > entry.max_park_time) {
             outcome->over_time = 1;
-            return false;
+            if (!by_operator)
+                return false;
         }
     }
     rec->out_time = static_cast<int32_t>(time);
@@ -123,21 +126,23 @@ bool leave(FILE* journal, const char* path, const char* number, long time, bool 
 } // namespace
 
 void netnumbase_update(const char* number, long time, const _access_entry_t& entry,
-                       int barrier_type, _netnum_outcome_t* outcome) {
+                       int barrier_type, bool by_operator, _netnum_outcome_t* outcome) {
     char path[NETBASE_PATH_SIZE];
     netbase_path(path, gv_netnumbase);
-    // Opened for appending first only to create a missing journal. Closed
-    // before the reopen rather than reopened with freopen, whose failure may
-    // leave the stream's memory behind.
-    FILE* journal = fopen(path, "ab");
-    if (journal == nullptr) {
-        log_line(DECISION, "Can't open file %s\n", path);
+    // Opened for appending first only to create a missing journal. A path
+    // that holds no plain file was said once and is left alone.
+    const int created = journal_open(path, O_WRONLY | O_CREAT | O_APPEND, DECISION);
+    if (created < 0) {
+        if (created == JOURNAL_OPEN_FAILED)
+            log_line(DECISION, "Can't open file %s\n", path);
         return;
     }
-    fclose(journal);
-    journal = fopen(path, "r+b");
+    close(created);
+    bool refused = false;
+    FILE* journal = journal_fopen(path, O_RDWR, "r+b", DECISION, &refused);
     if (journal == nullptr) {
-        log_line(DECISION, "Can't reopen file %s\n", path);
+        if (!refused)
+            log_line(DECISION, "Can't reopen file %s\n", path);
         return;
     }
     // Held from the search to the write: the other barrier's service must not
@@ -156,9 +161,10 @@ void netnumbase_update(const char* number, long time, const _access_entry_t& ent
     const bool known = offset >= 0;
     if (!known)
         new_record(&rec, number, entry.owner);
-    const bool to_write = barrier_type == 1
-                              ? enter(journal, path, number, time, entry, &rec, outcome)
-                              : leave(journal, path, number, time, known, entry, &rec, outcome);
+    const bool to_write =
+        barrier_type == 1
+            ? enter(journal, path, number, time, entry, &rec, outcome)
+            : leave(journal, path, number, time, known, by_operator, entry, &rec, outcome);
     bool written = true;
     if (to_write) {
         if (!known)

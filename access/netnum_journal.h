@@ -41,6 +41,8 @@ int netnumbase_scan_owner(int& used, const char* owner, const char* number);
 
 // The update step of one decision for a listed number within its period, at
 // the barrier `barrier_type` (1 entry, -1 exit). Fills `outcome`, which the
-// caller has cleared.
+// caller has cleared. `by_operator`: the decision runs under the operator's
+// photo request, who opens the barrier by hand, so a car refused for its
+// stay still leaves and is recorded as gone.
 void netnumbase_update(const char* number, long time, const _access_entry_t& entry,
-                       int barrier_type, _netnum_outcome_t* outcome);
+                       int barrier_type, bool by_operator, _netnum_outcome_t* outcome);

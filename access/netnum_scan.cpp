@@ -65,9 +65,11 @@ int netnumbase_scan_owner(int& used, const char* owner, const char* number) {
         return 0;
     char path[NETBASE_PATH_SIZE];
     netbase_path(path, gv_netnumbase);
-    FILE* journal = fopen(path, "rb");
+    bool refused = false;
+    FILE* journal = journal_fopen(path, O_RDONLY, "rb", SCAN, &refused);
     if (journal == nullptr) {
-        log_line(SCAN, "netnumbase_scan_owner: Can't open file %s\n", path);
+        if (!refused)
+            log_line(SCAN, "netnumbase_scan_owner: Can't open file %s\n", path);
         return 0;
     }
     // Shared: an update of the other barrier waits, so no record is counted

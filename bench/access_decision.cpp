@@ -118,7 +118,7 @@ void journal_update(benchmark::State& state) {
     board.fill_journal(state.range(0));
     for (auto _ : state) {
         _netnum_outcome_t outcome = {};
-        netnumbase_update(car, passage_time, gv.access_entries[0], 1, &outcome);
+        netnumbase_update(car, passage_time, gv.access_entries[0], 1, false, &outcome);
         benchmark::DoNotOptimize(outcome);
     }
     state.SetBytesProcessed(state.iterations() * state.range(0) *

@@ -23,7 +23,7 @@ install(FILES ${CMAKE_BINARY_DIR}/packaging/dravel.service DESTINATION lib/syste
 set(DRAVEL_PACKAGE_MAINTAINER "dravel maintainers <maintainers@dravel.invalid>" CACHE STRING
   "The Maintainer field of the Debian package")
 set(CPACK_PACKAGE_NAME dravel)
-set(CPACK_PACKAGE_VERSION 1.0.0)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "licence-plate barrier service of a car-park camera")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
   "Reads the car numbers that the camera's recognition engine finds, decides\n"

@@ -9,6 +9,7 @@
 #include "core/startup.h"
 #include "links/shmgr_link.h"
 #include "links/statemgr_link.h"
+#include "records/external_program.h"
 #include "support/support_routines.h"
 #include "video/capture.h"
 
@@ -30,6 +31,7 @@ bool stopping() {
 void pause(int ms) {
     msleep_ts(ms);
     write_signal_lines();
+    report_external_program_failures();
 }
 
 } // namespace

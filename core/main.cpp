@@ -1,7 +1,9 @@
 // dravel: the licence-plate service of a car-park barrier. Started with no
 // arguments it detaches into the background; "-f" keeps it in the
-// foreground with its standard output, for supervisors and tests.
+// foreground with its standard output, for supervisors and tests; "--help"
+// and "--version" only answer.
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <sys/resource.h>
 #include <syslog.h>
@@ -14,17 +16,48 @@
 #include "core/startup.h"
 #include "links/shmgr_link.h"
 #include "links/statemgr_link.h"
+#include "records/snapshot_archive.h"
 #include "recognizer/lpr.h"
 #include "support/log.h"
 #include "video/capture.h"
 
 namespace {
 
-bool stays_in_foreground(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i)
-        if (strcmp(argv[i], "-f") == 0)
-            return true;
-    return false;
+const char usage[] = "Usage: dravel [-f | --help | --version]\n";
+
+enum Start { start_detached, start_in_foreground, start_nothing };
+
+// --help and --version answer and end; an argument the service does not
+// know ends it with status 2 before anything is opened, so a typing error
+// in a unit file or init script shows at once instead of running a service
+// that was meant otherwise.
+Start read_arguments(int argc, char** argv, int* status) {
+    Start start = start_detached;
+    for (int i = 1; i < argc; ++i) {
+        if (strcmp(argv[i], "-f") == 0) {
+            start = start_in_foreground;
+        } else if (strcmp(argv[i], "--help") == 0) {
+            printf("%s"
+                   "The licence-plate service of a car-park barrier. Without arguments it\n"
+                   "detaches into the background; its messages go to the system log.\n"
+                   "  -f         stay in the foreground, for supervisors and tests\n"
+                   "  --help     show this help and exit\n"
+                   "  --version  show the version and exit\n"
+                   "Settings: streams.ini and TZ in $VELM_CONF_DIR (default /etc/).\n",
+                   usage);
+            *status = 0;
+            return start_nothing;
+        } else if (strcmp(argv[i], "--version") == 0) {
+            printf("dravel %s\n", DRAVEL_VERSION);
+            *status = 0;
+            return start_nothing;
+        } else {
+            fprintf(stderr, "dravel: unknown argument \"%s\"\n%s", argv[i], usage);
+            *status = 2;
+            return start_nothing;
+        }
+    }
+    return start;
 }
 
 // Start-up cannot go on. What earlier steps opened is left to the exit.
@@ -37,7 +70,10 @@ int give_up(const char* reason) {
 } // namespace
 
 int main(int argc, char** argv) {
-    const bool foreground = stays_in_foreground(argc, argv);
+    int status = 0;
+    const Start start = read_arguments(argc, argv, &status);
+    if (start == start_nothing)
+        return status;
     memset(&gv, 0, sizeof gv);
     set_recognizer_defaults();
     openlog(argv[0], LOG_PID | LOG_NDELAY | LOG_NOWAIT, LOG_USER);
@@ -69,9 +105,10 @@ int main(int argc, char** argv) {
     if (setpriority(PRIO_PROCESS, 0, 10) != 0)
         LOG("unable set priority\n");
     get_deviceid();
+    check_archive_settings();
     signal(SIGCHLD, sigchldhandler);
     set_time_zone();
-    if (!foreground)
+    if (start == start_detached)
         DAEMONIZE();
 
     dravelber(engine);

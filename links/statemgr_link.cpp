@@ -3,9 +3,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 #include "core/gv.h"
 #include "support/log.h"
+#include "support/support_routines.h"
 
 namespace {
 
@@ -14,38 +16,84 @@ const char signal_event[] = "e_signal0";
 const int client_record_id = 80000;
 bool report_failed = false;
 
+// A state manager that restarts takes a moment to listen again; trying more
+// often than this would only cost the loop time.
+constexpr time_t reconnect_seconds = 3;
+stmcc_client_rec_t client_record;
+bool connection_lost = false;
+time_t lost_or_tried_at = 0;
+
+// Starts `client` under the service's name and subscribes it to the photo
+// request; the subscription is made even when the start failed, so both
+// failures are named. 0, or 1; the failures are logged unless `quiet`.
+int start_client(stmcc_t* client, bool quiet) {
+    int result = 0;
+    int code = stmcc_start_as_msg_queue_client(client, client_record);
+    if (code != stmcc_result_ok) {
+        if (!quiet)
+            log_line("statemgr_connect", "open as msg queue client error: %s\n",
+                     stmc_get_result_str(code));
+        result = 1;
+    }
+    code = stmcc_subscribe(client, photo_state);
+    if (code != stmcc_result_ok) {
+        if (!quiet)
+            log_line("statemgr_connect", "subscribe to 's_make_photo' error: %s\n",
+                     stmc_get_result_str(code));
+        result = 1;
+    }
+    return result;
+}
+
+// A new client in place of the lost one, subscribed again. Failed attempts
+// are silent: the loss has its one line already, and the return gets one.
+void reconnect() {
+    lost_or_tried_at = monotonic_seconds();
+    stmcc_t* client = stmcc_new();
+    if (client == nullptr)
+        return;
+    if (start_client(client, true) != 0) {
+        stmcc_delete(client);
+        return;
+    }
+    stmcc_delete(gv.statemgr);
+    gv.statemgr = client;
+    connection_lost = false;
+    LOG("connection to the state manager is back");
+}
+
 } // namespace
 
 int statemgr_connect(const char* name) {
-    stmcc_client_rec_t record;
-    memset(&record, 0, sizeof record);
-    record.id = client_record_id;
+    memset(&client_record, 0, sizeof client_record);
+    client_record.id = client_record_id;
     // The name field keeps 255 characters and its terminator. A longer
     // program path is cut, losing the end of the suffix, rather than refused:
     // the service cannot run without this connection.
-    snprintf(record.name, sizeof record.name, "%s.state_mgr_2", name != nullptr ? name : "");
+    snprintf(client_record.name, sizeof client_record.name, "%s.state_mgr_2",
+             name != nullptr ? name : "");
 
-    int result = 0;
     gv.statemgr = stmcc_new();
     if (gv.statemgr == nullptr) {
         LOG("stmcc init error\n");
         // Without a handle there is nothing to start or subscribe.
         return 1;
     }
-    int code = stmcc_start_as_msg_queue_client(gv.statemgr, record);
-    if (code != stmcc_result_ok) {
-        LOG("open as msg queue client error: %s\n", stmc_get_result_str(code));
-        result = 1;
-    }
-    code = stmcc_subscribe(gv.statemgr, photo_state);
-    if (code != stmcc_result_ok) {
-        LOG("subscribe to 's_make_photo' error: %s\n", stmc_get_result_str(code));
-        result = 1;
-    }
-    return result;
+    connection_lost = false;
+    return start_client(gv.statemgr, false);
 }
 
 int process_states(int* request) {
+    if (stop)
+        return 0;
+    // While the state manager is away (a restart of it, say), a new client
+    // is tried at most every few seconds, and nothing is polled meanwhile.
+    if (connection_lost) {
+        if (monotonic_seconds() - lost_or_tried_at >= reconnect_seconds)
+            reconnect();
+        if (connection_lost)
+            return 1;
+    }
     while (!stop) {
         char name[32];
         int value = 0;
@@ -54,6 +102,8 @@ int process_states(int* request) {
             return 0;
         if (code != stmcc_result_ok) {
             LOG("wait for change state error: %s", stmc_get_result_str(code));
+            connection_lost = true;
+            lost_or_tried_at = monotonic_seconds();
             return 1;
         }
         // A request withdrawn before this poll still counts: only a
@@ -65,6 +115,10 @@ int process_states(int* request) {
 }
 
 int say_signal(int value) {
+    // The report is not given up for a state manager that is back already:
+    // one attempt now, whenever the last was.
+    if (connection_lost)
+        reconnect();
     int code = stmcc_event_notify(gv.statemgr, signal_event, value);
     if (code == stmcc_result_ok)
         return 0;

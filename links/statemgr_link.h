@@ -12,11 +12,14 @@ int statemgr_connect(const char* name);
 // Takes every waiting state change without waiting for one, and sets
 // *request to 1 when one of them set "s_make_photo" to a non-zero value; it
 // never clears *request. Nothing is asked while `stop` is set. 0, or 1 when
-// the library reported an error (logged).
+// the library reported an error: the connection is then taken as lost
+// (logged once), and the following calls try a new client at most every few
+// seconds, returning 1 until one is started and subscribed (logged once).
 int process_states(int* request);
 
-// Notifies "e_signal0" with `value` (1: the camera delivers frames). A
-// failure is logged, sets `stop`, and returns 1.
+// Notifies "e_signal0" with `value` (1: the camera delivers frames); on a
+// lost connection it first tries a new client. A failure is logged, sets
+// `stop`, and returns 1.
 int say_signal(int value);
 
 // Whether a failed notification stopped the service: it then ends with a

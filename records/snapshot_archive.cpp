@@ -14,6 +14,7 @@
 #include "records/external_program.h"
 #include "records/snapshot_file.h"
 #include "support/journal_file.h"
+#include "support/log.h"
 #include "support/support_routines.h"
 
 namespace {
@@ -51,15 +52,20 @@ void forget_cut_snapshots(const char* folder) {
     remove_stale_snapshots(folder);
 }
 
+// The storage's "DEVICE/jpegdata" folder into `folder`; false when it is
+// missing or cannot be written, or its path does not fit.
+bool writable_jpegdata(const char* mountpoint, path_t& folder) {
+    return build_path(folder, "%.*s/%.*s/jpegdata", static_cast<int>(sizeof gv_mountpoints[0]),
+                      mountpoint, static_cast<int>(sizeof gv_deviceid), gv_deviceid) &&
+           access(folder, W_OK) == 0;
+}
+
 // One mount point: its JPEG, then the record and the journal line. Without a
 // writable jpegdata folder the storage is taken as absent and gets nothing.
 void archive_on(const char* mountpoint, const _parking_rec_t& rec, const char* name,
                 const char* csv_line, const unsigned char* jpeg, long length) {
-    const int mount_width = static_cast<int>(sizeof gv_mountpoints[0]);
-    const int id_width = static_cast<int>(sizeof gv_deviceid);
     path_t folder;
-    if (!build_path(folder, "%.*s/%.*s/jpegdata", mount_width, mountpoint, id_width, gv_deviceid) ||
-        access(folder, W_OK) != 0)
+    if (!writable_jpegdata(mountpoint, folder))
         return;
 
     forget_cut_snapshots(folder);
@@ -68,6 +74,8 @@ void archive_on(const char* mountpoint, const _parking_rec_t& rec, const char* n
     if (build_path(jpeg_path, "%s/%s", folder, name) && build_path(temporary, "%s.tmp", jpeg_path))
         write_snapshot(jpeg_path, temporary, jpeg, length);
 
+    const int mount_width = static_cast<int>(sizeof gv_mountpoints[0]);
+    const int id_width = static_cast<int>(sizeof gv_deviceid);
     path_t journal;
     if (build_path(journal, "%.*s/%.*s/%s", mount_width, mountpoint, id_width, gv_deviceid,
                    gv_passbase))
@@ -115,5 +123,26 @@ void save_jpeg(_parking_rec_t rec, const unsigned char* jpeg, long length) {
     for (const char* mountpoint : gv_mountpoints) {
         if (mountpoint[0] != '\0')
             archive_on(mountpoint, rec, name, csv_line, jpeg, length);
+    }
+}
+
+void check_archive_settings() {
+    const size_t id_length = strnlen(gv_deviceid, sizeof gv_deviceid);
+    for (size_t i = 0; i < id_length; ++i) {
+        const unsigned char c = static_cast<unsigned char>(gv_deviceid[i]);
+        if (c == ';' || c < 0x20 || c > 0x7e) {
+            LOG("device id \"%.*s\" holds ';' or a byte outside printable ASCII: the CSV "
+                "journals will show wrong columns",
+                static_cast<int>(id_length), gv_deviceid);
+            break;
+        }
+    }
+    get_mountpoints();
+    for (const char* mountpoint : gv_mountpoints) {
+        path_t folder;
+        if (mountpoint[0] != '\0' && !writable_jpegdata(mountpoint, folder))
+            LOG("storage %.*s is switched on, but %s is missing or not writable: nothing is "
+                "archived there",
+                static_cast<int>(sizeof gv_mountpoints[0]), mountpoint, folder);
     }
 }

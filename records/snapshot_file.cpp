@@ -28,9 +28,13 @@ bool write_all(int fd, const unsigned char* bytes, size_t size) {
 
 int write_snapshot(const char* path, const char* temporary, const unsigned char* jpeg,
                    long length) {
+    // Made anew, never opened as found: a link or a second hard link put in
+    // the temporary's place would have the JPEG written into its target.
+    // The name is the service's own, so whatever stands there goes.
+    unlink(temporary);
     int fd;
     do {
-        fd = open(temporary, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        fd = open(temporary, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0)
         return -1;

@@ -1,6 +1,7 @@
 #include "support/journal_file.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -14,18 +15,55 @@ namespace {
 // it on every passage.
 bool refusal_logged = false;
 
+const int APPEND_FLAGS = O_CREAT | O_APPEND;
+
 // Restores errno across the cleanup calls, so the caller logs the cause.
 struct errno_keeper {
     int saved = errno;
     ~errno_keeper() { errno = saved; }
 };
 
-int open_journal(const char* path, int flags) {
-    int fd;
-    do {
-        fd = open(path, flags | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
-    } while (fd < 0 && errno == EINTR);
-    return fd;
+// The paths whose refusal was said, as hashes (0 marks a free slot). A path
+// leaves them when it opens as a plain file again, so a journal mended and
+// spoiled once more is said again. Sixteen hold every journal of the net-base
+// and of three storages; beyond that the oldest is forgotten and may be said
+// once more. Two paths of one hash would share their one line: at 64 bits,
+// never in practice.
+uint64_t refused_paths[16];
+size_t next_refused;
+
+// FNV-1a, never 0.
+uint64_t path_key(const char* path) {
+    uint64_t key = 14695981039346656037ULL;
+    for (const unsigned char* c = reinterpret_cast<const unsigned char*>(path); *c != 0; ++c)
+        key = (key ^ *c) * 1099511628211ULL;
+    return key | 1;
+}
+
+// True the first time `path` is refused since it last opened.
+bool first_refusal(const char* path) {
+    const uint64_t key = path_key(path);
+    for (uint64_t said : refused_paths) {
+        if (said == key)
+            return false;
+    }
+    refused_paths[next_refused] = key;
+    next_refused = (next_refused + 1) % (sizeof refused_paths / sizeof refused_paths[0]);
+    return true;
+}
+
+void forget_refusal(const char* path) {
+    const uint64_t key = path_key(path);
+    for (uint64_t& said : refused_paths) {
+        if (said == key)
+            said = 0;
+    }
+}
+
+int refuse(const char* path, const char* caller) {
+    if (first_refusal(path))
+        log_line(caller, "%s is not a plain file, left alone\n", path);
+    return JOURNAL_REFUSED;
 }
 
 // Cuts the file back to `size`. Should that fail, the next append cuts the
@@ -62,36 +100,65 @@ int close_journal(int fd, int result) {
     return result;
 }
 
-// The size of the journal open as `fd`, -1 when it cannot be learned or the
-// file is no plain file. The 64-bit call: on a 32-bit board the plain one
-// refuses the large file numbers of some network mounts.
+// The size of the journal open as `fd`, -1 when it cannot be learned. The
+// 64-bit call: on a 32-bit board the plain one refuses the large file
+// numbers of some network mounts.
 off_t journal_size(int fd) {
     struct stat64 status;
-    if (fstat64(fd, &status) != 0 || !S_ISREG(status.st_mode))
+    if (fstat64(fd, &status) != 0)
         return -1;
     return static_cast<off_t>(status.st_size);
 }
 
-// The offset just after the last newline of the file's first `size` bytes, or
-// 0 when there is none; -1 when the file cannot be read.
-off_t end_of_last_line(int fd, off_t size) {
-    char chunk[512];
-    off_t end = size;
-    while (end > 0) {
-        const off_t start = end > static_cast<off_t>(sizeof chunk) ? end - sizeof chunk : 0;
-        const ssize_t got = pread(fd, chunk, static_cast<size_t>(end - start), start);
-        if (got != end - start)
-            return -1;
-        for (ssize_t i = got; i > 0; --i) {
-            if (chunk[i - 1] == '\n')
-                return start + i;
-        }
-        end = start;
-    }
-    return 0;
+// False only when the file's last byte was read and is not a newline; a file
+// that cannot be read is taken as it is.
+bool ends_in_newline(int fd, off_t size) {
+    char last = '\n';
+    return size <= 0 || pread(fd, &last, 1, size - 1) != 1 || last == '\n';
 }
 
 } // namespace
+
+int journal_open(const char* path, int flags, const char* caller) {
+    // No link is followed, no FIFO or device waited for, and no terminal
+    // becomes the service's own.
+    int fd;
+    do {
+        fd = open(path, flags | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+    } while (fd < 0 && errno == EINTR);
+    // A status that cannot be learned leaves the file as it was taken before:
+    // a plain one.
+    struct stat64 status;
+    if (fd < 0) {
+        errno_keeper keep_errno;
+        // A link (ELOOP), a FIFO without reader (ENXIO), a folder (EISDIR):
+        // whatever stands there and is no plain file.
+        if (lstat64(path, &status) == 0 && !S_ISREG(status.st_mode))
+            return refuse(path, caller);
+        return JOURNAL_OPEN_FAILED;
+    }
+    if (fstat64(fd, &status) == 0 && !S_ISREG(status.st_mode)) {
+        close(fd);
+        return refuse(path, caller);
+    }
+    // O_NONBLOCK stays: it changes nothing for a plain file.
+    forget_refusal(path);
+    return fd;
+}
+
+FILE* journal_fopen(const char* path, int flags, const char* mode, const char* caller,
+                    bool* refused) {
+    const int fd = journal_open(path, flags, caller);
+    *refused = fd == JOURNAL_REFUSED;
+    if (fd < 0)
+        return nullptr;
+    FILE* stream = fdopen(fd, mode);
+    if (stream == nullptr) {
+        errno_keeper keep_errno;
+        close(fd);
+    }
+    return stream;
+}
 
 int journal_lock(int fd, short type, const char* caller) {
     struct flock whole_file;
@@ -114,9 +181,9 @@ int journal_lock(int fd, short type, const char* caller) {
 }
 
 int journal_append_record(const char* path, const void* record, size_t size, const char* caller) {
-    const int fd = open_journal(path, O_WRONLY);
+    const int fd = journal_open(path, APPEND_FLAGS | O_WRONLY, caller);
     if (fd < 0)
-        return JOURNAL_OPEN_FAILED;
+        return fd;
     journal_lock(fd, F_WRLCK, caller);
     // An unknown end is never cut to: what the journal holds stays.
     const off_t found = journal_size(fd);
@@ -133,20 +200,21 @@ int journal_append_record(const char* path, const void* record, size_t size, con
 }
 
 int journal_append_line(const char* path, const char* line, const char* caller) {
-    int fd = open_journal(path, O_RDWR);
-    // A file we may append to but not read still gets its line; only the torn
-    // tail cannot be looked for then.
+    int fd = journal_open(path, APPEND_FLAGS | O_RDWR, caller);
+    // A file we may append to but not read still gets its line; only its
+    // last byte cannot be looked at then.
     const bool readable = fd >= 0;
-    if (!readable)
-        fd = open_journal(path, O_WRONLY);
+    if (fd == JOURNAL_OPEN_FAILED)
+        fd = journal_open(path, APPEND_FLAGS | O_WRONLY, caller);
     if (fd < 0)
-        return JOURNAL_OPEN_FAILED;
+        return fd;
     journal_lock(fd, F_WRLCK, caller);
     off_t end = journal_size(fd);
-    if (end >= 0) {
-        const off_t whole = readable ? end_of_last_line(fd, end) : end;
-        if (whole >= 0 && whole != end && ftruncate(fd, whole) == 0)
-            end = whole;
+    if (readable && !ends_in_newline(fd, end)) {
+        const int completed = write_whole(fd, "\n", 1, end);
+        if (completed != JOURNAL_OK)
+            return close_journal(fd, completed);
+        ++end;
     }
     return close_journal(fd, write_whole(fd, line, strlen(line), end));
 }

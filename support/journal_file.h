@@ -2,18 +2,39 @@
 // that an entry and an exit service may share over a network file system.
 // Every append holds an exclusive fcntl lock on the file from the moment it
 // looks at the file's end until its bytes are written, so two services never
-// interleave their bytes. A record or line torn at the end by a power cut or
-// a full disk is cut off first: no reader can use the fragment, and leaving
-// it would shift every record appended after it.
+// interleave their bytes. A record torn at the end by a power cut or a full
+// disk is cut off first: no reader can use the fragment, and leaving it would
+// shift every record appended after it. A last line without its newline is
+// completed instead: it may be whole but for the newline (a file saved by an
+// editor), and nothing of a text journal is ever cut.
+//
+// Anyone who can write to the shared folder or a storage can put a link or a
+// FIFO in a journal's place. A journal is therefore a plain file of its own or
+// nothing: it is never opened through a symbolic link, never waited for as a
+// FIFO or device, and a path that holds anything but a plain file is left
+// alone, which is said once in the log.
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 
 enum {
     JOURNAL_OK = 0,
     JOURNAL_OPEN_FAILED = -1,  // nothing written; errno tells why
     JOURNAL_WRITE_FAILED = -2, // the bytes did not all reach the file; errno tells why
+    JOURNAL_REFUSED = -3,      // the path holds no plain file: left alone, and said already
 };
+
+// Opens the journal `path` with the open(2) `flags` (with O_CREAT it is
+// created with mode 0666 less the umask): a descriptor, or JOURNAL_OPEN_FAILED
+// or JOURNAL_REFUSED. A refusal is logged under `caller`, once for as long as
+// the path holds no plain file.
+int journal_open(const char* path, int flags, const char* caller);
+
+// journal_open as a stdio stream of `mode`. Null when the journal is not open;
+// `*refused` then tells whether it was refused, which needs no further word.
+FILE* journal_fopen(const char* path, int flags, const char* mode, const char* caller,
+                    bool* refused);
 
 // Takes an fcntl lock of `type` (F_RDLCK or F_WRLCK) on the whole file open
 // as `fd`, waiting for it. 0 when held. When the file system refuses locks
@@ -28,7 +49,6 @@ int journal_lock(int fd, short type, const char* caller);
 // multiple of `size`. One write.
 int journal_append_record(const char* path, const void* record, size_t size, const char* caller);
 
-// Appends the text `line`, which ends with a newline, to `path` after cutting
-// a torn last line (one without its newline) back to the end of the last
-// whole line. One write.
+// Appends the text `line`, which ends with a newline, to `path` in one write.
+// A last line left without its newline gets one first, in a write of its own.
 int journal_append_line(const char* path, const char* line, const char* caller);

@@ -1,10 +1,11 @@
 // Small helpers shared by the whole service: appending a formatted line to a
-// file, writing one to the console, turning a time value into text, and
-// sleeping for a number of milliseconds.
+// file, writing one to the console, turning a time value into text,
+// measuring intervals and sleeping for a number of milliseconds.
 #pragma once
 
 #include <cstdarg>
 #include <cstdint>
+#include <ctime>
 
 // Appends the formatted text to `path` (created when missing). The file is
 // opened and closed within the call, so it may be moved or unmounted between
@@ -25,6 +26,10 @@ int dbg_printf(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 // the number is the UTC break-down read back as local standard time.
 // A size below 2 gives an empty text (size 1: one NUL; 0 or less: nothing).
 int get_cnv_date_time_str_ext(char* buf, int size, const char* format, int local, const int32_t* t);
+
+// Seconds of a clock that only moves forward, for intervals between events
+// of this process; 0 if the clock cannot be read.
+time_t monotonic_seconds();
 
 // Sleeps `ms` milliseconds; a signal ends the sleep early. Returns nanosleep's
 // result: 0, or -1 with errno set (EINTR, or EINVAL for a negative count).

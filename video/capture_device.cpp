@@ -20,12 +20,14 @@ bool handle_usable(int handle) {
 
 } // namespace
 
+// O_CLOEXEC: the external program, started while the devices are open, must
+// not hold the camera.
 int memOpen() {
-    return open(IMX27_MEM_MGR_DEVICE, O_RDWR);
+    return open(IMX27_MEM_MGR_DEVICE, O_RDWR | O_CLOEXEC);
 }
 
 int csiOpen() {
-    return open(IMX27_CSI_DEVICE, O_RDWR);
+    return open(IMX27_CSI_DEVICE, O_RDWR | O_CLOEXEC);
 }
 
 int csiConfigure(int handle, _csi_config_t* config) {
@@ -34,7 +36,7 @@ int csiConfigure(int handle, _csi_config_t* config) {
 }
 
 int videoOpen() {
-    return open(IMX27_VIDEO_DEVICE, O_RDWR);
+    return open(IMX27_VIDEO_DEVICE, O_RDWR | O_CLOEXEC);
 }
 
 int videoSetFrameRateDivisor(int handle, uint32_t divisor) {

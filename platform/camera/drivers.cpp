@@ -133,7 +133,7 @@ unsigned wait_for_frame(fake_state_t& state) {
 bool make_memory(fake_state_t& state) {
     if (state.memory >= 0)
         return true;
-    const int memory = memfd_create("imx27_mem_mgr", 0);
+    const int memory = memfd_create("imx27_mem_mgr", MFD_CLOEXEC);
     if (memory < 0 || ftruncate(memory, MEMORY_BYTES) != 0) {
         report("cannot make the memory manager's memory: %s\n", strerror(errno));
         if (memory >= 0)
@@ -303,7 +303,7 @@ int device_open(fake_state_t& state, camera_device device, int flags) {
         errno = EMFILE;
         return -1;
     }
-    const int fd = real().open("/dev/null", O_RDWR);
+    const int fd = real().open("/dev/null", O_RDWR | (flags & O_CLOEXEC));
     if (fd >= 0) {
         state.handles[state.handle_count] = fd;
         state.handle_devices[state.handle_count] = device;

@@ -67,8 +67,9 @@ TEST_F(AccessBaseLoad, EachLoadReplacesTheBaseWhole) {
                                               "load_access_base: Allowed 0 car number plates"}));
 }
 
-// No file, or a folder in its place (not a base of enormous size): the
-// previous base stays.
+// No file, a folder in its place (not a base of enormous size), or a FIFO
+// without writer (which must not hold the loop in open): the previous base
+// stays.
 TEST_F(AccessBaseLoad, UnreadableFileKeepsThePreviousBase) {
     load({access_record("A1", "X")});
     const std::string cannot = "load_access_base: Can't open access base from " + path_;
@@ -79,6 +80,10 @@ TEST_F(AccessBaseLoad, UnreadableFileKeepsThePreviousBase) {
     reload();
     rmdir(path_.c_str());
     EXPECT_EQ(syslog_capture::count(cannot + ": Is a directory"), 1u);
+    ASSERT_EQ(mkfifo(path_.c_str(), 0600), 0);
+    reload();
+    remove(path_.c_str());
+    EXPECT_EQ(syslog_capture::count(cannot + ": Invalid argument"), 1u);
     EXPECT_EQ(loaded(), lines_t{"A1 X 0"});
 }
 

@@ -56,7 +56,7 @@ class NetnumJournal : public ::testing::Test {
     std::vector<_netnum_rec_t> journal() { return records_of<_netnum_rec_t>(path_); }
     _netnum_outcome_t pass(const char* number, long time, const _access_entry_t& e, int barrier) {
         _netnum_outcome_t outcome = {0, 0, 0};
-        netnumbase_update(number, time, e, barrier, &outcome);
+        netnumbase_update(number, time, e, barrier, false, &outcome);
         return outcome;
     }
 

@@ -21,7 +21,8 @@ TEST(JournalEnd, AnUnknownEndIsNeverCutTo) {
     const std::string kept(64, 'a');
     for (const bool lines : {false, true}) {
         write_text_file(path, kept);
-        ASSERT_TRUE(faultfs_configure(FAULTFS_FSTAT, 1, EOVERFLOW, path.c_str(), false));
+        // The second status: the first only tells that the journal is a plain file.
+        ASSERT_TRUE(faultfs_configure(FAULTFS_FSTAT, 2, EOVERFLOW, path.c_str(), false));
         {
             FileSizeLimit room(kept.size() + 4);
             ASSERT_TRUE(room.set());
@@ -29,6 +30,7 @@ TEST(JournalEnd, AnUnknownEndIsNeverCutTo) {
                       lines ? journal_append_line(path.c_str(), "a line\n", "test")
                             : journal_append_record(path.c_str(), "BBBBBBBB", 8, "test"));
         }
+        EXPECT_TRUE(faultfs_injected());
         faultfs_off();
         EXPECT_EQ(kept, read_text_file(path).substr(0, kept.size())) << (lines ? "line" : "record");
     }

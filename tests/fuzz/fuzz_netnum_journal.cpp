@@ -1,7 +1,8 @@
 // The occupancy journal's update and owner count on arbitrary journal bytes:
-// the first bytes choose the car, its owner, the barrier and the limits, the
-// rest is the journal. Whatever the bytes, the update rewrites a record in
-// place or appends one on a record boundary, and sets at most one flag.
+// the first bytes choose the car, its owner, the barrier, whether the operator
+// lets the car out, and the limits; the rest is the journal. Whatever the bytes,
+// the update rewrites a record in place or appends one on a record boundary,
+// and sets at most one flag.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -62,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
 
     _netnum_outcome_t outcome = {0, 0, 0};
-    netnumbase_update(number, 1000000000L, entry, barrier, &outcome);
+    netnumbase_update(number, 1000000000L, entry, barrier, (data[15] & 2) != 0, &outcome);
     struct stat after;
     const off_t appended = static_cast<off_t>(body - body % 56 + 56);
     if (stat(path, &after) != 0 ||

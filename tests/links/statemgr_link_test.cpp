@@ -98,8 +98,8 @@ TEST_F(StateManagerLink, PollTakesEveryWaitingChange) {
 }
 
 // The signal report reaches the state manager. Once the connection is lost,
-// a poll fails with one message and result 1, and a service that can no
-// longer give the report stops.
+// polls fail with result 1 and one message between them, and a service that
+// can no longer give the report stops.
 TEST_F(StateManagerLink, LostConnectionFailsPollsAndStopsAtTheSignalReport) {
     ASSERT_EQ(statemgr_connect("dravel"), 0);
     ASSERT_EQ(stmcc_watch(observer_), STMCC_OK);
@@ -111,6 +111,7 @@ TEST_F(StateManagerLink, LostConnectionFailsPollsAndStopsAtTheSignalReport) {
 
     daemon_.stop();
     int request = 0;
+    EXPECT_EQ(process_states(&request), 1);
     EXPECT_EQ(process_states(&request), 1);
     EXPECT_EQ(request, 0);
     EXPECT_EQ(stop, 0);

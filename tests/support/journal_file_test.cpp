@@ -24,7 +24,7 @@ std::string journal_path(const std::string& name) {
 // Appends hold their lock (no refusal is logged), and a journal they create
 // may be read and written by the other service's user too, as far as the
 // umask lets it.
-TEST(JournalFile, AppendsStartAtAWholeRecordOrLine) {
+TEST(JournalFile, AppendsStartAtAWholeRecord) {
     syslog_capture::clear();
     const std::string records = journal_path("records.tpn");
     EXPECT_EQ(JOURNAL_OK, journal_append_record(records.c_str(), "aaaaaaaa", 8, "test"));
@@ -37,14 +37,6 @@ TEST(JournalFile, AppendsStartAtAWholeRecordOrLine) {
     EXPECT_EQ(JOURNAL_OK, journal_append_record(records.c_str(), "BBBBBBBB", 8, "test"));
     EXPECT_EQ(std::string(8, 'a') + "BBBBBBBB", read_text_file(records));
 
-    const std::string lines = journal_path("lines.csv");
-    write_text_file(lines, "one\ntwo\nhalf a li");
-    EXPECT_EQ(JOURNAL_OK, journal_append_line(lines.c_str(), "three\n", "test"));
-    EXPECT_EQ("one\ntwo\nthree\n", read_text_file(lines));
-
-    write_text_file(lines, "no newline at all");
-    EXPECT_EQ(JOURNAL_OK, journal_append_line(lines.c_str(), "first\n", "test"));
-    EXPECT_EQ("first\n", read_text_file(lines));
     EXPECT_EQ(syslog_capture::all(), std::vector<std::string>{});
 }
 
