@@ -15,6 +15,7 @@
 #include "links/shmgr_link.h"
 #include "links/statemgr_link.h"
 #include "recognizer/lpr.h"
+#include "support/journal_file.h"
 #include "support/log.h"
 #include "video/capture.h"
 
@@ -45,6 +46,8 @@ int main(int argc, char** argv) {
     ChangePriority();
     InstallParachute();
     signal(SIGUSR1, Usr1Handler);
+    // A journal lock that another board keeps must not outlive a SIGTERM.
+    journal_lock_wait_ends([] { return stop != 0; });
 
     if (video_init_input() != 0)
         return give_up("Unable open video grabber");

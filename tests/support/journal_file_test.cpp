@@ -47,7 +47,7 @@ TEST(JournalFile, LockCoversTheWholeFileForOtherProcesses) {
     write_text_file(path, "x");
     const int fd = open(path.c_str(), O_RDWR);
     ASSERT_GE(fd, 0);
-    ASSERT_EQ(journal_lock(fd, F_WRLCK, "test"), 0);
+    ASSERT_EQ(journal_lock(fd, F_WRLCK, path.c_str(), "test"), 0);
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
@@ -77,8 +77,8 @@ TEST(JournalFile, RefusedLockIsSaidOnce) {
     const int folder = open(scratch_dir("journal_file").c_str(), O_RDONLY | O_DIRECTORY);
     ASSERT_GE(folder, 0);
     syslog_capture::clear();
-    EXPECT_EQ(journal_lock(folder, F_WRLCK, "netnumbase_update"), -1);
-    EXPECT_EQ(journal_lock(folder, F_WRLCK, "netpassbase_write"), -1);
+    EXPECT_EQ(journal_lock(folder, F_WRLCK, "folder", "netnumbase_update"), -1);
+    EXPECT_EQ(journal_lock(folder, F_WRLCK, "folder", "netpassbase_write"), -1);
     close(folder);
     EXPECT_EQ(syslog_capture::all(),
               std::vector<std::string>{
