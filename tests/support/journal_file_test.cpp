@@ -41,7 +41,8 @@ TEST(JournalFile, AppendsStartAtAWholeRecord) {
 }
 
 // Another process sees the lock held over the whole file, beyond its end
-// too, where the next append goes.
+// too, where the next append goes; its own wait for the lock ends at once,
+// unlocked and without a word, when the service is asked to stop.
 TEST(JournalFile, LockCoversTheWholeFileForOtherProcesses) {
     const std::string path = journal_path("locked.tpn");
     write_text_file(path, "x");
@@ -62,6 +63,10 @@ TEST(JournalFile, LockCoversTheWholeFileForOtherProcesses) {
             held = held && fcntl(other, F_GETLK, &probe) == 0 && probe.l_type == F_WRLCK &&
                    probe.l_pid == getppid();
         }
+        journal_lock_wait_ends([] { return true; });
+        syslog_capture::clear();
+        held = held && journal_lock(other, F_WRLCK, path.c_str(), "test") == -1 &&
+               syslog_capture::all().empty();
         _exit(held ? 0 : 1);
     }
     int status = 0;
