@@ -19,15 +19,20 @@ const char DECISION[] = "test_recognized_number";
 constexpr long RECORD_SIZE = sizeof(_netnum_rec_t);
 
 // The journal open for reading and writing, created when missing; -1 when it
-// is not. One open: over a network mount each costs round trips. Should it
-// fail, the log tells as it always has which step did: creating the journal,
-// or opening it for reading too (a journal that may only be appended to). A
-// path that holds no plain file was said once and is left alone.
+// is not. One open: over a network mount each costs round trips. Should
+// access be refused (a file only to be appended to, by its mode or its
+// attributes), the log tells as it always has which step was: creating the
+// journal, or opening it for reading too. Any other error would meet the
+// append all the same, and over a mount whose server is gone each try costs
+// a time-out. A path that holds no plain file was said once and is left
+// alone.
 int open_journal(const char* path) {
     const int journal = journal_open(path, O_RDWR | O_CREAT, DECISION);
     if (journal != JOURNAL_OPEN_FAILED)
         return journal < 0 ? -1 : journal;
-    const int created = journal_open(path, O_WRONLY | O_CREAT | O_APPEND, DECISION);
+    const int created = errno == EACCES || errno == EPERM
+                            ? journal_open(path, O_WRONLY | O_CREAT | O_APPEND, DECISION)
+                            : JOURNAL_OPEN_FAILED;
     if (created >= 0) {
         close(created);
         log_line(DECISION, "Can't reopen file %s\n", path);
