@@ -58,8 +58,8 @@ bool owner_named(const char* owner) {
     return true;
 }
 
-// The count of the owner's cars that `pass` met, each said with the running
-// total, as a reading count says them.
+// The count of the owner's cars that `pass` met, said in file order, each
+// with the running total.
 int count_places(const _netnum_pass_t& pass, const char* path, int& used, const char* owner) {
     used = 0;
     for (const _netnum_owner_car_t& car : pass.owner_cars) {

@@ -196,7 +196,8 @@ int journal_lock(int fd, short type, const char* path, const char* caller) {
     memset(&whole_file, 0, sizeof whole_file);
     whole_file.l_type = type;
     whole_file.l_whence = SEEK_SET;
-    int64_t deadline = -1; // set when the lock is first found held: a free one costs no clock
+    // Set when the lock is first found held: a free lock costs no clock.
+    int64_t deadline = -1;
     for (;;) {
         if (fcntl(fd, F_SETLK, &whole_file) == 0) {
             if (forget(locks_given_up, path))
