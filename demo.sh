@@ -41,8 +41,11 @@ Runs as root or as any user that may make user namespaces (as unshare -Urm
 does): each board gets a mount namespace of its own, in which the service's
 fixed paths (/tmp, /var/local, /mnt) are folders of the run folder.
 
-Exit status: 0 the car park ran, 1 it could not be built or run, 2 bad
-command line.
+Ctrl-C while the cars come and go stops the services cleanly; the summary
+of what ran follows.
+
+Exit status: 0 the car park ran (or was stopped by Ctrl-C), 1 it could not
+be built or run, 2 bad command line (an empty folder name or / among them).
 EOF
 }
 
@@ -56,7 +59,13 @@ while [ $# -gt 0 ]; do
     --no-build) build=false ;;
     --build|--run)
       [ $# -ge 2 ] || { echo "demo.sh: $1 needs a folder" >&2; exit 2; }
-      if [ "$1" = --build ]; then build_dir=$(realpath -m "$2"); else run_dir=$(realpath -m "$2"); fi
+      # An empty path would resolve to nothing and put the run into /.
+      folder=$(realpath -m -- "$2" 2>/dev/null)
+      if [ -z "$folder" ] || [ "$folder" = / ]; then
+        echo "demo.sh: $1 '$2': name a folder other than the empty path and /" >&2
+        exit 2
+      fi
+      if [ "$1" = --build ]; then build_dir=$folder; else run_dir=$folder; fi
       shift ;;
     -h|--help) usage; exit 0 ;;
     *) echo "demo.sh: unknown option $1 (see --help)" >&2; exit 2 ;;
@@ -149,7 +158,13 @@ printf 'time      board  number     decision                                owne
 # The scenario's run lines find the demo's helpers by name.
 export PATH=$top/demo:$PATH
 runners=()
+# Ctrl-C ends the boards as their scenarios would: the services stop cleanly.
+# A board's service is out of the terminal's reach, so its runner stops it
+# with one SIGTERM; a board not started yet is not started at all.
+trap 'stopped=yes; kill -TERM "${runners[@]}" 2>/dev/null' INT TERM
+stopped=no
 for board in "${boards[@]}"; do
+  [ "$stopped" = no ] || break
   sim/board --build "$build_dir" --run "$run_dir" --direction "${direction[$board]}" \
     --config "$run_dir/config/$board" --access "$run_dir/accessbase.tpa" \
     --scenario "demo/$board.scenario" --speed "$speed" --stream passages \
@@ -159,8 +174,6 @@ done
 TZ=$zone python3 demo/show.py follow --run "$run_dir" "${shown[@]}" --length "$length" \
   --speed "$speed" &
 follower=$!
-# Ctrl-C ends the boards as their scenarios would: the services stop cleanly.
-trap 'kill -TERM "${runners[@]}" 2>/dev/null' INT TERM
 
 failed=()
 for i in "${!runners[@]}"; do

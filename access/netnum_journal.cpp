@@ -18,48 +18,45 @@ const char DECISION[] = "test_recognized_number";
 
 constexpr long RECORD_SIZE = sizeof(_netnum_rec_t);
 
-enum { NOT_FOUND = -1, UNREADABLE = -2 };
-
-// The offset of the car's record, NOT_FOUND when the journal has none and
-// UNREADABLE when it could not be read to its end. A torn record at the end
-// is no car's record; the whole ones before it are all searched.
-long find_record(FILE* journal, const char* path, const char* number, _netnum_rec_t* rec) {
-    rewind(journal);
-    _netnum_rec_t block[NETNUM_BLOCK_RECORDS];
-    long offset = 0;
-    for (size_t count; (count = netnum_read_block(journal, block)) > 0;) {
-        for (size_t i = 0; i < count; ++i, offset += RECORD_SIZE) {
-            if (same_text(block[i].number, number, sizeof rec->number)) {
-                *rec = block[i];
-                return offset;
-            }
-        }
+// The journal open for reading and writing, created when missing; -1 when it
+// is not. One open: over a network mount each costs round trips. Should
+// access be refused (a file only to be appended to, by its mode or its
+// attributes), the log tells as it always has which step was: creating the
+// journal, or opening it for reading too. Any other error would meet the
+// append all the same, and over a mount whose server is gone each try costs
+// a time-out. A path that holds no plain file was said once and is left
+// alone.
+int open_journal(const char* path) {
+    const int journal = journal_open(path, O_RDWR | O_CREAT, DECISION);
+    if (journal != JOURNAL_OPEN_FAILED)
+        return journal < 0 ? -1 : journal;
+    const int created = errno == EACCES || errno == EPERM
+                            ? journal_open(path, O_WRONLY | O_CREAT | O_APPEND, DECISION)
+                            : JOURNAL_OPEN_FAILED;
+    if (created >= 0) {
+        close(created);
+        log_line(DECISION, "Can't reopen file %s\n", path);
+    } else if (created == JOURNAL_OPEN_FAILED) {
+        log_line(DECISION, "Can't open file %s\n", path);
     }
-    if (ferror(journal)) {
-        log_line(DECISION, "Can't read from file %s\n", path);
-        return UNREADABLE;
-    }
-    return NOT_FOUND;
+    return -1;
 }
 
 // A new record starts where the last whole record ends: a torn fragment
 // there is overwritten, so every record keeps its place on a 56-byte
 // boundary for the readers that come after. -1 when the end is unknown.
-long append_offset(FILE* journal) {
-    if (fseek(journal, 0, SEEK_END) != 0)
-        return -1;
-    const long size = ftell(journal);
-    return size < 0 ? -1 : size - size % RECORD_SIZE;
+long append_offset(int journal) {
+    const off_t size = lseek(journal, 0, SEEK_END);
+    return size < 0 ? -1 : static_cast<long>(size - size % RECORD_SIZE);
 }
 
-// One write of the whole record at `offset`, past the stream's buffer. An
-// appended record that did not go whole (a full disk) is cut off again, so
-// the journal does not keep half a record; should the cut fail, the next
-// append writes over the fragment.
-bool write_record(FILE* journal, long offset, bool appended, const _netnum_rec_t& rec) {
+// One write of the whole record at `offset`. An appended record that did
+// not go whole (a full disk) is cut off again, so the journal does not keep
+// half a record; should the cut fail, the next append writes over the
+// fragment.
+bool write_record(int fd, long offset, bool appended, const _netnum_rec_t& rec) {
     if (offset < 0)
         return false;
-    const int fd = fileno(journal);
     ssize_t written;
     do {
         written = pwrite(fd, &rec, sizeof rec, offset);
@@ -82,9 +79,9 @@ void new_record(_netnum_rec_t* rec, const char* number, const char* owner) {
 // Marks the car inside unless the owner's places are all held. False when the
 // entry is refused, or the journal unreadable, and the record must stay as
 // it was.
-bool enter(FILE* journal, const char* path, const char* number, long time,
-           const _access_entry_t& entry, _netnum_rec_t* rec, _netnum_outcome_t* outcome) {
-    const int counted = netnum_scan_owner_in(journal, path, outcome->used, entry.owner, number);
+bool enter(const _netnum_pass_t& pass, const char* path, long time, const _access_entry_t& entry,
+           _netnum_rec_t* rec, _netnum_outcome_t* outcome) {
+    const int counted = netnum_count_owner(pass, path, outcome->used, entry.owner);
     if (counted == 1 && entry.places != 0 && outcome->used >= entry.places) {
         outcome->places_full = 1;
         return false;
@@ -103,12 +100,11 @@ bool enter(FILE* journal, const char* path, const char* number, long time,
 // Marks the car gone unless it stayed too long. False when the exit is
 // refused and the car stays recorded as inside; a car that the operator lets
 // out is gone all the same, or its owner's place stayed taken for ever.
-bool leave(FILE* journal, const char* path, const char* number, long time, bool known,
-           bool by_operator, const _access_entry_t& entry, _netnum_rec_t* rec,
-           _netnum_outcome_t* outcome) {
+bool leave(const _netnum_pass_t& pass, const char* path, long time, bool known, bool by_operator,
+           const _access_entry_t& entry, _netnum_rec_t* rec, _netnum_outcome_t* outcome) {
     if (known) {
         // Only for the owner summary of the decision.
-        netnum_scan_owner_in(journal, path, outcome->used, entry.owner, number);
+        netnum_count_owner(pass, path, outcome->used, entry.owner);
         // In 64 bits: long is 32 bits on the board, and a damaged in_time
         // must not wrap a long stay into a short one.
         const int64_t stay = static_cast<int64_t>(time) - rec->in_time;
@@ -129,50 +125,38 @@ void netnumbase_update(const char* number, long time, const _access_entry_t& ent
                        int barrier_type, bool by_operator, _netnum_outcome_t* outcome) {
     char path[NETBASE_PATH_SIZE];
     netbase_path(path, gv_netnumbase);
-    // Opened for appending first only to create a missing journal. A path
-    // that holds no plain file was said once and is left alone.
-    const int created = journal_open(path, O_WRONLY | O_CREAT | O_APPEND, DECISION);
-    if (created < 0) {
-        if (created == JOURNAL_OPEN_FAILED)
-            log_line(DECISION, "Can't open file %s\n", path);
+    const int journal = open_journal(path);
+    if (journal < 0)
         return;
-    }
-    close(created);
-    bool refused = false;
-    FILE* journal = journal_fopen(path, O_RDWR, "r+b", DECISION, &refused);
-    if (journal == nullptr) {
-        if (!refused)
-            log_line(DECISION, "Can't reopen file %s\n", path);
-        return;
-    }
     // Held from the search to the write: the other barrier's service must not
     // append the same car or rewrite its record in between.
-    journal_lock(fileno(journal), F_WRLCK, DECISION);
+    journal_lock(journal, F_WRLCK, path, DECISION);
 
-    _netnum_rec_t rec;
-    long offset = find_record(journal, path, number, &rec);
-    if (offset == UNREADABLE) {
+    // The car's record and its owner's places, in one read of the journal.
+    _netnum_pass_t pass;
+    netnum_pass(journal, number, entry.owner, &pass);
+    const bool known = pass.offset >= 0;
+    if (!known && !pass.whole) {
         // The car's record may lie beyond what was read: a new one would be
         // a second record of the car, so the journal is left as it is, as
         // when it cannot be opened.
-        fclose(journal);
+        log_line(DECISION, "Can't read from file %s\n", path);
+        close(journal);
         return;
     }
-    const bool known = offset >= 0;
-    if (!known)
+    _netnum_rec_t rec;
+    if (known)
+        rec = pass.car;
+    else
         new_record(&rec, number, entry.owner);
-    const bool to_write =
-        barrier_type == 1
-            ? enter(journal, path, number, time, entry, &rec, outcome)
-            : leave(journal, path, number, time, known, by_operator, entry, &rec, outcome);
+    const bool to_write = barrier_type == 1
+                              ? enter(pass, path, time, entry, &rec, outcome)
+                              : leave(pass, path, time, known, by_operator, entry, &rec, outcome);
     bool written = true;
-    if (to_write) {
-        if (!known)
-            offset = append_offset(journal);
-        written = write_record(journal, offset, !known, rec);
-    }
+    if (to_write)
+        written = write_record(journal, known ? pass.offset : append_offset(journal), !known, rec);
     // A network file system may report a failed write only at the close.
-    if (fclose(journal) != 0 && to_write)
+    if (close(journal) != 0 && to_write)
         written = false;
     if (!written)
         log_line(DECISION, "Can't write to file: %s\n", path);

@@ -1,31 +1,36 @@
-// The owner count of the occupancy journal on a journal that the caller has
-// already opened and locked. Closing any descriptor of the file would drop
-// the caller's lock, so the update step counts on its own stream.
+// One pass over the occupancy journal, which the update step and the owner
+// count share: the car's record and the owner's other cars, read once. Over
+// a network mount every read is a round trip, and the journal holds a record
+// for every car that ever came.
 #pragma once
 
-#include <cstdio>
-#include <cstring>
+#include <cstdint>
+#include <vector>
 
 #include "access/netnum_journal.h"
 
-// Both passes over the journal read this many records at once: a journal of
-// many cars costs a few reads, not one library call per record. 28 KiB, a
-// whole number of 4 KiB pages, which the C library reads straight into the
-// block.
-enum { NETNUM_BLOCK_RECORDS = 512 };
+// An owner's car that the pass met: all that the count says of it.
+struct _netnum_owner_car_t {
+    char number[13];
+    int8_t places;
+};
 
-// Reads the next whole records, at most NETNUM_BLOCK_RECORDS, into `block`;
-// how many. A torn record at the end is not read as one.
-size_t netnum_read_block(FILE* journal, _netnum_rec_t* block);
+// What one pass over the journal found.
+struct _netnum_pass_t {
+    long offset = -1;  // of the car's first whole record; -1 when none was read
+    _netnum_rec_t car; // that record
+    // The owner's records that are not the car's, in file order.
+    std::vector<_netnum_owner_car_t> owner_cars;
+    bool whole = false; // read to its end; false after a read error
+};
 
-// The texts in fields of `size` bytes are equal (strncmp). The first bytes
-// are compared first: in a journal of many cars nearly every record differs
-// there, and the library call would cost more than all the rest of a pass.
-inline bool same_text(const char* a, const char* b, size_t size) {
-    return a[0] == b[0] && strncmp(a, b, size) == 0;
-}
+// Reads the journal open as `fd` once, from where the descriptor stands (a
+// descriptor just opened: the start) to its end, whole records only: the
+// first record of `number` and, when `owner` is not empty, every record of
+// `owner` that is not of `number`.
+void netnum_pass(int fd, const char* number, const char* owner, _netnum_pass_t* pass);
 
-// netnumbase_scan_owner over `journal` (read from its start; `path` names it
-// in the log): the same lines, the same results, nothing opened or closed.
-int netnum_scan_owner_in(FILE* journal, const char* path, int& used, const char* owner,
-                         const char* number);
+// The count of netnumbase_scan_owner on what `pass` read (`path` names the
+// journal in the log): the same lines, the same result, `used` as it leaves
+// it; nothing is read.
+int netnum_count_owner(const _netnum_pass_t& pass, const char* path, int& used, const char* owner);

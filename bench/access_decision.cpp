@@ -2,8 +2,10 @@
 // records, with reading the same journal sequentially in 64 KiB reads as the
 // baseline of the same run:
 // - journal_update: the occupancy step alone (find the car, count its
-//   owner's places, rewrite the record), two passes over the journal, so
-//   about twice the baseline is what plain reading would cost;
+//   owner's places, rewrite the record) in one pass over the journal, in
+//   reads of the baseline's size, so what it costs beyond the baseline is
+//   looking at each record, opening, locking and writing, and its log line
+//   (here, without a syslog daemon, a socket opened anew for each line);
 // - decision: the whole decision on a 32 x 16 frame (its JPEG costs next to
 //   nothing) with the stream and the archive off, up to and including the
 //   barrier command. system() starts a shell there, which runs a client that

@@ -1,8 +1,9 @@
 # Installation and the Debian package. `cmake --install` puts the programs in
 # bin, the init script for the board's BusyBox init in etc/init.d and the
-# systemd unit in lib/systemd/system; `cpack -G DEB` packs what it installs
-# for the architecture of the build: amd64 on a PC, armel from the ARMv5
-# toolchain, which names it (CPACK_DEBIAN_PACKAGE_ARCHITECTURE).
+# systemd unit in lib/systemd/system (and on a PC the board's stand-ins,
+# platform/CMakeLists.txt); `cpack -G DEB` packs what it installs for the
+# architecture of the build: amd64 on a PC, armel from the ARMv5 toolchain,
+# which names it (CPACK_DEBIAN_PACKAGE_ARCHITECTURE).
 
 # A board's root file system and a Debian system keep programs in /usr and
 # settings in /etc, as Buildroot's and Yocto's CMake builds install them.
@@ -64,7 +65,8 @@ if(NOT CMAKE_CROSSCOMPILING AND NOT DRAVEL_FUZZ AND NOT DRAVEL_SANITIZE)
   # What the package must hold beyond what it shares with `cmake --install`.
   set(expected ${CMAKE_INSTALL_FULL_SYSCONFDIR}/init.d/S90dravel
                ${CMAKE_INSTALL_PREFIX}/lib/systemd/system/dravel.service)
-  foreach(program dravel accessbase journal-reader shmgr-dump archive-keeper)
+  foreach(program dravel accessbase journal-reader shmgr-dump archive-keeper statemgrd
+                  stmgrclient)
     if(TARGET ${program})
       list(APPEND expected ${CMAKE_INSTALL_FULL_BINDIR}/${program})
     endif()
@@ -74,8 +76,12 @@ if(NOT CMAKE_CROSSCOMPILING AND NOT DRAVEL_FUZZ AND NOT DRAVEL_SANITIZE)
                          ${CMAKE_INSTALL_PREFIX}/lib/systemd/system/dravel-archive.timer)
   endif()
   # Against a board SDK the board's libraries come with the board, not with
-  # this package, so its list is checked on the stand-ins' build only.
+  # this package, so its list is checked on the stand-ins' build only, whose
+  # package holds the stand-ins the service loads.
   if(NOT DRAVEL_BOARD_SDK)
+    foreach(library brisvale-lpr.so shmgr-connect.so.0 camera-fake.so)
+      list(APPEND expected ${CMAKE_INSTALL_PREFIX}/lib/lib${library})
+    endforeach()
     add_test(NAME package
       COMMAND sh ${CMAKE_SOURCE_DIR}/tests/packaging/deb_package.sh
               ${CMAKE_BINARY_DIR} ${CMAKE_BINARY_DIR}/tests/tmp/package ${expected})

@@ -18,6 +18,7 @@
 #include "links/statemgr_link.h"
 #include "records/snapshot_archive.h"
 #include "recognizer/lpr.h"
+#include "support/journal_file.h"
 #include "support/log.h"
 #include "video/capture.h"
 
@@ -81,6 +82,8 @@ int main(int argc, char** argv) {
     ChangePriority();
     InstallParachute();
     signal(SIGUSR1, Usr1Handler);
+    // A journal lock that another board keeps must not outlive a SIGTERM.
+    journal_lock_wait_ends([] { return stop != 0; });
 
     if (video_init_input() != 0)
         return give_up("Unable open video grabber");

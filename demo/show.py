@@ -232,10 +232,16 @@ def summary(args):
     admitted = sum(1 for p in passages if p.admitted)
     inside = reader_csv(args.reader, ["-v", "inside", journals[2]])
     report = os.path.join(args.run, "report.html")
-    command = [args.reader, "--report", report, "--pass", journals[1], "--occupancy", journals[2]]
-    for board in boards:
-        command += ["--archive", board.archive_dir]
-    made = subprocess.run(command, capture_output=True, text=True)
+    # A demo stopped early (Ctrl-C) may leave a board, or both, without a
+    # passage: nothing of theirs to report, which is no failure.
+    made = None
+    if passages:
+        command = [args.reader, "--report", report, "--pass", journals[1],
+                   "--occupancy", journals[2]]
+        for board in boards:
+            if os.path.exists(os.path.join(board.archive_dir, "passbase.csv")):
+                command += ["--archive", board.archive_dir]
+        made = subprocess.run(command, capture_output=True, text=True)
     print("Summary: %d passages, %d admitted, %d refused; %d cars inside now%s" %
           (len(passages), admitted, len(passages) - admitted, len(inside),
            (": " + ", ".join(row["number"] for row in inside)) if inside else ""))
@@ -243,12 +249,12 @@ def summary(args):
             ("journals:", journals),
             ("snapshots:", [snapshots(board) for board in boards]),
             ("preview:", [newest_preview(os.path.join(args.run, board.name)) for board in boards]),
-            ("report:", [report if made.returncode == 0 else
-                         "not written: " + made.stderr.strip()])):
+            ("report:", [report if made and made.returncode == 0 else "not written: " +
+                         (made.stderr.strip() if made else "no passage was decided")])):
         for path in paths:
             print("  %-11s%s" % (title, path))
             title = ""
-    return 0 if made.returncode == 0 else 1
+    return 0 if made is None or made.returncode == 0 else 1
 
 
 def main(argv):

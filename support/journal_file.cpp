@@ -3,11 +3,13 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "support/log.h"
+#include "support/support_routines.h"
 
 namespace {
 
@@ -23,14 +25,15 @@ struct errno_keeper {
     ~errno_keeper() { errno = saved; }
 };
 
-// The paths whose refusal was said, as hashes (0 marks a free slot). A path
-// leaves them when it opens as a plain file again, so a journal mended and
-// spoiled once more is said again. Sixteen hold every journal of the net-base
-// and of three storages; beyond that the oldest is forgotten and may be said
-// once more. Two paths of one hash would share their one line: at 64 bits,
-// never in practice.
-uint64_t refused_paths[16];
-size_t next_refused;
+// A few paths, as hashes (0 marks a free slot), each said once in the log
+// until it leaves the set. Sixteen hold every journal of the net-base and of
+// three storages; beyond that the oldest is forgotten and may be said once
+// more. Two paths of one hash would share their one line: at 64 bits, never
+// in practice.
+struct said_paths {
+    uint64_t keys[16];
+    size_t next;
+};
 
 // FNV-1a, never 0.
 uint64_t path_key(const char* path) {
@@ -40,28 +43,66 @@ uint64_t path_key(const char* path) {
     return key | 1;
 }
 
-// True the first time `path` is refused since it last opened.
-bool first_refusal(const char* path) {
+// Adds `path` to `paths`; true when it was not there, and its line is to be
+// said now.
+bool first_time(said_paths& paths, const char* path) {
     const uint64_t key = path_key(path);
-    for (uint64_t said : refused_paths) {
+    for (uint64_t said : paths.keys) {
         if (said == key)
             return false;
     }
-    refused_paths[next_refused] = key;
-    next_refused = (next_refused + 1) % (sizeof refused_paths / sizeof refused_paths[0]);
+    paths.keys[paths.next] = key;
+    paths.next = (paths.next + 1) % (sizeof paths.keys / sizeof paths.keys[0]);
     return true;
 }
 
-void forget_refusal(const char* path) {
+// Takes `path` out of `paths`; true when it was there.
+bool forget(said_paths& paths, const char* path) {
     const uint64_t key = path_key(path);
-    for (uint64_t& said : refused_paths) {
-        if (said == key)
+    bool found = false;
+    for (uint64_t& said : paths.keys) {
+        if (said == key) {
             said = 0;
+            found = true;
+        }
     }
+    return found;
+}
+
+// The paths whose refusal was said. A path leaves them when it opens as a
+// plain file again, so a journal mended and spoiled once more is said again.
+said_paths refused_paths;
+
+// The journals whose lock another process has held past the bound: one
+// episode each, said when it begins and when the lock is taken again.
+said_paths locks_given_up;
+
+// How long a step waits for a lock that another process holds, and how
+// often it asks meanwhile. The bound keeps a hung board, or a lock manager
+// that went away, from holding up the barrier for good; each request over a
+// network mount costs a round trip, so they are not made more often.
+const int LOCK_WAIT_MS = 2000;
+const int LOCK_POLL_MS = 25;
+
+// Asked between the requests of a lock wait; none: the wait runs to its bound.
+bool (*lock_wait_ends)() = nullptr;
+
+// In 64 bits: a 32-bit long of milliseconds runs over after 24 days up.
+int64_t now_ms() {
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+// Another process holds a lock in the way (F_SETLK may say either of the
+// first two), or a signal cut the request short: asked again. Anything else
+// is a refusal.
+bool worth_waiting(int error) {
+    return error == EAGAIN || error == EACCES || error == EINTR;
 }
 
 int refuse(const char* path, const char* caller) {
-    if (first_refusal(path))
+    if (first_time(refused_paths, path))
         log_line(caller, "%s is not a plain file, left alone\n", path);
     return JOURNAL_REFUSED;
 }
@@ -142,35 +183,45 @@ int journal_open(const char* path, int flags, const char* caller) {
         return refuse(path, caller);
     }
     // O_NONBLOCK stays: it changes nothing for a plain file.
-    forget_refusal(path);
+    forget(refused_paths, path);
     return fd;
 }
 
-FILE* journal_fopen(const char* path, int flags, const char* mode, const char* caller,
-                    bool* refused) {
-    const int fd = journal_open(path, flags, caller);
-    *refused = fd == JOURNAL_REFUSED;
-    if (fd < 0)
-        return nullptr;
-    FILE* stream = fdopen(fd, mode);
-    if (stream == nullptr) {
-        errno_keeper keep_errno;
-        close(fd);
-    }
-    return stream;
+void journal_lock_wait_ends(bool (*ends)()) {
+    lock_wait_ends = ends;
 }
 
-int journal_lock(int fd, short type, const char* caller) {
+int journal_lock(int fd, short type, const char* path, const char* caller) {
     struct flock whole_file;
     memset(&whole_file, 0, sizeof whole_file);
     whole_file.l_type = type;
     whole_file.l_whence = SEEK_SET;
-    int result;
-    do {
-        result = fcntl(fd, F_SETLKW, &whole_file);
-    } while (result != 0 && errno == EINTR);
-    if (result == 0)
-        return 0;
+    // Set when the lock is first found held: a free lock costs no clock.
+    int64_t deadline = -1;
+    for (;;) {
+        if (fcntl(fd, F_SETLK, &whole_file) == 0) {
+            if (forget(locks_given_up, path))
+                log_line(caller, "file lock of %s granted again\n", path);
+            return 0;
+        }
+        if (!worth_waiting(errno))
+            break;
+        // A service asked to stop finishes its step at once, unlocked.
+        if (lock_wait_ends != nullptr && lock_wait_ends())
+            return -1;
+        const int64_t now = now_ms();
+        if (deadline < 0)
+            deadline = now + LOCK_WAIT_MS;
+        const int64_t left = deadline - now;
+        if (left <= 0) {
+            if (first_time(locks_given_up, path))
+                log_line(caller, "file lock of %s not granted within %d s, written without it\n",
+                         path, LOCK_WAIT_MS / 1000);
+            return -1;
+        }
+        // A signal ends the sleep early, and a stop is seen at once.
+        msleep_ts(static_cast<int>(left < LOCK_POLL_MS ? left : LOCK_POLL_MS));
+    }
     if (!refusal_logged) {
         refusal_logged = true;
         const int error = errno;
@@ -184,7 +235,7 @@ int journal_append_record(const char* path, const void* record, size_t size, con
     const int fd = journal_open(path, APPEND_FLAGS | O_WRONLY, caller);
     if (fd < 0)
         return fd;
-    journal_lock(fd, F_WRLCK, caller);
+    journal_lock(fd, F_WRLCK, path, caller);
     // An unknown end is never cut to: what the journal holds stays.
     const off_t found = journal_size(fd);
     off_t end = found;
@@ -208,7 +259,7 @@ int journal_append_line(const char* path, const char* line, const char* caller) 
         fd = journal_open(path, APPEND_FLAGS | O_WRONLY, caller);
     if (fd < 0)
         return fd;
-    journal_lock(fd, F_WRLCK, caller);
+    journal_lock(fd, F_WRLCK, path, caller);
     off_t end = journal_size(fd);
     if (readable && !ends_in_newline(fd, end)) {
         const int completed = write_whole(fd, "\n", 1, end);

@@ -2,11 +2,13 @@
 // that an entry and an exit service may share over a network file system.
 // Every append holds an exclusive fcntl lock on the file from the moment it
 // looks at the file's end until its bytes are written, so two services never
-// interleave their bytes. A record torn at the end by a power cut or a full
-// disk is cut off first: no reader can use the fragment, and leaving it would
-// shift every record appended after it. A last line without its newline is
-// completed instead: it may be whole but for the newline (a file saved by an
-// editor), and nothing of a text journal is ever cut.
+// interleave their bytes; a lock that another service keeps too long is
+// given up, so no barrier waits on it for good. A record torn at the end by
+// a power cut or a full disk is cut off first: no reader can use the
+// fragment, and leaving it would shift every record appended after it. A
+// last line without its newline is completed instead: it may be whole but
+// for the newline (a file saved by an editor), and nothing of a text journal
+// is ever cut.
 //
 // Anyone who can write to the shared folder or a storage can put a link or a
 // FIFO in a journal's place. A journal is therefore a plain file of its own or
@@ -16,7 +18,6 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdio>
 
 enum {
     JOURNAL_OK = 0,
@@ -31,18 +32,21 @@ enum {
 // the path holds no plain file.
 int journal_open(const char* path, int flags, const char* caller);
 
-// journal_open as a stdio stream of `mode`. Null when the journal is not open;
-// `*refused` then tells whether it was refused, which needs no further word.
-FILE* journal_fopen(const char* path, int flags, const char* mode, const char* caller,
-                    bool* refused);
+// Takes an fcntl lock of `type` (F_RDLCK or F_WRLCK) on the whole journal
+// `path` open as `fd`: 0 when held, -1 when the caller goes on unlocked. A
+// lock that another process holds is asked for again every few hundredths
+// of a second for at most 2 s. Past that the step goes on unlocked, which
+// is said once under the name `caller` until the lock of `path` is granted
+// again, and that is said too. When the file system refuses locks (some
+// network mounts do) that is said once for the life of the process. Closing
+// any descriptor of the file releases the lock, so a locked step must do
+// all its work on this one descriptor.
+int journal_lock(int fd, short type, const char* path, const char* caller);
 
-// Takes an fcntl lock of `type` (F_RDLCK or F_WRLCK) on the whole file open
-// as `fd`, waiting for it. 0 when held. When the file system refuses locks
-// (some network mounts do) the caller goes on unlocked: that is said once in
-// the log for the life of the process, under the name `caller`, and -1 is
-// returned. Closing any descriptor of the file releases the lock, so a
-// locked step must do all its work on this one descriptor.
-int journal_lock(int fd, short type, const char* caller);
+// `ends`, when set, is asked between the requests of every lock wait; true
+// ends the wait at once, unlocked and without a word (the service asks
+// whether it is to stop).
+void journal_lock_wait_ends(bool (*ends)());
 
 // Appends `size` bytes of `record` to `path` (created with mode 0666 less the
 // umask when missing) after cutting a torn record at the end back to a whole

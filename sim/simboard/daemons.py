@@ -17,8 +17,10 @@ class Daemons:
         self._errors = open(os.path.join(board_dir, "daemons"), "ab")
 
     def _start(self, name, argv, stdout):
+        # Out of the terminal's reach, as the service: the runner ends them
+        # after the service, which still reports to the state manager.
         process = subprocess.Popen(argv, env=self.env, stdin=subprocess.DEVNULL, stdout=stdout,
-                                   stderr=self._errors)
+                                   stderr=self._errors, process_group=0)
         self.processes.append((name, process))
         return process
 

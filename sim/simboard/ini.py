@@ -3,6 +3,7 @@ the configuration library's rules: whole-line comments (';' or '#'), blanks
 around names and values dropped, a double-quoted value keeps what is between
 the quotes, names compared exactly, the last value of a key wins."""
 
+import os
 import re
 
 
@@ -40,10 +41,15 @@ def get_int(values, section, key, default):
 
 
 def get_str(values, section, key, default, size):
-    """A string cut to `size` bytes with the terminator, as the library cuts it."""
+    """A string cut to `size` bytes with the terminator, as the library cuts
+    it, and ended at a NUL byte, where the service's C string ends. The text
+    was read as latin-1, one character a byte: the result names the service's
+    very bytes as a path (a deviceid in CP1251 or UTF-8 alike), where the
+    latin-1 characters would be written as UTF-8 instead."""
     text = values.get((section, key))
-    return default if text is None else text.encode("latin-1", "replace")[:size - 1].decode(
-        "latin-1")
+    if text is None:
+        return default
+    return os.fsdecode(text.encode("latin-1")[:size - 1].split(b"\0")[0])
 
 
 class Settings:

@@ -29,7 +29,8 @@ def _check(result, what):
 
 
 def _mount(source, target, fstype, flags, data=None):
-    _check(_libc.mount(source.encode() if source else None, target.encode(),
+    # Paths as the file system names them, which need not be UTF-8.
+    _check(_libc.mount(os.fsencode(source) if source else None, os.fsencode(target),
                        fstype.encode() if fstype else None, ctypes.c_ulong(flags),
                        data.encode() if data else None),
            "mount %s on %s" % (source or fstype, target))

@@ -63,7 +63,11 @@ class Service:
                               (os.POSIX_SPAWN_DUP2, 1, 2)],
                 setsigdef=[sig for sig in FATAL_SIGNALS + (signal.SIGUSR1, signal.SIGPIPE)
                            if sig not in self.ignored],
-                setsigmask=[])
+                setsigmask=[],
+                # A Ctrl-C at the runner's terminal reaches the runner alone,
+                # which stops the service with one SIGTERM; a SIGINT of its own
+                # on top would be a second stop signal and end it at once.
+                setpgroup=0)
         finally:
             for sig, handler in saved.items():
                 signal.signal(sig, handler)

@@ -1,8 +1,6 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -15,6 +13,7 @@
 
 #include "access/netnum_journal.h"
 #include "core/gv.h"
+#include "support/journal_file.h"
 #include "tests/common/files.h"
 #include "tests/common/records.h"
 #include "tests/common/syslog_capture.h"
@@ -152,49 +151,43 @@ TEST_F(NetnumJournal, TornTailIsOverwrittenAndSearchedPast) {
                                "G2/Lee places 0 in 300 out 400\n");
 }
 
-// Whether the process `pid` waits for a file lock, as the kernel lists it.
-bool waits_for_lock(pid_t pid) {
-    std::ifstream locks("/proc/locks");
-    std::string line;
-    while (std::getline(locks, line)) {
-        std::istringstream words(line);
-        std::string number, arrow, kind, mode, access, holder;
-        words >> number >> arrow >> kind >> mode >> access >> holder;
-        if (arrow == "->" && holder == std::to_string(pid))
-            return true;
-    }
-    return false;
-}
+// Written by the update in the child when its lock wait begins.
+int wait_begun = -1;
 
 // The other service holds the journal while it appends the car that this one
 // is deciding on: the update waits before it reads, then finds the car.
 TEST_F(NetnumJournal, UpdateReadsOnlyUnderItsLock) {
-    if (access("/proc/locks", R_OK) != 0)
-        GTEST_SKIP() << "the kernel's list of locks cannot be read";
     put({netnum_record("OLD", "Other", 0, 1, 2)});
     const int other = open(path_.c_str(), O_RDWR);
     struct flock whole_file;
     memset(&whole_file, 0, sizeof whole_file);
     whole_file.l_type = F_WRLCK;
     ASSERT_EQ(fcntl(other, F_SETLK, &whole_file), 0);
+    int waiting[2];
+    ASSERT_EQ(pipe(waiting), 0);
 
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
+        wait_begun = waiting[1];
+        journal_lock_wait_ends([] {
+            if (wait_begun >= 0 && write(wait_begun, "w", 1) == 1)
+                wait_begun = -1;
+            return false;
+        });
         pass("K1", 500, entry("Fleet", 0), ENTRY);
         _exit(0);
     }
-    bool waited = false;
-    int status = 0;
-    while (!(waited = waits_for_lock(child)) && waitpid(child, &status, WNOHANG) == 0)
-        usleep(1000);
+    close(waiting[1]);
+    char word = 0;
+    const bool waited = read(waiting[0], &word, 1) == 1;
+    close(waiting[0]);
     const _netnum_rec_t appended = netnum_record("K1", "Fleet", 1, 400);
     EXPECT_EQ(pwrite(other, &appended, sizeof appended, sizeof appended),
               static_cast<ssize_t>(sizeof appended));
     close(other);
-    if (waited) {
-        ASSERT_EQ(waitpid(child, &status, 0), child);
-    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
     EXPECT_TRUE(waited) << "the update did not wait for the lock";
     EXPECT_EQ(show(journal()), "OLD/Other places 0 in 1 out 2\n"
                                "K1/Fleet places 1 in 500 out 0\n");

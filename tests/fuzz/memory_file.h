@@ -1,13 +1,20 @@
-// A file in memory for a fuzz target's bytes, so runs leave nothing behind.
+// A file in memory for a fuzz target's bytes: a plain file of its own name on
+// the memory file system, since the journals refuse to open a link such as
+// /proc/self/fd/N. It goes when the run ends, so runs leave nothing behind.
 #pragma once
 
+#include <fcntl.h>
 #include <string>
-#include <sys/mman.h>
 #include <unistd.h>
 
 struct MemoryFile {
-    int fd = memfd_create("fuzz", 0);
-    std::string path = "/proc/self/fd/" + std::to_string(fd);
+    std::string path = "/dev/shm/fuzz-" + std::to_string(getpid());
+    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+
+    ~MemoryFile() {
+        close(fd);
+        unlink(path.c_str());
+    }
 
     // The file holds `size` bytes from `bytes` and nothing else; false when
     // they could not be written.

@@ -2,8 +2,8 @@
 # Makes the Debian package of the build and unpacks it into a scratch root:
 # it must be named and marked for this machine's architecture, hold exactly
 # what `cmake --install` puts in place, among that the given files, start
-# the service where the package puts it, and depend on every package whose
-# libraries its programs load.
+# the service where the package puts it as `dravel`, and depend on every
+# package whose libraries its programs load.
 # Arguments: the build folder, a scratch folder, then the files the package
 # must hold (absolute paths as installed).
 set -u
@@ -52,7 +52,8 @@ init=$(grep '/init.d/' "$dir/packaged")
 	fail "the init script is no conffile"
 daemon=$(sed -n 's/^DAEMON=//p' "$root$init")
 unit=$(grep '/dravel.service$' "$dir/packaged")
-start=$(sed -n 's/^ExecStart=\([^ ]*\) -f$/\1/p' "$root$unit")
+# systemd's "@": the program, then its argv[0], the service's log identity.
+start=$(sed -n 's/^ExecStart=@\([^ ]*\) dravel -f$/\1/p' "$root$unit")
 [ "$daemon" = "$start" ] || fail "the init script starts $daemon, the unit '$start'"
 
 # Each library a program loads is in the package or in a package it

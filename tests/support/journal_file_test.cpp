@@ -41,13 +41,14 @@ TEST(JournalFile, AppendsStartAtAWholeRecord) {
 }
 
 // Another process sees the lock held over the whole file, beyond its end
-// too, where the next append goes.
+// too, where the next append goes; its own wait for the lock ends at once,
+// unlocked and without a word, when the service is asked to stop.
 TEST(JournalFile, LockCoversTheWholeFileForOtherProcesses) {
     const std::string path = journal_path("locked.tpn");
     write_text_file(path, "x");
     const int fd = open(path.c_str(), O_RDWR);
     ASSERT_GE(fd, 0);
-    ASSERT_EQ(journal_lock(fd, F_WRLCK, "test"), 0);
+    ASSERT_EQ(journal_lock(fd, F_WRLCK, path.c_str(), "test"), 0);
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
@@ -62,6 +63,10 @@ TEST(JournalFile, LockCoversTheWholeFileForOtherProcesses) {
             held = held && fcntl(other, F_GETLK, &probe) == 0 && probe.l_type == F_WRLCK &&
                    probe.l_pid == getppid();
         }
+        journal_lock_wait_ends([] { return true; });
+        syslog_capture::clear();
+        held = held && journal_lock(other, F_WRLCK, path.c_str(), "test") == -1 &&
+               syslog_capture::all().empty();
         _exit(held ? 0 : 1);
     }
     int status = 0;
@@ -77,8 +82,8 @@ TEST(JournalFile, RefusedLockIsSaidOnce) {
     const int folder = open(scratch_dir("journal_file").c_str(), O_RDONLY | O_DIRECTORY);
     ASSERT_GE(folder, 0);
     syslog_capture::clear();
-    EXPECT_EQ(journal_lock(folder, F_WRLCK, "netnumbase_update"), -1);
-    EXPECT_EQ(journal_lock(folder, F_WRLCK, "netpassbase_write"), -1);
+    EXPECT_EQ(journal_lock(folder, F_WRLCK, "folder", "netnumbase_update"), -1);
+    EXPECT_EQ(journal_lock(folder, F_WRLCK, "folder", "netpassbase_write"), -1);
     close(folder);
     EXPECT_EQ(syslog_capture::all(),
               std::vector<std::string>{
