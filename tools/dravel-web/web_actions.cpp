@@ -1,0 +1,156 @@
+#include "tools/dravel-web/web_actions.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "access/netbase_path.h"
+#include "access/netnum_scan.h"
+#include "support/journal_file.h"
+#include "support/log.h"
+#include "tools/accessbase/access_edit.h"
+#include "tools/accessbase/accessbase_settings.h"
+#include "tools/journal-reader/journal_time.h"
+
+extern char** environ;
+
+namespace {
+
+// Runs `argv` and waits for it; its output goes nowhere. 0 when it exited
+// with 0.
+int run_program(const std::vector<std::string>& args) {
+    std::vector<char*> argv;
+    for (const std::string& arg : args)
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    pid_t child;
+    int status = -1;
+    const int spawned = posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0)
+        return -1;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : -1;
+}
+
+std::string field(const FormFields& form, const char* name) {
+    const auto found = form.find(name);
+    return found == form.end() ? "" : found->second;
+}
+
+// The row of an access form; an empty period is the whole time the file
+// can hold, as the editor takes it.
+AccessRow access_form_row(const FormFields& form) {
+    AccessRow row = Settings().row;
+    row.number = field(form, "pattern");
+    row.owner = field(form, "owner");
+    row.places = field(form, "places");
+    row.max_time = field(form, "max_time");
+    row.text = field(form, "text");
+    if (!field(form, "from").empty())
+        row.from = field(form, "from");
+    if (!field(form, "to").empty())
+        row.to = field(form, "to");
+    return row;
+}
+
+// The editor's run: its output and messages kept for the operator.
+int run_editor(const Settings& editor, std::string* said) {
+    char* buffer = nullptr;
+    size_t size = 0;
+    FILE* err = open_memstream(&buffer, &size);
+    FILE* out = fopen("/dev/null", "w");
+    const int status = err == nullptr || out == nullptr ? FAILED : run_command(editor, out, err);
+    if (out != nullptr)
+        fclose(out);
+    if (err != nullptr)
+        fclose(err);
+    said->assign(buffer == nullptr ? "" : buffer, size);
+    free(buffer);
+    return status;
+}
+
+// A time typed in a form, local time, to the minute or the second.
+int local_form_time(std::string text, int64_t* seconds) {
+    if (text.size() == 16)
+        text += ":00";
+    return text.size() == 19 ? local_time_of(text, seconds) : -1;
+}
+
+} // namespace
+
+ActionResult open_by_hand(const WebSettings& settings, const std::string& user) {
+    const bool done = run_program({settings.stmgrclient, "set", "s_make_photo", "1"}) == 0;
+    LOG("%s: photo request (s_make_photo 1): %s\n", user.c_str(), done ? "done" : "failed");
+    if (!done)
+        return {500, "The state manager did not take the photo request."};
+    return {200, "The photo request is made: the barrier opens for the car in front of it."};
+}
+
+ActionResult change_access(const WebSettings& settings, const std::string& user,
+                           const std::string& action, const FormFields& form) {
+    Settings editor;
+    editor.file = settings.access_base;
+    editor.pid_file = settings.pid_file;
+    editor.row = access_form_row(form);
+    editor.command = action;
+    editor.arguments = {editor.row.number};
+    // A bad entry is told from the form alone, before the base is locked.
+    std::vector<_access_rec_t> trial;
+    std::vector<std::string> notes;
+    std::string error;
+    if (action != "remove" && add_access_entry(&trial, editor.row, &notes, &error) != 0)
+        return {400, error};
+    std::string said;
+    const int status = run_editor(editor, &said);
+    LOG("%s: access %s %s: %s\n", user.c_str(), action.c_str(), editor.row.number.c_str(),
+        status == DONE ? "done" : "refused");
+    return {status == DONE ? 200 : 409, said.empty() ? "Done." : said};
+}
+
+ActionResult correct_occupancy(const std::string& user, const std::string& action,
+                               const FormFields& form, time_t now) {
+    const std::string number = field(form, "number");
+    int64_t since = 0;
+    if (number.empty() || number.size() >= sizeof(_netnum_rec_t::number) ||
+        number.find_first_of("\x01\x02\x03\x04\x05\x06\x07\x08\t\n\x0b\x0c\r") !=
+            std::string::npos ||
+        (action == "inside" &&
+         (local_form_time(field(form, "since"), &since) != 0 || since <= 0 || since > now)))
+        return {400, "Give a car number of the journal, and for \"inside\" a past time."};
+    char path[NETBASE_PATH_SIZE];
+    netbase_path(path, gv_netnumbase);
+    const int fd = journal_open(path, O_RDWR, __func__);
+    if (fd < 0)
+        return {500, std::string("The occupancy journal cannot be opened: ") + strerror(errno)};
+    journal_lock(fd, F_WRLCK, path, __func__);
+    _netnum_pass_t pass;
+    netnum_pass(fd, number.c_str(), "", &pass);
+    ActionResult result{409, "The occupancy journal holds no car " + number + "."};
+    if (pass.offset >= 0) {
+        // As an exit sets them, or an admitted entry.
+        _netnum_rec_t& car = pass.car;
+        car.places = action == "left" ? 0 : 1;
+        if (action == "left")
+            car.out_time = static_cast<int32_t>(now);
+        else
+            car.in_time = static_cast<int32_t>(since);
+        const bool written = pwrite(fd, &car, sizeof car, pass.offset) == sizeof car;
+        result = written ? ActionResult{200, "Corrected."}
+                         : ActionResult{500, std::string("Not written: ") + strerror(errno)};
+    }
+    close(fd);
+    LOG("%s: occupancy %s %s%s: %s\n", user.c_str(), action.c_str(), number.c_str(),
+        action == "inside" ? (" since " + field(form, "since")).c_str() : "",
+        result.status == 200 ? "done" : result.message.c_str());
+    return result;
+}
