@@ -13,6 +13,7 @@
 #include "support/log.h"
 #include "tools/accessbase/access_edit.h"
 #include "tools/accessbase/accessbase_settings.h"
+#include "tools/accessbase/notify.h"
 #include "tools/journal-reader/journal_time.h"
 
 extern char** environ;
@@ -100,7 +101,6 @@ ActionResult change_access(const WebSettings& settings, const std::string& user,
                            const std::string& action, const FormFields& form) {
     Settings editor;
     editor.file = settings.access_base;
-    editor.pid_file = settings.pid_file;
     editor.row = access_form_row(form);
     editor.command = action;
     editor.arguments = {editor.row.number};
@@ -110,11 +110,22 @@ ActionResult change_access(const WebSettings& settings, const std::string& user,
     std::string error;
     if (action != "remove" && add_access_entry(&trial, editor.row, &notes, &error) != 0)
         return {400, error};
+    // No owner or text needs markup; one that holds some is most likely an
+    // attempt on whoever reads the list, here or in a report.
+    if ((editor.row.owner + editor.row.text).find_first_of("<>") != std::string::npos)
+        return {400, "The owner and the text may not hold \"<\" or \">\"."};
     std::string said;
-    const int status = run_editor(editor, &said);
+    const bool done = run_editor(editor, &said) == DONE;
+    // The change stands whether or not the service hears of it; it reads
+    // the base again when it starts.
+    pid_t service = 0;
+    std::string told = "The service was told to reload the access base.";
+    if (done && (read_pid_file(settings.pid_file, &service, &error) != 0 ||
+                 notify_service(service, &error) != 0))
+        told = "The service could not be told to reload: " + error;
     LOG("%s: access %s %s: %s\n", user.c_str(), action.c_str(), editor.row.number.c_str(),
-        status == DONE ? "done" : "refused");
-    return {status == DONE ? 200 : 409, said.empty() ? "Done." : said};
+        done ? told.c_str() : "refused");
+    return {done ? 200 : 409, said + (done ? told : "")};
 }
 
 ActionResult correct_occupancy(const std::string& user, const std::string& action,

@@ -1,5 +1,7 @@
 #include "tools/dravel-web/web_page.h"
 
+#include <algorithm>
+
 #include "tools/journal-reader/html_text.h"
 
 std::string status_text(int status) {
@@ -26,8 +28,7 @@ std::string status_text(int status) {
 void send_answer(FILE* out, int status, const std::string& type, const std::string& body) {
     const std::string head = "Status: " + status_text(status) + "\nContent-Type: " + type +
                              "\nCache-Control: no-store\nX-Content-Type-Options: nosniff\n"
-                             "X-Frame-Options: DENY\nContent-Length: " +
-                             std::to_string(body.size()) + "\n\n";
+                             "X-Frame-Options: DENY\n\n";
     fwrite(head.data(), 1, head.size(), out);
     fwrite(body.data(), 1, body.size(), out);
     fflush(out);
@@ -78,6 +79,15 @@ std::string change_form(const std::string& token, const std::string& action,
 }
 
 void send_message(FILE* out, int status, const std::string& message) {
+    // The editor's messages come a line each.
+    std::string lines;
+    size_t start = 0;
+    while (start < message.size()) {
+        const size_t end = std::min(message.find('\n', start), message.size());
+        if (end > start)
+            lines += "<p>" + html_escaped(message.substr(start, end - start)) + "</p>\n";
+        start = end + 1;
+    }
     send_answer(out, status, "text/html; charset=utf-8",
-                page_html(status_text(status), "<p>" + html_escaped(message) + "</p>\n", false));
+                page_html(status == 200 ? "Done" : status_text(status), lines, false));
 }
