@@ -19,6 +19,9 @@ configure_file(packaging/dravel.service.in packaging/dravel.service @ONLY)
 install(PROGRAMS ${CMAKE_BINARY_DIR}/packaging/S90dravel
   DESTINATION ${CMAKE_INSTALL_FULL_SYSCONFDIR}/init.d)
 install(FILES ${CMAKE_BINARY_DIR}/packaging/dravel.service DESTINATION lib/systemd/system)
+if(TARGET dravel-web)
+  install(FILES packaging/httpd.conf DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/dravel/examples)
+endif()
 
 set(DRAVEL_PACKAGE_MAINTAINER "dravel maintainers <maintainers@dravel.invalid>" CACHE STRING
   "The Maintainer field of the Debian package")
@@ -29,7 +32,8 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
   "Reads the car numbers that the camera's recognition engine finds, decides\n"
   "from the access base whether the barrier opens, and keeps the occupancy and\n"
   "pass journals and the snapshot archive. With the operator tools accessbase,\n"
-  "journal-reader and shmgr-dump where they are built.")
+  "journal-reader and shmgr-dump where they are built, and the operator's page\n"
+  "dravel-web, a CGI program for the board's web server.")
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${DRAVEL_PACKAGE_MAINTAINER})
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
@@ -58,7 +62,7 @@ if(NOT CMAKE_CROSSCOMPILING AND NOT DRAVEL_FUZZ AND NOT DRAVEL_SANITIZE)
   # What the package must hold beyond what it shares with `cmake --install`.
   set(expected ${CMAKE_INSTALL_FULL_SYSCONFDIR}/init.d/S90dravel
                ${CMAKE_INSTALL_PREFIX}/lib/systemd/system/dravel.service)
-  foreach(program dravel accessbase journal-reader shmgr-dump statemgrd stmgrclient)
+  foreach(program dravel accessbase journal-reader shmgr-dump dravel-web statemgrd stmgrclient)
     if(TARGET ${program})
       list(APPEND expected ${CMAKE_INSTALL_FULL_BINDIR}/${program})
     endif()

@@ -86,6 +86,15 @@ int parse_form(const std::string& text, FormFields* fields) {
     return 0;
 }
 
+bool plate_text(const std::string& text, size_t most) {
+    for (const char c : text) {
+        if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+              c == '?'))
+            return false;
+    }
+    return !text.empty() && text.size() <= most;
+}
+
 int read_request(const CgiEnvironment& env, FILE* body, CgiRequest* request) {
     request->method = variable(env, "REQUEST_METHOD");
     request->user = variable(env, "REMOTE_USER");

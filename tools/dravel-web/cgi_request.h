@@ -30,6 +30,10 @@ struct CgiRequest {
 // (which of the two would count?) or a NUL byte make it -1.
 int parse_form(const std::string& text, FormFields* fields);
 
+// Whether `text` can be a car number or a search for one: 1 to `most`
+// ASCII letters, digits and `?`.
+bool plate_text(const std::string& text, size_t most);
+
 // HTTP status of a refused request.
 enum { REQUEST_BAD = 400, REQUEST_TOO_LARGE = 413 };
 

@@ -132,9 +132,7 @@ ActionResult correct_occupancy(const std::string& user, const std::string& actio
                                const FormFields& form, time_t now) {
     const std::string number = field(form, "number");
     int64_t since = 0;
-    if (number.empty() || number.size() >= sizeof(_netnum_rec_t::number) ||
-        number.find_first_of("\x01\x02\x03\x04\x05\x06\x07\x08\t\n\x0b\x0c\r") !=
-            std::string::npos ||
+    if (!plate_text(number, sizeof(_netnum_rec_t::number) - 1) ||
         (action == "inside" &&
          (local_form_time(field(form, "since"), &since) != 0 || since <= 0 || since > now)))
         return {400, "Give a car number of the journal, and for \"inside\" a past time."};

@@ -120,10 +120,7 @@ bool history_filter(const FormFields& query, RowFilter* filter, int* decision) {
     const std::string wanted = value("decision");
     *decision = wanted == "admitted" ? 1 : wanted == "refused" ? -1 : 0;
     std::string error;
-    const bool number_ok =
-        filter->number.size() <= 12 &&
-        filter->number.find_first_not_of(
-            "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz?") == std::string::npos;
+    const bool number_ok = filter->number.empty() || plate_text(filter->number, 12);
     const bool day_ok = day.empty() || (day.size() == 10 && day[4] == '-' && day[7] == '-' &&
                                         parse_time_option(day, false, &filter->from, &error) == 0 &&
                                         parse_time_option(day, true, &filter->to, &error) == 0);
