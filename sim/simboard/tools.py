@@ -24,8 +24,10 @@ class Tools:
 
     def path_dirs(self):
         """Folders the board's PATH starts with: the service runs
-        "stmgrclient rise ..." by name, as on the board."""
-        return [os.path.dirname(self.stmgrclient), os.path.dirname(self.accessbase)]
+        "stmgrclient rise ..." by name, as on the board, and a scenario
+        runs the operator's page, dravel-web."""
+        return [os.path.dirname(self.stmgrclient), os.path.dirname(self.accessbase),
+                os.path.join(self.build, "tools/dravel-web")]
 
     def missing(self, need_accessbase):
         """What is not there, as sentences."""

@@ -20,8 +20,8 @@ extern char** environ;
 
 namespace {
 
-// Runs `argv` and waits for it; its output goes nowhere. 0 when it exited
-// with 0.
+// Runs `argv` and waits for it, found through PATH when its name has no
+// slash; its output goes nowhere. 0 when it exited with 0.
 int run_program(const std::vector<std::string>& args) {
     std::vector<char*> argv;
     for (const std::string& arg : args)
@@ -34,7 +34,7 @@ int run_program(const std::vector<std::string>& args) {
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
     pid_t child;
     int status = -1;
-    const int spawned = posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ);
+    const int spawned = posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0)
         return -1;

@@ -1,7 +1,5 @@
 #include "tools/dravel-web/web_settings.h"
 
-#include <unistd.h>
-
 #include "core/board_config.h"
 #include "core/config.h"
 #include "core/gv.h"
@@ -29,15 +27,6 @@ std::vector<std::string> names_of(const std::string& list) {
     return names;
 }
 
-// The state manager's client is installed in the same folder as this page.
-std::string beside_this_program(const char* name) {
-    char path[4096];
-    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-    std::string folder = length > 0 ? std::string(path, static_cast<size_t>(length)) : "/usr/bin/";
-    folder.erase(folder.rfind('/') + 1);
-    return folder + name;
-}
-
 } // namespace
 
 void read_web_settings(WebSettings* settings) {
@@ -45,7 +34,7 @@ void read_web_settings(WebSettings* settings) {
     settings->access_base = std::string(gv_accessbasepath) + gv_accessbase;
     settings->pid_file = "/var/run/dravel.pid";
     settings->preview = "/tmp/video0.jpeg";
-    settings->stmgrclient = beside_this_program("stmgrclient");
+    settings->stmgrclient = "stmgrclient";
     read_startup_settings();
     get_mountpoints();
     CONFIG_HANDLE config = ConfigOpen(build_streams_ini_path(), 0);

@@ -12,7 +12,8 @@ struct WebSettings {
     std::string access_base;            // "web"/"access_base": the service's, unless a test bed's
     std::string pid_file;               // "web"/"pid_file": the running service's
     std::string preview;                // "web"/"preview": the live picture
-    std::string stmgrclient;            // "web"/"stmgrclient": the state manager's client
+    std::string stmgrclient; // "web"/"stmgrclient": the state manager's client, by PATH as the
+                             // service runs it
 };
 
 // Reads the settings, the service's start-up settings and its storage
