@@ -86,6 +86,11 @@ int parse_form(const std::string& text, FormFields* fields) {
     return 0;
 }
 
+std::string form_value(const FormFields& fields, const char* name) {
+    const auto found = fields.find(name);
+    return found == fields.end() ? "" : found->second;
+}
+
 bool plate_text(const std::string& text, size_t most) {
     for (const char c : text) {
         if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||

@@ -30,6 +30,9 @@ struct CgiRequest {
 // (which of the two would count?) or a NUL byte make it -1.
 int parse_form(const std::string& text, FormFields* fields);
 
+// The field's value; empty when it was not given.
+std::string form_value(const FormFields& fields, const char* name);
+
 // Whether `text` can be a car number or a search for one: 1 to `most`
 // ASCII letters, digits and `?`.
 bool plate_text(const std::string& text, size_t most);

@@ -43,24 +43,19 @@ int run_program(const std::vector<std::string>& args) {
     return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : -1;
 }
 
-std::string field(const FormFields& form, const char* name) {
-    const auto found = form.find(name);
-    return found == form.end() ? "" : found->second;
-}
-
 // The row of an access form; an empty period is the whole time the file
 // can hold, as the editor takes it.
 AccessRow access_form_row(const FormFields& form) {
     AccessRow row = Settings().row;
-    row.number = field(form, "pattern");
-    row.owner = field(form, "owner");
-    row.places = field(form, "places");
-    row.max_time = field(form, "max_time");
-    row.text = field(form, "text");
-    if (!field(form, "from").empty())
-        row.from = field(form, "from");
-    if (!field(form, "to").empty())
-        row.to = field(form, "to");
+    row.number = form_value(form, "pattern");
+    row.owner = form_value(form, "owner");
+    row.places = form_value(form, "places");
+    row.max_time = form_value(form, "max_time");
+    row.text = form_value(form, "text");
+    if (!form_value(form, "from").empty())
+        row.from = form_value(form, "from");
+    if (!form_value(form, "to").empty())
+        row.to = form_value(form, "to");
     return row;
 }
 
@@ -130,11 +125,11 @@ ActionResult change_access(const WebSettings& settings, const std::string& user,
 
 ActionResult correct_occupancy(const std::string& user, const std::string& action,
                                const FormFields& form, time_t now) {
-    const std::string number = field(form, "number");
+    const std::string number = form_value(form, "number");
     int64_t since = 0;
     if (!plate_text(number, sizeof(_netnum_rec_t::number) - 1) ||
         (action == "inside" &&
-         (local_form_time(field(form, "since"), &since) != 0 || since <= 0 || since > now)))
+         (local_form_time(form_value(form, "since"), &since) != 0 || since <= 0 || since > now)))
         return {400, "Give a car number of the journal, and for \"inside\" a past time."};
     char path[NETBASE_PATH_SIZE];
     netbase_path(path, gv_netnumbase);
@@ -159,7 +154,7 @@ ActionResult correct_occupancy(const std::string& user, const std::string& actio
     }
     close(fd);
     LOG("%s: occupancy %s %s%s: %s\n", user.c_str(), action.c_str(), number.c_str(),
-        action == "inside" ? (" since " + field(form, "since")).c_str() : "",
+        action == "inside" ? (" since " + form_value(form, "since")).c_str() : "",
         result.status == 200 ? "done" : result.message.c_str());
     return result;
 }

@@ -40,11 +40,6 @@ bool fields_short(const FormFields& fields) {
     return true;
 }
 
-std::string value_of(const FormFields& fields, const char* name) {
-    const auto found = fields.find(name);
-    return found == fields.end() ? "" : found->second;
-}
-
 void serve_change(const WebSettings& settings, const CgiRequest& request, time_t now, FILE* out) {
     if (!is_operator(settings, request.user))
         return send_message(out, 403, "Only the operators named in streams.ini may change things.");
@@ -53,10 +48,10 @@ void serve_change(const WebSettings& settings, const CgiRequest& request, time_t
     std::string secret, error;
     if (read_secret(settings.secret_file, &secret, &error) != 0)
         return send_message(out, 500, error);
-    if (!token_valid(secret, request.user, now, value_of(request.form, "token")))
+    if (!token_valid(secret, request.user, now, form_value(request.form, "token")))
         return send_message(out, 403,
                             "The form is not one this page gave you; load the page again.");
-    const std::string action = value_of(request.form, "do");
+    const std::string action = form_value(request.form, "do");
     ActionResult result{400, "No such action."};
     if (action == "open")
         result = open_by_hand(settings, request.user);
@@ -85,7 +80,7 @@ void serve_view(const WebSettings& settings, const CgiRequest& request, time_t n
         return send_answer(out, 200, "image/jpeg", jpeg);
     }
     if (query.count("snapshot") != 0) {
-        const std::string name = value_of(query, "snapshot");
+        const std::string name = form_value(query, "snapshot");
         const std::string folder = first_jpegdata(gv_deviceid);
         if (!snapshot_name_ok(name) || folder.empty())
             return send_message(out, 404, "No such snapshot.");
@@ -94,7 +89,7 @@ void serve_view(const WebSettings& settings, const CgiRequest& request, time_t n
     const std::string token = token_for(settings, request.user, now);
     if (query.count("access") != 0) {
         return send_answer(out, 200, "text/html; charset=utf-8",
-                           access_view(settings, value_of(query, "q"), token));
+                           access_view(settings, form_value(query, "q"), token));
     }
     if (query.count("history") != 0) {
         const bool csv = query.count("csv") != 0;

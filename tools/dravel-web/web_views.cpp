@@ -111,13 +111,9 @@ std::string storages_part() {
 }
 
 bool history_filter(const FormFields& query, RowFilter* filter, int* decision) {
-    const auto value = [&query](const char* name) {
-        const auto found = query.find(name);
-        return found == query.end() ? std::string() : found->second;
-    };
-    filter->number = value("number");
-    const std::string day = value("day");
-    const std::string wanted = value("decision");
+    filter->number = form_value(query, "number");
+    const std::string day = form_value(query, "day");
+    const std::string wanted = form_value(query, "decision");
     *decision = wanted == "admitted" ? 1 : wanted == "refused" ? -1 : 0;
     std::string error;
     const bool number_ok = filter->number.empty() || plate_text(filter->number, 12);
@@ -128,18 +124,15 @@ bool history_filter(const FormFields& query, RowFilter* filter, int* decision) {
 }
 
 std::string history_form(const FormFields& query) {
-    const auto value = [&query](const char* name) {
-        const auto found = query.find(name);
-        return found == query.end() ? std::string() : found->second;
-    };
     std::string decisions;
     for (const char* decision : {"all", "admitted", "refused"}) {
-        decisions += std::string("<option") + (value("decision") == decision ? " selected" : "") +
-                     ">" + decision + "</option>";
+        decisions += std::string("<option") +
+                     (form_value(query, "decision") == decision ? " selected" : "") + ">" +
+                     decision + "</option>";
     }
     return "<form method=\"get\" action=\"?\">" + hidden_field("history", "") +
-           input("Number (? for any one character)", "number", value("number")) +
-           input("Day", "day", value("day"), "date") +
+           input("Number (? for any one character)", "number", form_value(query, "number")) +
+           input("Day", "day", form_value(query, "day"), "date") +
            "<label>Decision <select name=\"decision\">" + decisions +
            "</select></label> <button>Show</button> <button name=\"csv\" value=\"1\">"
            "CSV</button></form>\n";
