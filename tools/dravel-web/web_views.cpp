@@ -1,5 +1,6 @@
 #include "tools/dravel-web/web_views.h"
 
+#include <algorithm>
 #include <deque>
 
 #include "access/netbase_path.h"
@@ -19,6 +20,7 @@
 namespace {
 
 constexpr size_t LIVE_PASSAGES = 20;
+constexpr size_t INSIDE_SHOWN = 100;
 
 std::string cell(const std::string& text) {
     return "<td>" + html_escaped(text) + "</td>";
@@ -78,23 +80,38 @@ std::string passages_part() {
 }
 
 std::string inside_part(const WebSettings& settings, time_t now, const std::string& token) {
-    std::string part = "<h2>Inside</h2>\n<table>\n" +
-                       header_row({"Number", "Owner", "Since", "Stay", "Limit", ""});
-    for (const InsideCar& inside :
-         cars_inside_now(journal_path(gv_netnumbase), settings.access_base)) {
-        const OccupancyRow& car = inside.car;
+    std::vector<InsideCar> inside =
+        cars_inside_now(journal_path(gv_netnumbase), settings.access_base);
+    const auto over = [now](const InsideCar& car) {
+        return car.max_stay > 0 && car.car.in_time != 0 && now - car.car.in_time > car.max_stay;
+    };
+    // A large car park has thousands inside: those that need the operator
+    // come first, then the latest, and the page stays small enough to be
+    // fetched every few seconds.
+    std::stable_sort(inside.begin(), inside.end(), [&over](const InsideCar& a, const InsideCar& b) {
+        return over(a) != over(b) ? over(a) : a.car.in_time > b.car.in_time;
+    });
+    std::string part =
+        "<h2>Inside</h2>\n<p>" + std::to_string(inside.size()) +
+        (inside.size() == 1 ? " car" : " cars") +
+        (inside.size() > INSIDE_SHOWN ? "; the " + std::to_string(INSIDE_SHOWN) +
+                                            " shown are the overstays first, then the latest"
+                                      : "") +
+        "</p>\n<table>\n" + header_row({"Number", "Owner", "Since", "Stay", "Limit", ""});
+    for (size_t i = 0; i < inside.size() && i < INSIDE_SHOWN; ++i) {
+        const OccupancyRow& car = inside[i].car;
+        const int32_t limit = inside[i].max_stay;
         const int64_t stay = car.in_time == 0 ? 0 : now - car.in_time;
-        const bool over = inside.max_stay > 0 && stay > inside.max_stay;
         const std::string since =
             car.in_time == 0 ? "" : format_local_time(car.in_time, TimeStyle::NAMED_ZONE);
         const std::string left =
             token.empty()
                 ? ""
                 : change_form(token, "left", hidden_field("number", car.number), "Mark as left");
-        part += std::string(over ? "<tr class=\"over\">" : "<tr>") + cell(car.number) +
+        part += std::string(over(inside[i]) ? "<tr class=\"over\">" : "<tr>") + cell(car.number) +
                 cell(car.owner) + cell(since) + cell(car.in_time == 0 ? "" : duration(stay)) +
-                cell(inside.max_stay == 0 ? "" : duration(inside.max_stay)) + "<td>" +
-                (over ? "overstay " : "") + left + "</td></tr>\n";
+                cell(limit == 0 ? "" : duration(limit)) + "<td>" +
+                (over(inside[i]) ? "overstay " : "") + left + "</td></tr>\n";
     }
     return part + "</table>\n";
 }
