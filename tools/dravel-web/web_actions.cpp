@@ -14,6 +14,7 @@
 #include "tools/accessbase/access_edit.h"
 #include "tools/accessbase/accessbase_settings.h"
 #include "tools/accessbase/notify.h"
+#include "tools/cp1251_text/shown_text.h"
 #include "tools/journal-reader/journal_time.h"
 
 extern char** environ;
@@ -86,7 +87,8 @@ int local_form_time(std::string text, int64_t* seconds) {
 
 ActionResult open_by_hand(const WebSettings& settings, const std::string& user) {
     const bool done = run_program({settings.stmgrclient, "set", "s_make_photo", "1"}) == 0;
-    LOG("%s: photo request (s_make_photo 1): %s\n", user.c_str(), done ? "done" : "failed");
+    LOG("%s: photo request (s_make_photo 1): %s\n", escaped_text(user).c_str(),
+        done ? "done" : "failed");
     if (!done)
         return {500, "The state manager did not take the photo request."};
     return {200, "The photo request is made: the barrier opens for the car in front of it."};
@@ -118,8 +120,8 @@ ActionResult change_access(const WebSettings& settings, const std::string& user,
     if (done && (read_pid_file(settings.pid_file, &service, &error) != 0 ||
                  notify_service(service, &error) != 0))
         told = "The service could not be told to reload: " + error;
-    LOG("%s: access %s %s: %s\n", user.c_str(), action.c_str(), editor.row.number.c_str(),
-        done ? told.c_str() : "refused");
+    LOG("%s: access %s %s: %s\n", escaped_text(user).c_str(), action.c_str(),
+        escaped_text(editor.row.number).c_str(), done ? told.c_str() : "refused");
     return {done ? 200 : 409, said + (done ? told : "")};
 }
 
@@ -134,13 +136,15 @@ ActionResult correct_occupancy(const std::string& user, const std::string& actio
     char path[NETBASE_PATH_SIZE];
     netbase_path(path, gv_netnumbase);
     const int fd = journal_open(path, O_RDWR, __func__);
-    if (fd < 0)
-        return {500, std::string("The occupancy journal cannot be opened: ") + strerror(errno)};
-    journal_lock(fd, F_WRLCK, path, __func__);
     _netnum_pass_t pass;
-    netnum_pass(fd, number.c_str(), "", &pass);
+    if (fd >= 0) {
+        journal_lock(fd, F_WRLCK, path, __func__);
+        netnum_pass(fd, number.c_str(), "", &pass);
+    }
     ActionResult result{409, "The occupancy journal holds no car " + number + "."};
-    if (pass.offset >= 0) {
+    if (fd < 0) {
+        result = {500, std::string("The occupancy journal cannot be opened: ") + strerror(errno)};
+    } else if (pass.offset >= 0) {
         // As an exit sets them, or an admitted entry.
         _netnum_rec_t& car = pass.car;
         car.places = action == "left" ? 0 : 1;
@@ -152,8 +156,9 @@ ActionResult correct_occupancy(const std::string& user, const std::string& actio
         result = written ? ActionResult{200, "Corrected."}
                          : ActionResult{500, std::string("Not written: ") + strerror(errno)};
     }
-    close(fd);
-    LOG("%s: occupancy %s %s%s: %s\n", user.c_str(), action.c_str(), number.c_str(),
+    if (fd >= 0)
+        close(fd);
+    LOG("%s: occupancy %s %s%s: %s\n", escaped_text(user).c_str(), action.c_str(), number.c_str(),
         action == "inside" ? (" since " + form_value(form, "since")).c_str() : "",
         result.status == 200 ? "done" : result.message.c_str());
     return result;

@@ -7,6 +7,8 @@
 #include "tools/dravel-web/web_page.h"
 #include "tools/dravel-web/web_views.h"
 #include "core/gv.h"
+#include "support/log.h"
+#include "tools/cp1251_text/shown_text.h"
 
 namespace {
 
@@ -40,17 +42,25 @@ bool fields_short(const FormFields& fields) {
     return true;
 }
 
+// A change refused before it was tried is logged too: someone tried it.
+void refuse_change(const CgiRequest& request, int status, const std::string& why, FILE* out) {
+    LOG("%s: %s refused: %s\n", escaped_text(request.user).c_str(),
+        escaped_text(form_value(request.form, "do")).c_str(), why.c_str());
+    send_message(out, status, why);
+}
+
 void serve_change(const WebSettings& settings, const CgiRequest& request, time_t now, FILE* out) {
     if (!is_operator(settings, request.user))
-        return send_message(out, 403, "Only the operators named in streams.ini may change things.");
+        return refuse_change(request, 403,
+                             "Only the operators named in streams.ini may change things.", out);
     if (!same_origin(request.origin, request.host))
-        return send_message(out, 403, "The form came from another site.");
+        return refuse_change(request, 403, "The form came from another site.", out);
     std::string secret, error;
     if (read_secret(settings.secret_file, &secret, &error) != 0)
-        return send_message(out, 500, error);
+        return refuse_change(request, 500, error, out);
     if (!token_valid(secret, request.user, now, form_value(request.form, "token")))
-        return send_message(out, 403,
-                            "The form is not one this page gave you; load the page again.");
+        return refuse_change(request, 403,
+                             "The form is not one this page gave you; load the page again.", out);
     const std::string action = form_value(request.form, "do");
     ActionResult result{400, "No such action."};
     if (action == "open")
