@@ -55,8 +55,8 @@ std::string journal_path(const char* name) {
 std::string preview_part(const WebSettings& settings, time_t now) {
     std::string jpeg;
     if (fresh_preview(settings.preview, now, &jpeg) != 0)
-        return "<p id=\"picture\"><strong>no picture</strong></p>\n";
-    return "<p id=\"picture\"><img id=\"preview\" src=\"?preview\" alt=\"the camera's picture\" "
+        return "<p><strong>no picture</strong></p>\n";
+    return "<p><img id=\"preview\" src=\"?preview\" alt=\"the camera's picture\" "
            "width=\"704\"></p>\n";
 }
 
@@ -158,7 +158,9 @@ std::string history_form(const FormFields& query) {
 } // namespace
 
 std::string live_view(const WebSettings& settings, time_t now, const std::string& token) {
-    std::string content = preview_part(settings, now);
+    // The picture's part too, so that "no picture" comes and goes with it.
+    std::string content =
+        "<section class=\"live\" id=\"camera\">\n" + preview_part(settings, now) + "</section>\n";
     if (!token.empty()) {
         content += change_form(token, "open", "", "Open the barrier (photo request)") + "\n";
     }
@@ -209,8 +211,8 @@ std::string access_view(const WebSettings& settings, const std::string& query,
                    "</label> " +
                    input("Pattern", "pattern") + input("Owner", "owner") +
                    input("Places", "places") + input("Max. stay (H:MM)", "max_time") +
-                   input("Text", "text") + input("From (ISO 8601)", "from") +
-                   input("To (ISO 8601)", "to") + "<button>Save</button></form>\n";
+                   input("Text", "text") + input("From (ISO 8601; empty: always)", "from") +
+                   input("To (empty: always)", "to") + "<button>Save</button></form>\n";
     }
     return page_html("Access list", content, false);
 }
