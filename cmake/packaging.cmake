@@ -25,6 +25,9 @@ if(TARGET archive-keeper)
   install(FILES ${CMAKE_BINARY_DIR}/packaging/dravel-archive.service
                 ${CMAKE_SOURCE_DIR}/packaging/dravel-archive.timer DESTINATION lib/systemd/system)
 endif()
+if(TARGET dravel-web)
+  install(FILES packaging/httpd.conf DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/dravel/examples)
+endif()
 
 set(DRAVEL_PACKAGE_MAINTAINER "dravel maintainers <maintainers@dravel.invalid>" CACHE STRING
   "The Maintainer field of the Debian package")
@@ -36,7 +39,8 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
   "from the access base whether the barrier opens, and keeps the occupancy and\n"
   "pass journals and the snapshot archive. With the operator tools accessbase,\n"
   "journal-reader, shmgr-dump and archive-keeper (run daily by a systemd timer)\n"
-  "where they are built.")
+  "where they are built, and the operator's page dravel-web, a CGI program for\n"
+  "the board's web server.")
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${DRAVEL_PACKAGE_MAINTAINER})
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
@@ -65,7 +69,7 @@ if(NOT CMAKE_CROSSCOMPILING AND NOT DRAVEL_FUZZ AND NOT DRAVEL_SANITIZE)
   # What the package must hold beyond what it shares with `cmake --install`.
   set(expected ${CMAKE_INSTALL_FULL_SYSCONFDIR}/init.d/S90dravel
                ${CMAKE_INSTALL_PREFIX}/lib/systemd/system/dravel.service)
-  foreach(program dravel accessbase journal-reader shmgr-dump archive-keeper statemgrd
+  foreach(program dravel accessbase journal-reader shmgr-dump archive-keeper dravel-web statemgrd
                   stmgrclient)
     if(TARGET ${program})
       list(APPEND expected ${CMAKE_INSTALL_FULL_BINDIR}/${program})

@@ -26,9 +26,9 @@ class Tools:
     def path_dirs(self):
         """Folders the board's PATH starts with: the service runs
         "stmgrclient rise ..." by name, as on the board, and a scenario
-        runs the tools by name."""
+        runs the tools by name, the operator's page, dravel-web, among them."""
         return [os.path.dirname(self.stmgrclient), os.path.dirname(self.accessbase),
-                os.path.dirname(self.archive_keeper)]
+                os.path.dirname(self.archive_keeper), os.path.join(self.build, "tools/dravel-web")]
 
     def missing(self, need_accessbase):
         """What is not there, as sentences."""

@@ -67,6 +67,26 @@ int add_access_entry(std::vector<_access_rec_t>* records, const AccessRow& row,
     return append_entry(records, &index, row, notes, error);
 }
 
+int replace_access_entry(std::vector<_access_rec_t>* records, const AccessRow& row,
+                         std::vector<std::string>* notes, std::string* error) {
+    std::vector<std::string> folds; // told again when the entry is made
+    const std::string pattern = folded_pattern(row.number, &folds);
+    const auto at = std::find_if(records->begin(), records->end(), [&](const _access_rec_t& r) {
+        return access_pattern(r) == pattern;
+    });
+    if (at == records->end()) {
+        *error = "no entry has the number pattern " + quoted_excerpt(pattern);
+        return -1;
+    }
+    std::vector<_access_rec_t> edited(records->begin(), at);
+    PatternIndex index = index_of(edited);
+    if (append_entry(&edited, &index, row, notes, error) != 0)
+        return -1;
+    edited.insert(edited.end(), at + 1, records->end());
+    records->swap(edited);
+    return 0;
+}
+
 int remove_access_entries(std::vector<_access_rec_t>* records, const std::string& typed,
                           std::vector<std::string>* notes, std::string* error) {
     const std::string pattern = folded_pattern(typed, notes);

@@ -15,6 +15,13 @@
 int add_access_entry(std::vector<_access_rec_t>* records, const AccessRow& row,
                      std::vector<std::string>* notes, std::string* error);
 
+// Puts the entry in the place of the one with the same pattern (folded as
+// when adding), so that the order of first matches stays; the new entry is
+// checked as when adding, against the entries before it. -1 when there is
+// no such entry or the new one is refused.
+int replace_access_entry(std::vector<_access_rec_t>* records, const AccessRow& row,
+                         std::vector<std::string>* notes, std::string* error);
+
 // Removes every entry with exactly this pattern (folded as when adding);
 // -1 when there is none.
 int remove_access_entries(std::vector<_access_rec_t>* records, const std::string& pattern,

@@ -127,8 +127,8 @@ int check_existing(const Settings& settings, const std::string& path, const stru
     return DONE;
 }
 
-// create, add, remove and import: read, change and replace the base under
-// its lock. `imported` holds the entries of an import.
+// create, add, edit (the operator's page), remove and import: read, change and replace the base
+// under its lock. `imported` holds the entries of an import.
 int edit(const Settings& settings, const std::vector<_access_rec_t>* imported, FILE* err) {
     std::string path;
     std::string error;
@@ -149,7 +149,8 @@ int edit(const Settings& settings, const std::vector<_access_rec_t>* imported, F
     if (exists && check_existing(settings, path, st, err) != DONE)
         return FAILED;
     const std::string& command = settings.command;
-    const bool reads = command == "add" || command == "remove" || (command == "import" && exists);
+    const bool reads = command == "add" || command == "edit" || command == "remove" ||
+                       (command == "import" && exists);
     if (reads && read_base(settings, path, true, &records, err) != DONE)
         return FAILED;
     int changed = 0;
@@ -159,10 +160,11 @@ int edit(const Settings& settings, const std::vector<_access_rec_t>* imported, F
         if (check_import_size(settings, path, records, *imported, err) != DONE)
             return FAILED;
         records = *imported;
-    } else if (command == "add") {
+    } else if (command == "add" || command == "edit") {
         AccessRow row = settings.row;
         row.number = settings.arguments[0];
-        changed = add_access_entry(&records, row, &notes, &error);
+        changed = command == "add" ? add_access_entry(&records, row, &notes, &error)
+                                   : replace_access_entry(&records, row, &notes, &error);
     } else {
         changed = remove_access_entries(&records, settings.arguments[0], &notes, &error);
     }
