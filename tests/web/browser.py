@@ -35,10 +35,15 @@ AUTHORIZATION = "Basic " + base64.b64encode(b"anna:change-me").decode()
 ELEMENT = "element-6066-11e4-a52e-4f735466cecf"
 
 
-def free_port():
-    with socket.socket() as s:
+def free_ports(count):
+    """Ports nobody listens on, all different: held together while chosen."""
+    held = [socket.socket() for _ in range(count)]
+    for s in held:
         s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
+    ports = [s.getsockname()[1] for s in held]
+    for s in held:
+        s.close()
+    return ports
 
 
 def answers(port):
@@ -133,7 +138,7 @@ def main():
     os.makedirs(os.path.join(run, "www", "cgi-bin"))
     os.symlink(os.path.join(build, "tools", "dravel-web", "dravel-web"),
                os.path.join(run, "www", "cgi-bin", "dravel-web"))
-    http_port, driver_port = free_port(), free_port()
+    http_port, driver_port = free_ports(2)
     text = open(os.path.join(HERE, "scenario")).read()
     for word, value in (("@RUN@", run), ("@TOP@", TOP), ("@PORT@", str(http_port))):
         text = text.replace(word, value)
