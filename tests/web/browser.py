@@ -21,6 +21,7 @@ import signal
 import socket
 import subprocess
 import sys
+import urllib.error
 import urllib.request
 
 HERE = os.path.dirname(os.path.realpath(__file__))
@@ -73,8 +74,12 @@ class Browser:
         data = json.dumps(body or {}).encode() if method == "POST" else None
         request = urllib.request.Request(self.base + path, data,
                                          {"Content-Type": "application/json"}, method=method)
-        with urllib.request.urlopen(request, timeout=DEADLINE) as answer:
-            return json.load(answer)["value"]
+        try:
+            with urllib.request.urlopen(request, timeout=DEADLINE) as answer:
+                return json.load(answer)["value"]
+        except urllib.error.HTTPError as error:
+            raise RuntimeError("chromedriver, %s %s: %s" % (
+                method, path, json.load(error)["value"].get("message"))) from None
 
     def do(self, what, body=None, method="POST"):
         return self.call(method, "/session/%s/%s" % (self.session, what), body)
