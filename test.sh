@@ -27,7 +27,8 @@ fail() { failed+=("$1"); printf '*** FAILED: %s\n' "$1"; }
 quick_cases='^golden_(car_park|signals|startup)$'
 
 . scripts/packages.sh
-install_packages "${build_packages[@]}" "${test_packages[@]}" || exit 1
+install_packages "${build_packages[@]}" "${test_packages[@]}" --optional "${browser_packages[@]}" ||
+  exit 1
 
 # ccache keeps the objects of one build for the next, across folders.
 launcher=()

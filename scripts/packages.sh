@@ -8,6 +8,9 @@ build_packages=(cmake ninja-build ccache g++ libjpeg62-turbo-dev googletest libg
 # benchmarks, the ARMv5 cross build run under qemu, the armel libjpeg fetch.
 test_packages=(clang libclang-rt-14-dev libturbojpeg0-dev libbenchmark-dev
                g++-arm-linux-gnueabi qemu-user binutils ca-certificates)
+# Wanted by the test run, which skips the operator's page in a browser
+# without them.
+browser_packages=(busybox chromium chromium-driver)
 
 not_installed() { # packages; prints those not installed
   for p in "$@"; do
