@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Every test and check of the project: unit tests, the whole service on
 # simulated boards (the operator's page in a browser among them) and an hour
-# of the simulated car park, the unit tests
-# again under ASan and UBSan, the ARMv5 build run under qemu (its unit tests,
-# and the service on a simulated board), a short run of each fuzz target, and
-# the service built against the stand-ins installed as a board SDK.
+# of the simulated car park, the unit tests again under ASan and UBSan, the
+# ARMv5 build run under qemu (its unit tests, and the service on a simulated
+# board), a short run of each fuzz target, and the service built against the
+# stand-ins installed as a board SDK.
 # Installs what it needs (Debian 12, apt-get) and exits non-zero on a failure.
 # --quick: the inner loop, an incremental x86 build, the unit tests and a few
 #          whole-service cases.
