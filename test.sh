@@ -31,11 +31,14 @@ quick_cases='^golden_(car_park|signals|startup)$'
 install_packages "${build_packages[@]}" "${test_packages[@]}" --optional "${browser_packages[@]}" ||
   exit 1
 
-# ccache keeps the objects of one build for the next, across folders.
+# ccache keeps the objects of one build for the next, across folders: paths
+# under the clone are hashed relative to it, and the build folder is left out
+# of the hash, which a build with debug information would otherwise put in
+# (its objects then name another clone's folder, which no test reads).
 launcher=()
 command -v ccache >/dev/null &&
   launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-export CCACHE_BASEDIR=$top
+export CCACHE_BASEDIR=$top CCACHE_NOHASHDIR=true
 
 build() { # folder, then cmake options (the stand-ins unless a board SDK is named)
   local dir=$1; shift
