@@ -87,13 +87,6 @@ const int LOCK_POLL_MS = 25;
 // Asked between the requests of a lock wait; none: the wait runs to its bound.
 bool (*lock_wait_ends)() = nullptr;
 
-// In 64 bits: a 32-bit long of milliseconds runs over after 24 days up.
-int64_t now_ms() {
-    struct timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
-
 // Another process holds a lock in the way (F_SETLK may say either of the
 // first two), or a signal cut the request short: asked again. Anything else
 // is a refusal.
@@ -209,7 +202,7 @@ int journal_lock(int fd, short type, const char* path, const char* caller) {
         // A service asked to stop finishes its step at once, unlocked.
         if (lock_wait_ends != nullptr && lock_wait_ends())
             return -1;
-        const int64_t now = now_ms();
+        const int64_t now = monotonic_ms();
         if (deadline < 0)
             deadline = now + LOCK_WAIT_MS;
         const int64_t left = deadline - now;

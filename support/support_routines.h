@@ -27,9 +27,11 @@ int dbg_printf(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 // A size below 2 gives an empty text (size 1: one NUL; 0 or less: nothing).
 int get_cnv_date_time_str_ext(char* buf, int size, const char* format, int local, const int32_t* t);
 
-// Seconds of a clock that only moves forward, for intervals between events
-// of this process; 0 if the clock cannot be read.
+// Seconds and milliseconds of a clock that only moves forward, for
+// intervals between events of this process; 0 if the clock cannot be read.
+// Milliseconds in 64 bits: a 32-bit count runs over after 24 days up.
 time_t monotonic_seconds();
+int64_t monotonic_ms();
 
 // Sleeps `ms` milliseconds; a signal ends the sleep early. Returns nanosleep's
 // result: 0, or -1 with errno set (EINTR, or EINVAL for a negative count).

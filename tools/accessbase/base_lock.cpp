@@ -9,15 +9,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "support/support_routines.h"
 #include "tools/accessbase/access_file.h"
 
 namespace {
-
-int64_t monotonic_ms() {
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
 
 // The six characters mkstemp puts in place of "XXXXXX".
 bool temporary_suffix(const char* suffix) {

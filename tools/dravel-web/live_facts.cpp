@@ -9,6 +9,7 @@
 #include "core/gv.h"
 #include "tools/accessbase/access_file.h"
 #include "tools/accessbase/tool_files.h"
+#include "tools/archive-keeper/snapshot_names.h"
 #include "tools/journal-reader/journal_decode.h"
 #include "tools/journal-reader/journal_read.h"
 #include "tools/journal-reader/occupancy_view.h"
@@ -131,7 +132,7 @@ std::vector<StorageFacts> storage_facts(const std::string& deviceid) {
         DIR* folder = opendir((facts.mountpoint + "/" + deviceid + "/jpegdata").c_str());
         for (dirent* entry; folder != nullptr && (entry = readdir(folder)) != nullptr;) {
             const std::string name = entry->d_name;
-            if (snapshot_name_ok(name) && (facts.oldest.empty() || name < facts.oldest))
+            if (is_snapshot_name(name) && (facts.oldest.empty() || name < facts.oldest))
                 facts.oldest = name;
         }
         if (folder != nullptr)
@@ -142,7 +143,5 @@ std::vector<StorageFacts> storage_facts(const std::string& deviceid) {
 }
 
 bool snapshot_name_ok(const std::string& name) {
-    const std::string end = ".jpeg";
-    return name.size() > end.size() && name[0] != '.' && name.find('/') == std::string::npos &&
-           name.compare(name.size() - end.size(), end.size(), end) == 0;
+    return is_snapshot_name(name) && name.find('/') == std::string::npos;
 }

@@ -53,6 +53,6 @@ std::vector<StorageFacts> storage_facts(const std::string& deviceid);
 // The jpegdata folder of the first enabled storage; empty when none is.
 std::string first_jpegdata(const std::string& deviceid);
 
-// Whether `name` can be a snapshot's name in a jpegdata folder and nothing
-// else: no folder, no hidden file, ends in ".jpeg".
+// Whether `name` is a snapshot's name, as the service makes them, and
+// nothing else: no folder in it.
 bool snapshot_name_ok(const std::string& name);

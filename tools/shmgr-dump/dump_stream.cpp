@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "records/parking_rec.h"
+#include "support/support_routines.h"
 
 volatile sig_atomic_t dump_interrupted = 0;
 
@@ -13,12 +14,6 @@ namespace {
 
 // Short waits keep the dump responsive to an interruption and its time limit.
 const int wait_slice_ms = 200;
-
-int64_t monotonic_ms() {
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
 
 void pause_ms(int ms) {
     const timespec pause = {ms / 1000, (ms % 1000) * 1000000L};
