@@ -78,6 +78,7 @@ int main(int argc, char** argv) {
     memset(&gv, 0, sizeof gv);
     set_recognizer_defaults();
     openlog(argv[0], LOG_PID | LOG_NDELAY | LOG_NOWAIT, LOG_USER);
+    open_signal_log(argv[0], _PATH_LOG);
     LOG("Start.\n");
     ChangePriority();
     InstallParachute();
@@ -120,6 +121,7 @@ int main(int argc, char** argv) {
     disconnect_shmgr();
     video_close_input();
     RemoveParachute();
+    close_signal_log();
     free_access_base();
     write_signal_lines();
     LOG("Exit.\n");
