@@ -20,6 +20,7 @@
 #include "recognizer/lpr.h"
 #include "support/journal_file.h"
 #include "support/log.h"
+#include "support/signal_log.h"
 #include "video/capture.h"
 
 namespace {

@@ -3,8 +3,8 @@
 // the process go on does nothing but set the process-wide flags and note the
 // line it owes the log; the main flow writes those lines with
 // write_signal_lines. A handler that ends the process writes the lines still
-// owed and its own itself, through a socket of its own to the system log
-// that open_signal_log opened at start-up.
+// owed and its own itself, through the socket to the system log that
+// open_signal_log (support/signal_log.h) opened at start-up.
 #pragma once
 
 // Fatal signals in the order they are installed and restored, ended by 0.
@@ -30,14 +30,6 @@ void sigchldhandler(int sig);
 // How many reaped children ended with status 126 or 127 since the last call,
 // and the last such status into *status.
 int take_children_not_run(int* status);
-
-// Opens the datagram socket to the system log at `path` (_PATH_LOG, the
-// C library's syslog's own) through which a handler that ends the process
-// writes its lines, under `ident` as openlog names the service; the string
-// must outlive the process's handlers. 0, or -1 after logging why.
-int open_signal_log(const char* ident, const char* path);
-// After RemoveParachute, when no handler writes through it any more.
-void close_signal_log();
 
 // Writes the lines that the handlers owe since the last call, in the order
 // the signals arrived: "Parachute: signal = N" and "Usr1Handler: USR1".

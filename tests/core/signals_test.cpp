@@ -11,6 +11,7 @@
 
 #include "core/gv.h"
 #include "core/signals.h"
+#include "support/signal_log.h"
 #include "tests/common/files.h"
 #include "tests/common/golden.h"
 #include "tests/common/syslog_capture.h"
