@@ -20,6 +20,7 @@
 #include "recognizer/lpr.h"
 #include "support/journal_file.h"
 #include "support/log.h"
+#include "support/signal_log.h"
 #include "video/capture.h"
 
 namespace {
@@ -78,6 +79,7 @@ int main(int argc, char** argv) {
     memset(&gv, 0, sizeof gv);
     set_recognizer_defaults();
     openlog(argv[0], LOG_PID | LOG_NDELAY | LOG_NOWAIT, LOG_USER);
+    open_signal_log(argv[0], _PATH_LOG);
     LOG("Start.\n");
     ChangePriority();
     InstallParachute();
@@ -120,6 +122,7 @@ int main(int argc, char** argv) {
     disconnect_shmgr();
     video_close_input();
     RemoveParachute();
+    close_signal_log();
     free_access_base();
     write_signal_lines();
     LOG("Exit.\n");

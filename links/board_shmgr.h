@@ -8,6 +8,10 @@
 //
 // Results: 1 is success for every call whose result the service reads; any
 // other value is a failure with errno set.
+//
+// To confirm on the board: that success is 1, not 0 as for most C
+// libraries; with 0, every connection would count as failed and the service
+// would not start ("Can't connect to shmgr").
 #pragma once
 
 #include <cstdint>
@@ -19,6 +23,10 @@ extern "C" {
 // shmgrReturnMemory, which may clear them). A pointer type has that width on
 // every target, so whether the library names an integer or a pointer, the
 // same register and the same word in gv carry it on the 32-bit board.
+//
+// To confirm on the board: both handle types, and that they are one 32-bit
+// word; a handle that is a record passed by value would take more registers
+// than the service fills.
 typedef struct shmgr_connection* SHMGR_CONNECTION;
 typedef struct shmgr_block* SHMGR_BLOCK;
 
@@ -32,13 +40,18 @@ void* shmgrGetData(SHMGR_CONNECTION connection, SHMGR_BLOCK block);
 int shmgrSetLen(SHMGR_BLOCK block, int length);
 // The library stores a 32-bit int; the service clears it first, so a call
 // that stores nothing reads as a clear bit.
+//
+// To confirm on the board: that it stores no more than 4 bytes; a 64-bit
+// store would overwrite the word after the service's variable.
 int shmgrGetIFrameBit(SHMGR_BLOCK block, int* iframe);
 // The frame time is a signed 64-bit count (microseconds since the epoch in
 // our stand-in). The service only ever passes 0, but the width still matters:
 // on ARM a 64-bit argument travels in the register pair r2:r3, a 32-bit one in
-// r1, so a library that takes a 32-bit time would read a stray register. Only
-// the side-by-side compile against the SDK's header can prove the width; an
-// SDK without headers must be checked by hand (README).
+// r1, so a library that takes a 32-bit time would read a stray register.
+//
+// To confirm on the board: the frame time's width. Only the side-by-side
+// compile against the SDK's header proves it; an SDK without headers must be
+// checked by hand (README).
 int shmgrSetFrameTime(SHMGR_BLOCK block, int64_t frame_time);
 // Activity and frame number are 32-bit and always 0 here: signed or unsigned,
 // int or long, the board passes them in the same register with the same bits.

@@ -15,6 +15,10 @@ extern "C" {
 
 // Opaque: the service only keeps the pointer stmcc_new returns and hands it
 // back.
+//
+// To confirm on the board: that stmcc_new takes no argument and returns the
+// handle as a pointer; a library that fills a handle through an argument
+// would be handed a stray register.
 typedef struct stmcc stmcc_t;
 
 // The client record, passed by value: on ARM its first 12 bytes travel in
@@ -23,6 +27,11 @@ typedef struct stmcc stmcc_t;
 // whichever header comes first (this one, the stand-in's, or the SDK's before
 // the build's check unit) defines it, and the assertions below then hold the
 // one definition to the layout that the service fills.
+//
+// To confirm on the board: the record's layout, a 32-bit id at offset 0 and
+// a 256-byte name at 4. The service copies it whole into r1-r3 and onto the
+// stack, so a library that lays it out otherwise reads a wrong id or name,
+// and the client is registered under a wrong name or not at all.
 #ifndef STMCC_CLIENT_REC_DEFINED
 #define STMCC_CLIENT_REC_DEFINED
 struct stmcc_client_rec_t {
@@ -44,6 +53,9 @@ int stmcc_start_as_msg_queue_client(stmcc_t* handle, stmcc_client_rec_t record);
 int stmcc_subscribe(stmcc_t* handle, const char* state);
 // `name` is a 32-byte buffer that the library fills with at most 31
 // characters and the terminator; `value` a 32-bit int; `flags` always 0.
+//
+// To confirm on the board: the 32 bytes; a library that writes longer state
+// names overruns the service's buffer on the stack.
 int stmcc_wait_for_change_state(stmcc_t* handle, char* name, int* value, int flags);
 int stmcc_event_notify(stmcc_t* handle, const char* event, int value);
 // The service reads no result of it.
@@ -52,5 +64,9 @@ const char* stmc_get_result_str(int code);
 }
 
 // Named apart from the library's own constants, which a unit may see too.
+//
+// To confirm on the board: both values. With another "nothing waits" code
+// every quiet poll would count as a lost connection: "wait for change state
+// error" in the log every few seconds, and the photo request never seen.
 const int stmcc_result_ok = 0;
 const int stmcc_result_no_change = 10; // stmcc_wait_for_change_state: nothing waits

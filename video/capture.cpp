@@ -49,13 +49,30 @@ void unmap(_mapped_buffer_t* buffer) {
     memset(buffer, 0, sizeof *buffer);
 }
 
+bool buffers_long_enough() {
+    return gv.capture_buffer.length >= CAPTURE_BYTES_READ && gv.frame_buffer.length >= FRAME_BYTES;
+}
+
 // A failed (re)initialisation can leave the video device open while a
 // buffer is unmapped, and a driver may report a buffer too short for the
 // layouts the repacking walks. Writing or reading there would corrupt
 // memory, so such a capture fails like a request on a closed handle.
 bool buffers_hold_a_frame() {
-    return gv.capture_buffer.address && gv.capture_buffer.length >= CAPTURE_BYTES_READ &&
-           gv.frame_buffer.address && gv.frame_buffer.length >= FRAME_BYTES;
+    return gv.capture_buffer.address && gv.frame_buffer.address && buffers_long_enough();
+}
+
+// Short buffers refuse every frame without asking the driver, so nothing
+// else would ever say why no frame comes. Said once per start: with no
+// request, no driver error can restart the device and open it again.
+void report_short_buffers() {
+    if (buffers_long_enough())
+        return;
+    log_line("video_init_input",
+             "memory-manager buffers too short, every frame refused: capture buffer %u bytes "
+             "(needs %u), frame buffer %u bytes (needs %u)\n",
+             static_cast<unsigned>(gv.capture_buffer.length),
+             static_cast<unsigned>(CAPTURE_BYTES_READ),
+             static_cast<unsigned>(gv.frame_buffer.length), static_cast<unsigned>(FRAME_BYTES));
 }
 
 } // namespace
@@ -93,8 +110,11 @@ int video_init_input() {
                          "memGetVideoCaptureCh2()");
     if (result != 0)
         return result;
-    return log_failure(memGetBuffer(gv.mem_handle, IMX27_FRAME_BUFFER, &gv.frame_buffer),
-                       "memGetBuffer()");
+    result = log_failure(memGetBuffer(gv.mem_handle, IMX27_FRAME_BUFFER, &gv.frame_buffer),
+                         "memGetBuffer()");
+    if (result == 0)
+        report_short_buffers();
+    return result;
 }
 
 int video_Capture_frame(_video_buffer* request) {

@@ -1,6 +1,10 @@
 // Request codes and records of the i.MX27 camera drivers. The drivers read
 // these records by offset, so every layout is fixed; the fake drivers of the
 // simulated board check the same codes and sizes.
+//
+// To confirm on the board: the four request codes against the board
+// kernel's driver headers. A driver refuses a code it does not know, as a
+// rule with ENOTTY (25), and the failure is logged under the request's name.
 #pragma once
 
 #include <cstddef>
@@ -18,9 +22,16 @@ constexpr const char* IMX27_CSI_DEVICE = "/dev/imx27_csi";
 constexpr const char* IMX27_VIDEO_DEVICE = "/dev/imx27_video";
 
 // Memory-manager buffer numbers of the two buffers the service maps.
+//
+// To confirm on the board: that buffer 0 is where the driver writes the
+// still image and buffer 3 is free for the service, and that the driver
+// reports their lengths in bytes. Too short a length is logged once at
+// start-up ("memory-manager buffers too short") and every frame refused.
 constexpr uint32_t IMX27_CAPTURE_CH2_BUFFER = 0;
 constexpr uint32_t IMX27_FRAME_BUFFER = 3;
 
+// To confirm on the board: mode 2 and the two zero words mean a PAL input
+// to the driver; only the driver gives them a meaning.
 struct _csi_config_t {
     uint32_t mode;         // 2
     uint16_t width;        // 720
@@ -43,6 +54,11 @@ struct _mem_buffer_query_t {
     uint32_t flags;  // in: 0
 };
 
+// To confirm on the board: that a still image arrives in the capture
+// buffer as planar 4:2:0, 720 x 576, V before U (video/capture_repack.h),
+// although the sensor interface is set to UYVY. The first preview JPEG
+// shows it: red and blue swapped mean U and V are, and stripes or a
+// broken-up picture mean the driver left it packed.
 struct _video_buffer {
     uint32_t flags;     // 0, set before every request
     uint32_t offset;    // the capture buffer's memory-manager offset

@@ -1,5 +1,9 @@
 #include <csignal>
+#include <ctime>
 #include <iterator>
+#include <string>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -7,6 +11,9 @@
 
 #include "core/gv.h"
 #include "core/signals.h"
+#include "support/signal_log.h"
+#include "tests/common/files.h"
+#include "tests/common/golden.h"
 #include "tests/common/syslog_capture.h"
 
 namespace {
@@ -52,7 +59,78 @@ int status_after(int preset_stop, int first, int second) {
     return status;
 }
 
+// A real fault: a write through a null pointer, kept from the sanitizers,
+// which would report it before it happens.
+__attribute__((no_sanitize("address", "undefined"))) void write_through_null() {
+    volatile int* volatile nowhere = nullptr;
+    *nowhere = 1;
+}
+
+// A datagram socket bound at `path`, standing in for the system log.
+int system_log_at(const std::string& path) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof address.sun_path)
+        return -1;
+    path.copy(address.sun_path, path.size());
+    const int handle = socket(AF_UNIX, SOCK_DGRAM, 0);
+    if (handle != -1 &&
+        bind(handle, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        close(handle);
+        return -1;
+    }
+    return handle;
+}
+
+// The records that reached the system log, one a line as sent, with the
+// time stamp made "TIME " where it is the local time of a second between
+// `from` and `to`, and the process id made "PID".
+std::string records_at(int system_log, time_t from, time_t to, pid_t pid) {
+    std::string records;
+    char record[1024];
+    ssize_t length = 0;
+    while ((length = recv(system_log, record, sizeof record, MSG_DONTWAIT)) > 0)
+        records.append(record, static_cast<size_t>(length));
+    for (time_t second = from; second <= to; ++second) {
+        struct tm local {};
+        char stamp[32];
+        localtime_r(&second, &local);
+        strftime(stamp, sizeof stamp, "%b %e %H:%M:%S ", &local);
+        records = replaced(records, stamp, "TIME ");
+    }
+    return replaced(records, "[" + std::to_string(pid) + "]", "[PID]");
+}
+
 } // namespace
+
+// A fault ends the process by its own signal, as it would without the
+// handler, and the handler itself sends its line to the system log as the C
+// library's syslog would, after the line a first SIGTERM still owed.
+TEST_F(Signals, FaultSendsItsLineAndTheOwedOnesToTheSystemLog) {
+    const std::string path = empty_scratch_dir("signals") + "/log";
+    const int system_log = system_log_at(path);
+    ASSERT_NE(system_log, -1) << path;
+    std::string produced;
+    for (int first : {0, SIGTERM}) {
+        const time_t from = time(nullptr);
+        const pid_t child = fork();
+        if (child == 0) {
+            open_signal_log("signals-test", path.c_str());
+            InstallParachute();
+            if (first != 0)
+                raise(first);
+            write_through_null();
+            _exit(0);
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGSEGV) << status;
+        produced += "first signal " + std::to_string(first) + ", then a fault:\n" +
+                    records_at(system_log, from, time(nullptr), child);
+    }
+    close(system_log);
+    EXPECT_TRUE(matches_golden("core/golden/fault.log", produced));
+}
 
 // The handlers only set flags; the lines they owe come when the main flow
 // asks, in the order of the signals, none lost to a flood. A signal ignored
