@@ -9,7 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "core/gv.h"
+#include "support/gv.h"
 #include "support/log.h"
 
 namespace {

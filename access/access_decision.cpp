@@ -8,13 +8,14 @@
 #include "access/decision_text.h"
 #include "access/netnum_journal.h"
 #include "access/netpass_journal.h"
-#include "core/gv.h"
 #include "links/shmgr_link.h"
 #include "links/statemgr_link.h"
 #include "records/jpeg_compressor.h"
 #include "records/parking_rec.h"
 #include "records/snapshot_archive.h"
+#include "support/gv.h"
 #include "support/log.h"
+#include "support/process_values.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <cstddef>
 
-#include "core/gv.h"
+#include "support/process_values.h"
 
 // Room for the longest net-base directory, the slash, any journal's file
 // name and the terminator, so a path is never cut into another file's name.

@@ -4,10 +4,10 @@
 #include <cstring>
 
 #include "access/netbase_path.h"
-#include "core/gv.h"
 #include "support/journal_file.h"
-#include "support/support_routines.h"
 #include "support/log.h"
+#include "support/process_values.h"
+#include "support/support_routines.h"
 
 namespace {
 

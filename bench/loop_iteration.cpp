@@ -15,13 +15,14 @@
 
 #include <benchmark/benchmark.h>
 
+#include "board/lpr.h"
 #include "core/dravelber.h"
-#include "core/gv.h"
 #include "links/shmgr_link.h"
 #include "links/statemgr_link.h"
 #include "platform/shmgr/shmgr_reader.h"
 #include "platform/statemgr/statemgrd.h"
-#include "recognizer/lpr.h"
+#include "support/gv.h"
+#include "support/process_values.h"
 #include "support/support_routines.h"
 #include "tests/core/fake_clock.h"
 #include "video/capture.h"

@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "core/board_config.h"
-#include "core/gv.h"
+#include "board/board_config.h"
+#include "support/process_values.h"
 
 int get_mountpoints() {
     static const char sections[3][32] = {"disc0", "disc1", "usbdisc"};

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "core/gv.h"
+#include "support/process_values.h"
 
 const char* build_conf_path(const char* file_name) {
     const char* directory = getenv("VELM_CONF_DIR");

@@ -3,9 +3,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "core/board_config.h"
-#include "core/gv.h"
+#include "board/board_config.h"
+#include "support/gv.h"
 #include "support/log.h"
+#include "support/process_values.h"
 
 void set_recognizer_defaults() {
     memset(&gv.recognizer_params, 0, sizeof gv.recognizer_params);

@@ -3,8 +3,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/board_config.h"
-#include "core/gv.h"
+#include "board/board_config.h"
+#include "support/gv.h"
+#include "support/process_values.h"
 
 void get_deviceid() {
     CONFIG_HANDLE config = ConfigOpen(build_streams_ini_path(), 0);

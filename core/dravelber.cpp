@@ -3,13 +3,14 @@
 #include <ctime>
 
 #include "access/access_base.h"
-#include "core/gv.h"
 #include "core/loop_steps.h"
 #include "core/signals.h"
 #include "core/startup.h"
 #include "links/shmgr_link.h"
 #include "links/statemgr_link.h"
 #include "records/external_program.h"
+#include "support/gv.h"
+#include "support/process_values.h"
 #include "support/support_routines.h"
 #include "video/capture.h"
 

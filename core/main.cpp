@@ -9,17 +9,19 @@
 #include <syslog.h>
 
 #include "access/access_base.h"
+#include "board/lpr.h"
 #include "core/config.h"
 #include "core/dravelber.h"
-#include "core/gv.h"
 #include "core/signals.h"
 #include "core/startup.h"
 #include "links/shmgr_link.h"
 #include "links/statemgr_link.h"
+#include "records/external_program.h"
 #include "records/snapshot_archive.h"
-#include "recognizer/lpr.h"
+#include "support/gv.h"
 #include "support/journal_file.h"
 #include "support/log.h"
+#include "support/process_values.h"
 #include "video/capture.h"
 
 namespace {

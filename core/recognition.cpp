@@ -4,10 +4,10 @@
 #include <utility>
 
 #include "access/access_decision.h"
-#include "core/gv.h"
+#include "board/lpr.h"
 #include "core/loop_steps.h"
 #include "recognizer/car_number.h"
-#include "recognizer/lpr.h"
+#include "support/gv.h"
 #include "support/log.h"
 #include "video/capture_repack.h"
 #include "video/field_doubling.h"

@@ -4,8 +4,8 @@
 #include <ctime>
 
 #include "core/config.h"
-#include "core/gv.h"
 #include "core/startup.h"
+#include "support/gv.h"
 
 void set_time_zone() {
     FILE* file = fopen(build_conf_path("TZ"), "r");

@@ -3,8 +3,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "core/gv.h"
 #include "records/jpeg_compressor.h"
+#include "support/gv.h"
 #include "support/log.h"
 
 namespace {

@@ -5,8 +5,9 @@
 #include <cstring>
 #include <ctime>
 
-#include "core/gv.h"
+#include "support/gv.h"
 #include "support/log.h"
+#include "support/process_values.h"
 #include "support/support_routines.h"
 
 namespace {

@@ -9,13 +9,17 @@
 #include <unistd.h>
 #include <vector>
 
-#include "core/config.h"
-#include "core/gv.h"
 #include "records/external_program.h"
 #include "records/snapshot_file.h"
 #include "support/journal_file.h"
 #include "support/log.h"
+#include "support/process_values.h"
 #include "support/support_routines.h"
+
+// The one call from a subsystem up into core/: a storage switched on or off
+// counts from the next passage, so the archive reads the mount points again
+// for every passage instead of keeping the start-up's.
+#include "core/config.h"
 
 namespace {
 

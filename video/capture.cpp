@@ -7,6 +7,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include "support/gv.h"
 #include "support/log.h"
 #include "video/capture_device.h"
 #include "video/capture_repack.h"
@@ -19,6 +20,10 @@ constexpr uint16_t CSI_HEIGHT = 576;
 constexpr uint32_t CSI_PIXEL_FORMAT_UYVY = 0x59565955; // "UYVY" read as a little-endian word
 constexpr int RESTART_ERRNO_ERESTART = 85;
 constexpr int RESTART_ERRNO_ETIME = 62;
+
+// Set when a restart could not open the device again; the next capture then
+// restarts it once more. Only the capture reads it, across its calls.
+bool capture_restart_pending = false;
 
 // Passes a set-up step's result on. The step's failure (-1) is logged with
 // errno under the name of video_init_input, which owns the message; any other
@@ -121,11 +126,11 @@ int video_Capture_frame(_video_buffer* request) {
     // restarts it once more; the loop's pause after a failed capture spaces
     // the attempts.
     if (error == RESTART_ERRNO_ERESTART || error == RESTART_ERRNO_ETIME ||
-        gv.capture_restart_pending) {
+        capture_restart_pending) {
         LOG("restart video input");
         video_close_input();
         // Reports its own failures.
-        gv.capture_restart_pending = video_init_input() != 0;
+        capture_restart_pending = video_init_input() != 0;
     }
     return -1;
 }
@@ -145,5 +150,5 @@ void video_close_input() {
     free(gv.request);
     gv.request = nullptr;
     // A device closed on purpose stays closed.
-    gv.capture_restart_pending = 0;
+    capture_restart_pending = false;
 }

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "core/gv.h"
+#include "support/gv.h"
 
 // A request on a closed handle never reaches a driver, so errno is set here,
 // to the kernel's own result for an invalid argument, -EINVAL. Being negative

@@ -6,9 +6,10 @@
 
 #include "access/access_base.h"
 #include "access/access_decision.h"
-#include "core/gv.h"
 #include "links/shmgr_link.h"
 #include "links/statemgr_link.h"
+#include "support/gv.h"
+#include "support/process_values.h"
 #include "support/support_routines.h"
 #include "tests/core/fake_clock.h"
 #include "video/capture_repack.h"

@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include "core/gv.h"
 #include "core/signals.h"
+#include "support/process_values.h"
 #include "tests/common/syslog_capture.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "access/access_base.h"
-#include "core/gv.h"
+#include "support/gv.h"
 #include "tests/fuzz/memory_file.h"
 
 namespace {

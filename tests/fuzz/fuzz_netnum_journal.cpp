@@ -12,7 +12,7 @@
 #include <unistd.h>
 
 #include "access/netnum_journal.h"
-#include "core/gv.h"
+#include "support/process_values.h"
 
 namespace {
 

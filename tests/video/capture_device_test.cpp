@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/gv.h"
+#include "support/gv.h"
 #include "tests/camera/pattern_camera.h"
 #include "tests/common/syslog_capture.h"
 #include "tests/video/output_capture.h"

@@ -12,9 +12,9 @@
 #include <unistd.h>
 #include <vector>
 
-#include "core/gv.h"
 #include "records/snapshot_archive.h"
 #include "support/log.h"
+#include "support/process_values.h"
 #include "tools/archive-keeper/snapshot_names.h"
 
 namespace {

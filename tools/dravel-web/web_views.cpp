@@ -5,7 +5,7 @@
 
 #include "access/netbase_path.h"
 #include "access/netpass_journal.h"
-#include "core/gv.h"
+#include "support/process_values.h"
 #include "tools/accessbase/access_entry.h"
 #include "tools/accessbase/access_file.h"
 #include "tools/accessbase/tool_files.h"

@@ -1,6 +1,4 @@
-#include "core/gv.h"
-
-_gv_t gv;
+#include "support/process_values.h"
 
 volatile sig_atomic_t stop;
 volatile sig_atomic_t usr1_flag;

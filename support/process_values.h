@@ -1,0 +1,29 @@
+// The process-wide values that are plain numbers and texts: the flags the
+// signal handlers set, the settings that several subsystems read, and the
+// journals' file names. Kept apart from the state record `gv` (support/gv.h),
+// which carries the board's types, so that a file using only these needs no
+// board header.
+#pragma once
+
+#include <csignal>
+
+// Set by the signal handlers, polled by the loop.
+extern volatile sig_atomic_t stop;
+extern volatile sig_atomic_t usr1_flag;
+
+extern char gv_deviceid[64];
+extern char gv_netmountpoint[4096];
+extern int gv_barrier_type; // 1 entry, -1 exit
+extern char gv_mountpoints[3][4096];
+extern char _GLOBAL_CONF_FULLNAME_[4096];
+extern int gv_access_by_button; // the operator's photo request of this iteration
+
+// File names, joined with "%s/%s" to their directories.
+extern const char gv_accessbasepath[];
+extern const char gv_accessbase[];
+extern const char gv_netnumbase[];
+extern const char gv_netpassbase[];
+extern const char gv_netpassbase_csv[];
+extern const char gv_passbase[];
+extern const char gv_passbase_csv[];
+extern const char gv_last_recognized_jpeg[];
