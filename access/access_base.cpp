@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -66,6 +67,25 @@ long file_size(FILE* file) {
     return size;
 }
 
+void copy_field(char* field, const char* from, size_t len) {
+    if (len > ACCESS_FIELD_SIZE - 1)
+        len = ACCESS_FIELD_SIZE - 1;
+    memcpy(field, from, len);
+    field[len] = '\0';
+}
+
+// A decimal integer as atoi reads it (leading blanks, a sign, digits up to the
+// first other character; 0 when there are none), but held within [low, high]
+// instead of overflowing, so that x86 and the board agree on every text.
+long long decimal_value(const char* text, long long low, long long high) {
+    long long value = strtoll(text, nullptr, 10);
+    if (value < low)
+        return low;
+    if (value > high)
+        return high;
+    return value;
+}
+
 } // namespace
 
 void free_access_base() {
@@ -126,4 +146,59 @@ int load_access_base(const char* path) {
     }
     LOG("Allowed %d car number plates", count);
     return 0;
+}
+
+void split_access_fields(const char* text, size_t len, char separator,
+                         char (*fields)[ACCESS_FIELD_SIZE], int max_fields) {
+    for (int i = 0; i < max_fields; ++i)
+        fields[i][0] = '\0';
+    len = strnlen(text, len);
+    int filled = 0;
+    while (filled < max_fields) {
+        const char* end = static_cast<const char*>(memchr(text, separator, len));
+        if (end == nullptr) {
+            if (len > 0)
+                copy_field(fields[filled], text, len);
+            return;
+        }
+        size_t taken = static_cast<size_t>(end - text);
+        copy_field(fields[filled++], text, taken);
+        text += taken + 1;
+        len -= taken + 1;
+    }
+}
+
+void strhmtime(short* hours, short* minutes, const char* text) {
+    char parts[2][ACCESS_FIELD_SIZE];
+    split_access_fields(text, strlen(text), ':', parts, 2);
+    *hours = static_cast<short>(decimal_value(parts[0], SHRT_MIN, SHRT_MAX));
+    *minutes = static_cast<short>(decimal_value(parts[1], SHRT_MIN, SHRT_MAX));
+}
+
+void parse_access_info(_access_entry_t* entry, const char* info, size_t len) {
+    char fields[3][ACCESS_FIELD_SIZE];
+    split_access_fields(info, len, ',', fields, 3);
+    memset(entry, 0, sizeof *entry);
+    memcpy(entry->owner, fields[0], sizeof entry->owner);
+    entry->places = static_cast<int32_t>(decimal_value(fields[1], INT32_MIN, INT32_MAX));
+    memcpy(entry->max_park_text, fields[2], sizeof entry->max_park_text);
+    short hours = 0;
+    short minutes = 0;
+    strhmtime(&hours, &minutes, fields[2]);
+    // At most 32767 * 60 + 32767 minutes: the product stays well inside 32 bits.
+    entry->max_park_time = (static_cast<int32_t>(hours) * 60 + minutes) * 60;
+}
+
+int car_number_cmp(const char* pattern, const char* number) {
+    // A `?` also accepts the number's terminator and the padding after it; the
+    // number is never read past its terminator, whatever buffer holds it.
+    bool number_ended = false;
+    size_t i = 0;
+    for (; i < sizeof(_access_rec_t::number) && pattern[i] != '\0'; ++i) {
+        char have = number_ended ? '\0' : number[i];
+        number_ended = have == '\0';
+        if (pattern[i] != '?' && pattern[i] != have)
+            return 0;
+    }
+    return number_ended || number[i] == '\0' ? 1 : 0;
 }

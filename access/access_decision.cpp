@@ -11,7 +11,6 @@
 #include "links/shmgr_link.h"
 #include "links/statemgr_link.h"
 #include "records/jpeg_compressor.h"
-#include "records/parking_rec.h"
 #include "records/snapshot_archive.h"
 #include "support/gv.h"
 #include "support/log.h"

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "records/parking_rec.h"
+#include "records/snapshot_archive.h"
 #include "records/utf8-1251-utf8.h"
 
 namespace {

@@ -3,15 +3,15 @@
 #include <ctime>
 
 #include "access/access_base.h"
-#include "core/loop_steps.h"
+#include "core/preview.h"
+#include "core/recognition.h"
 #include "core/signals.h"
-#include "core/startup.h"
 #include "links/shmgr_link.h"
 #include "links/statemgr_link.h"
 #include "records/external_program.h"
 #include "support/gv.h"
+#include "support/msleep_ts.h"
 #include "support/process_values.h"
-#include "support/support_routines.h"
 #include "video/capture.h"
 
 namespace {

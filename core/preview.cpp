@@ -1,9 +1,10 @@
+#include "core/preview.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <unistd.h>
 
-#include "core/loop_steps.h"
 #include "records/jpeg_compressor.h"
 #include "video/capture_repack.h"
 #include "video/field_doubling.h"

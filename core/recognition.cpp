@@ -1,3 +1,5 @@
+#include "core/recognition.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -5,7 +7,6 @@
 
 #include "access/access_decision.h"
 #include "board/lpr.h"
-#include "core/loop_steps.h"
 #include "recognizer/car_number.h"
 #include "support/gv.h"
 #include "support/log.h"

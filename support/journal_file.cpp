@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "support/log.h"
+#include "support/msleep_ts.h"
 #include "support/support_routines.h"
 
 namespace {

@@ -1,5 +1,7 @@
 #include "support/process_values.h"
 
+#include <cstdio>
+
 volatile sig_atomic_t stop;
 volatile sig_atomic_t usr1_flag;
 
@@ -18,3 +20,7 @@ const char gv_netpassbase_csv[] = "netpassbase.csv";
 const char gv_passbase[] = "passbase.tpp";
 const char gv_passbase_csv[] = "passbase.csv";
 const char gv_last_recognized_jpeg[] = "/tmp/last_recognized.jpeg";
+
+void build_accessbase_path(char* path, size_t size) {
+    snprintf(path, size, "%s/%s", gv_accessbasepath, gv_accessbase);
+}

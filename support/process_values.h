@@ -6,6 +6,7 @@
 #pragma once
 
 #include <csignal>
+#include <cstddef>
 
 // Set by the signal handlers, polled by the loop.
 extern volatile sig_atomic_t stop;
@@ -27,3 +28,7 @@ extern const char gv_netpassbase_csv[];
 extern const char gv_passbase[];
 extern const char gv_passbase_csv[];
 extern const char gv_last_recognized_jpeg[];
+
+// "/var/local//accessbase.tpa" into `path`; the directory's own slash
+// doubles, as the service has always named it.
+void build_accessbase_path(char* path, size_t size);

@@ -9,8 +9,8 @@
 #include "links/shmgr_link.h"
 #include "links/statemgr_link.h"
 #include "support/gv.h"
+#include "support/msleep_ts.h"
 #include "support/process_values.h"
-#include "support/support_routines.h"
 #include "tests/core/fake_clock.h"
 #include "video/capture_repack.h"
 
