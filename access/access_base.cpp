@@ -1,5 +1,6 @@
 #include "access/access_base.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
@@ -12,6 +13,7 @@
 
 #include "support/gv.h"
 #include "support/log.h"
+#include "support/support_routines.h"
 
 namespace {
 
@@ -67,11 +69,10 @@ long file_size(FILE* file) {
     return size;
 }
 
-void copy_field(char* field, const char* from, size_t len) {
-    if (len > ACCESS_FIELD_SIZE - 1)
-        len = ACCESS_FIELD_SIZE - 1;
-    memcpy(field, from, len);
-    field[len] = '\0';
+// A field keeps at most one byte less than its width of the `len` bytes of
+// its part, so that it stays terminated.
+void take_field(char (&field)[ACCESS_FIELD_SIZE], const char* from, size_t len) {
+    copy_field(field, sizeof field, from, std::min(len, sizeof field - 1));
 }
 
 // A decimal integer as atoi reads it (leading blanks, a sign, digits up to the
@@ -158,11 +159,11 @@ void split_access_fields(const char* text, size_t len, char separator,
         const char* end = static_cast<const char*>(memchr(text, separator, len));
         if (end == nullptr) {
             if (len > 0)
-                copy_field(fields[filled], text, len);
+                take_field(fields[filled], text, len);
             return;
         }
         size_t taken = static_cast<size_t>(end - text);
-        copy_field(fields[filled++], text, taken);
+        take_field(fields[filled++], text, taken);
         text += taken + 1;
         len -= taken + 1;
     }

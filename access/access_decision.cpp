@@ -15,6 +15,7 @@
 #include "support/gv.h"
 #include "support/log.h"
 #include "support/process_values.h"
+#include "support/support_routines.h"
 
 namespace {
 
@@ -37,14 +38,6 @@ bool within_period(const _access_rec_t& rec, long time) {
     return rec.period_from <= when && when <= rec.period_to;
 }
 
-// A field copied up to its terminator and zero-padded, so that bytes left
-// after the terminator by the program that wrote the base go no further.
-void copy_text_field(char* to, const char* from, size_t size) {
-    const size_t length = strnlen(from, size);
-    memcpy(to, from, length);
-    memset(to + length, 0, size - length);
-}
-
 } // namespace
 
 void test_recognized_number(long time, const char* number, unsigned char kind,
@@ -56,7 +49,7 @@ void test_recognized_number(long time, const char* number, unsigned char kind,
 
     rec.time = static_cast<int32_t>(time);
     // At most 12 characters, so the number stays terminated within its field.
-    copy_text_field(rec.number, number, number_size - 1);
+    copy_field(rec.number, number_size, number, number_size - 1);
     rec.kind = kind;
     LOG("recognized number: %.*s", number_size, rec.number);
 
@@ -77,9 +70,11 @@ void test_recognized_number(long time, const char* number, unsigned char kind,
                               &facts.outcome);
             if (entry.owner[0] != '\0')
                 owner_summary(rec.summary, entry.owner, facts.outcome.used, gv_barrier_type);
-            copy_text_field(pass.info, access.info, sizeof pass.info);
+            copy_field(pass.info, sizeof pass.info, access.info, sizeof pass.info);
         }
-        copy_text_field(rec.text, access.text, sizeof rec.text);
+        // Bytes left after the terminator by the program that wrote the base go
+        // no further.
+        copy_field(rec.text, sizeof rec.text, access.text, sizeof rec.text);
     }
 
     if (facts.in_list != 0 && facts.outcome.places_full == 0 && facts.outcome.over_time == 0) {

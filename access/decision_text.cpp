@@ -6,6 +6,7 @@
 
 #include "records/snapshot_archive.h"
 #include "records/utf8-1251-utf8.h"
+#include "support/support_routines.h"
 
 namespace {
 
@@ -55,8 +56,7 @@ void decision_message(char* message, const _decision_facts_t& facts) {
                       sizeof admitted <= sizeof converted,
                   "every fixed message fits the conversion buffer");
     u8_to_w1251(converted, text);
-    memset(message, 0, DECISION_MESSAGE_SIZE);
-    memcpy(message, converted, strnlen(converted, DECISION_MESSAGE_SIZE - 1));
+    copy_field(message, DECISION_MESSAGE_SIZE, converted, DECISION_MESSAGE_SIZE - 1);
 }
 
 void place_message(char* text, const char* message) {
@@ -65,9 +65,7 @@ void place_message(char* text, const char* message) {
     char* brace = static_cast<char*>(memchr(text, '}', strnlen(text, text_size)));
     char* start = brace != nullptr ? brace + 1 : text;
     const size_t room = text_size - static_cast<size_t>(start - text);
-    const size_t length = strnlen(message, room);
-    memset(start, 0, room);
-    memcpy(start, message, length);
+    copy_field(start, room, message, room);
 }
 
 void owner_summary(char* summary, const char* owner, int used, int barrier_type) {

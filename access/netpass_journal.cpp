@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "access/access_decision.h"
 #include "access/netbase_path.h"
 #include "support/journal_file.h"
 #include "support/log.h"
@@ -10,9 +11,6 @@
 #include "support/support_routines.h"
 
 namespace {
-
-// The pass journal is a step of the decision and logs under its name.
-const char DECISION[] = "test_recognized_number";
 
 // The date and time columns, as the other journals of the board write them.
 const char DATE_TIME_FORMAT[] = "%d-%m-%Y;%H:%M:%S";
@@ -24,13 +22,6 @@ constexpr int DATE_TIME_SIZE = 30;
 constexpr size_t LINE_SIZE = DATE_TIME_SIZE + sizeof(_netpass_rec_t::number) +
                              sizeof(_netpass_rec_t::message) + sizeof(_netpass_rec_t::info) +
                              sizeof(_netpass_rec_t::deviceid) + 4 * 4 + 8 + 2;
-
-// Copies the text `from` into the field `to` of `size` bytes, zero-padded;
-// at most `longest` bytes of it are taken.
-void copy_field(char* to, size_t size, const char* from, size_t longest) {
-    memset(to, 0, size);
-    memcpy(to, from, strnlen(from, longest));
-}
 
 void fill(const _parking_rec_t& rec, const char* message, _netpass_rec_t* pass) {
     pass->time = rec.time;
@@ -63,16 +54,16 @@ void netpassbase_write(const _parking_rec_t& rec, const char* message, _netpass_
     fill(rec, message, pass);
     char path[NETBASE_PATH_SIZE];
     netbase_path(path, gv_netpassbase);
-    const int appended = journal_append_record(path, pass, sizeof *pass, DECISION);
+    const int appended = journal_append_record(path, pass, sizeof *pass, decision_log_name);
     if (appended == JOURNAL_OPEN_FAILED)
-        log_line(DECISION, "Can't open file %s\n", path);
+        log_line(decision_log_name, "Can't open file %s\n", path);
     else if (appended == JOURNAL_WRITE_FAILED)
-        log_line(DECISION, "Can't write to file %s\n", path);
+        log_line(decision_log_name, "Can't write to file %s\n", path);
 
     // Written whatever became of the record: the line alone still tells the
     // whole passage. Its failures are not logged.
     char line[LINE_SIZE];
     make_line(*pass, line);
     netbase_path(path, gv_netpassbase_csv);
-    journal_append_line(path, line, DECISION);
+    journal_append_line(path, line, decision_log_name);
 }

@@ -74,10 +74,8 @@ int ChangePriority() {
     struct sched_param param = {};
     param.sched_priority = 10;
     const int result = sched_setscheduler(0, SCHED_FIFO, &param);
-    if (result != 0) {
-        const int error = errno;
-        LOG("sched_setscheduler() failed with %d [%s]\n", error, strerror(error));
-    }
+    if (result != 0)
+        LOG_ERRNO("sched_setscheduler() failed with ");
     return result;
 }
 

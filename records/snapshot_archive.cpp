@@ -1,13 +1,10 @@
 #include "records/snapshot_archive.h"
 
-#include <algorithm>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <string>
 #include <unistd.h>
-#include <vector>
 
 #include "records/external_program.h"
 #include "records/snapshot_file.h"
@@ -24,6 +21,7 @@
 namespace {
 
 using path_t = char[4096];
+constexpr int storages = sizeof gv_mountpoints / sizeof gv_mountpoints[0];
 
 // False when the path does not fit: a cut path can name another file that
 // exists (a shorter mount point, a shorter name), so the step is skipped.
@@ -48,23 +46,28 @@ void plate_for_names(const _parking_rec_t& rec, char (&plate)[sizeof rec.number 
 // later passage has that name to overwrite it. Whatever such files lie in a
 // folder when this process first archives into it are left by a cut, so
 // they go then, once: a listing on every passage would cost too much.
-void forget_cut_snapshots(const char* folder) {
-    static std::vector<std::string> cleared;
-    if (std::find(cleared.begin(), cleared.end(), folder) != cleared.end())
-        return;
-    cleared.push_back(folder);
+// Each storage keeps the last folder cleared for it; no folder is cleared
+// twice while any storage still remembers it.
+path_t cleared[storages];
+
+void forget_cut_snapshots(int storage, const char* folder) {
+    for (const path_t& done : cleared) {
+        if (strcmp(done, folder) == 0)
+            return;
+    }
+    snprintf(cleared[storage], sizeof cleared[storage], "%s", folder);
     remove_stale_snapshots(folder);
 }
 
 // One mount point: its JPEG, then the record and the journal line. Without a
 // writable jpegdata folder the storage is taken as absent and gets nothing.
-void archive_on(const char* mountpoint, const _parking_rec_t& rec, const char* name,
+void archive_on(int storage, const char* mountpoint, const _parking_rec_t& rec, const char* name,
                 const char* csv_line, const unsigned char* jpeg, long length) {
     path_t folder;
     if (!writable_jpegdata(mountpoint, folder))
         return;
 
-    forget_cut_snapshots(folder);
+    forget_cut_snapshots(storage, folder);
     path_t jpeg_path;
     path_t temporary;
     if (build_path(jpeg_path, "%s/%s", folder, name) && build_path(temporary, "%s.tmp", jpeg_path))
@@ -126,9 +129,9 @@ void save_jpeg(_parking_rec_t rec, const unsigned char* jpeg, long length) {
     // Read for every passage, so a storage switched on or off in the
     // configuration counts from the next car on.
     get_mountpoints();
-    for (const char* mountpoint : gv_mountpoints) {
-        if (mountpoint[0] != '\0')
-            archive_on(mountpoint, rec, name, csv_line, jpeg, length);
+    for (int storage = 0; storage < storages; ++storage) {
+        if (gv_mountpoints[storage][0] != '\0')
+            archive_on(storage, gv_mountpoints[storage], rec, name, csv_line, jpeg, length);
     }
 }
 

@@ -13,9 +13,7 @@ namespace {
 
 bool write_all(int fd, const unsigned char* bytes, size_t size) {
     while (size > 0) {
-        const ssize_t written = write(fd, bytes, size);
-        if (written < 0 && errno == EINTR)
-            continue;
+        const ssize_t written = TEMP_FAILURE_RETRY(write(fd, bytes, size));
         if (written <= 0)
             return false;
         bytes += written;
@@ -32,10 +30,8 @@ int write_snapshot(const char* path, const char* temporary, const unsigned char*
     // the temporary's place would have the JPEG written into its target.
     // The name is the service's own, so whatever stands there goes.
     unlink(temporary);
-    int fd;
-    do {
-        fd = open(temporary, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    } while (fd < 0 && errno == EINTR);
+    const int fd = TEMP_FAILURE_RETRY(
+        open(temporary, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
     if (fd < 0)
         return -1;
     const size_t size = length > 0 ? static_cast<size_t>(length) : 0;

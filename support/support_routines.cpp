@@ -45,6 +45,11 @@ int format_seconds(char* buf, int size, int local, time_t when) {
 
 } // namespace
 
+void copy_field(char* to, size_t size, const char* from, size_t longest) {
+    memset(to, 0, size);
+    memcpy(to, from, strnlen(from, longest));
+}
+
 int get_cnv_date_time_str_ext(char* buf, int size, const char* format, int local,
                               const int32_t* t) {
     if (size < 2) {

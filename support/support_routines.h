@@ -1,9 +1,17 @@
-// Small helpers shared by the whole service: turning a time value into text
-// and measuring intervals.
+// Small helpers shared by the whole service: copying a text into a fixed
+// field, turning a time value into text and measuring intervals.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <ctime>
+
+// Zero-fills the `size` bytes of the field `to`, then copies into it the text
+// `from` up to its terminator and at most `longest` bytes (no more than
+// `size`). A text from another program's file ends at its field's width,
+// terminated or not, and no byte after a terminator is carried on; a
+// `longest` below `size` keeps the field terminated.
+void copy_field(char* to, size_t size, const char* from, size_t longest);
 
 // Writes the time `*t` (the current time when `t` is null) into `buf` of
 // `size` bytes and returns the length of the text, 0 when nothing was made.

@@ -29,10 +29,8 @@ bool capture_restart_pending = false;
 // errno under the name of video_init_input, which owns the message; any other
 // value goes on unreported.
 int log_failure(int result, const char* step) {
-    if (result == -1) {
-        const int error = errno;
-        log_line("video_init_input", "%s failed: %d [%s]\n", step, error, strerror(error));
-    }
+    if (result == -1)
+        log_errno("video_init_input", "%s failed: ", step);
     return result;
 }
 
@@ -119,7 +117,7 @@ int video_Capture_frame(_video_buffer* request) {
         return result;
 
     const int error = errno;
-    LOG("videoGetStillImage() failed: %d [%s]\n", error, strerror(error));
+    LOG_ERRNO("videoGetStillImage() failed: ");
     // A restart that could not open the device again leaves it half open,
     // and no capture would ever ask the driver again: every car after that
     // would be lost until someone restarts the service. So the next capture
