@@ -71,7 +71,7 @@ long file_size(FILE* file) {
 
 // A field keeps at most one byte less than its width of the `len` bytes of
 // its part, so that it stays terminated.
-void take_field(char (&field)[ACCESS_FIELD_SIZE], const char* from, size_t len) {
+void take_field(char (&field)[access_field_size], const char* from, size_t len) {
     copy_field(field, sizeof field, from, std::min(len, sizeof field - 1));
 }
 
@@ -150,7 +150,7 @@ int load_access_base(const char* path) {
 }
 
 void split_access_fields(const char* text, size_t len, char separator,
-                         char (*fields)[ACCESS_FIELD_SIZE], int max_fields) {
+                         char (*fields)[access_field_size], int max_fields) {
     for (int i = 0; i < max_fields; ++i)
         fields[i][0] = '\0';
     len = strnlen(text, len);
@@ -170,14 +170,14 @@ void split_access_fields(const char* text, size_t len, char separator,
 }
 
 void strhmtime(short* hours, short* minutes, const char* text) {
-    char parts[2][ACCESS_FIELD_SIZE];
+    char parts[2][access_field_size];
     split_access_fields(text, strlen(text), ':', parts, 2);
     *hours = static_cast<short>(decimal_value(parts[0], SHRT_MIN, SHRT_MAX));
     *minutes = static_cast<short>(decimal_value(parts[1], SHRT_MIN, SHRT_MAX));
 }
 
 void parse_access_info(_access_entry_t* entry, const char* info, size_t len) {
-    char fields[3][ACCESS_FIELD_SIZE];
+    char fields[3][access_field_size];
     split_access_fields(info, len, ',', fields, 3);
     memset(entry, 0, sizeof *entry);
     memcpy(entry->owner, fields[0], sizeof entry->owner);

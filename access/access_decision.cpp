@@ -87,7 +87,7 @@ void test_recognized_number(long time, const char* number, unsigned char kind,
     if (facts.by_button != 0)
         rec.access = static_cast<int8_t>(gv_barrier_type);
 
-    char message[DECISION_MESSAGE_SIZE];
+    char message[decision_message_size];
     decision_message(message, facts);
     place_message(rec.text, message);
     netpassbase_write(rec, message, &pass);

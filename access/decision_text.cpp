@@ -34,7 +34,7 @@ __attribute__((format(printf, 3, 4))) void format_cut(char* to, size_t size, con
 void decision_message(char* message, const _decision_facts_t& facts) {
     // A formatted message is cut in UTF-8 before it is converted; a letter cut
     // in half there is dropped by the conversion, never half stored.
-    char scratch[DECISION_MESSAGE_SIZE];
+    char scratch[decision_message_size];
     const char* text = admitted;
     if (facts.by_button != 0) {
         text = by_operator;
@@ -42,7 +42,7 @@ void decision_message(char* message, const _decision_facts_t& facts) {
         format_cut(scratch, sizeof scratch, places_taken, facts.places);
         text = scratch;
     } else if (facts.outcome.over_time != 0) {
-        format_cut(scratch, sizeof scratch, stayed_too_long, static_cast<int>(ACCESS_FIELD_SIZE),
+        format_cut(scratch, sizeof scratch, stayed_too_long, static_cast<int>(access_field_size),
                    facts.max_park_text);
         text = scratch;
     } else if (facts.in_list == 0) {
@@ -51,12 +51,12 @@ void decision_message(char* message, const _decision_facts_t& facts) {
     // The conversion writes at most as many bytes as it reads; the messages
     // are longer in UTF-8 than in CP1251, so they are converted with room for
     // their UTF-8 length, and at most 63 bytes are kept.
-    char converted[2 * DECISION_MESSAGE_SIZE];
+    char converted[2 * decision_message_size];
     static_assert(sizeof by_operator <= sizeof converted && sizeof not_listed <= sizeof converted &&
                       sizeof admitted <= sizeof converted,
                   "every fixed message fits the conversion buffer");
     u8_to_w1251(converted, text);
-    copy_field(message, DECISION_MESSAGE_SIZE, converted, DECISION_MESSAGE_SIZE - 1);
+    copy_field(message, decision_message_size, converted, decision_message_size - 1);
 }
 
 void place_message(char* text, const char* message) {
@@ -72,6 +72,6 @@ void owner_summary(char* summary, const char* owner, int used, int barrier_type)
     const bool entry = barrier_type == 1;
     char direction[sizeof "въезд"];
     u8_to_w1251(direction, entry ? "въезд" : "выезд");
-    format_cut(summary, summary_size, "%.*s: %s (%d%s1)", static_cast<int>(ACCESS_FIELD_SIZE - 1),
+    format_cut(summary, summary_size, "%.*s: %s (%d%s1)", static_cast<int>(access_field_size - 1),
                owner, direction, used, entry ? "+" : "-");
 }

@@ -14,10 +14,10 @@ struct _decision_facts_t {
     _netnum_outcome_t outcome;
 };
 
-enum { DECISION_MESSAGE_SIZE = 64 };
+constexpr size_t decision_message_size = 64;
 
 // Writes the message of the first rule that applies into `message`
-// (DECISION_MESSAGE_SIZE bytes, zero-filled first) as CP1251, at most 63
+// (decision_message_size bytes, zero-filled first) as CP1251, at most 63
 // bytes and terminated.
 void decision_message(char* message, const _decision_facts_t& facts);
 

@@ -8,7 +8,7 @@
 
 // Room for the longest net-base directory, the slash, any journal's file
 // name and the terminator, so a path is never cut into another file's name.
-constexpr size_t NETBASE_PATH_SIZE = sizeof gv_netmountpoint + 32;
+constexpr size_t netbase_path_size = sizeof gv_netmountpoint + 32;
 
 // Joins gv_netmountpoint and `name` with a slash into `path`.
-void netbase_path(char (&path)[NETBASE_PATH_SIZE], const char* name);
+void netbase_path(char (&path)[netbase_path_size], const char* name);

@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr long RECORD_SIZE = sizeof(_netnum_rec_t);
+constexpr long record_size = sizeof(_netnum_rec_t);
 
 // The journal open for reading and writing, created when missing; -1 when it
 // is not. One open: over a network mount each costs round trips. Should
@@ -46,7 +46,7 @@ int open_journal(const char* path) {
 // boundary for the readers that come after. -1 when the end is unknown.
 long append_offset(int journal) {
     const off_t size = lseek(journal, 0, SEEK_END);
-    return size < 0 ? -1 : static_cast<long>(size - size % RECORD_SIZE);
+    return size < 0 ? -1 : static_cast<long>(size - size % record_size);
 }
 
 // One write of the whole record at `offset`. An appended record that did
@@ -111,7 +111,7 @@ bool leave(const _netnum_pass_t& pass, const char* path, long time, bool known, 
 
 void netnumbase_update(const char* number, long time, const _access_entry_t& entry,
                        int barrier_type, bool by_operator, _netnum_outcome_t* outcome) {
-    char path[NETBASE_PATH_SIZE];
+    char path[netbase_path_size];
     netbase_path(path, gv_netnumbase);
     const int journal = open_journal(path);
     if (journal < 0)

@@ -49,7 +49,7 @@ bool owner_named(const char* owner) {
         return false;
     }
     log_line(SCAN, "netnumbase_scan_owner: searching for %.*s\n",
-             static_cast<int>(ACCESS_FIELD_SIZE), owner);
+             static_cast<int>(access_field_size), owner);
     return true;
 }
 
@@ -61,7 +61,7 @@ int count_places(const _netnum_pass_t& pass, const char* path, int& used, const 
         used += car.places;
         log_line(SCAN, "netnumbase_scan_owner: %.*s[%.*s] uses %i places\n",
                  static_cast<int>(sizeof car.number), car.number,
-                 static_cast<int>(ACCESS_FIELD_SIZE), owner, used);
+                 static_cast<int>(access_field_size), owner, used);
     }
     if (!pass.whole) {
         log_line(SCAN, "netnumbase_scan_owner: Can't read from file %s\n", path);

@@ -13,13 +13,13 @@
 namespace {
 
 // The date and time columns, as the other journals of the board write them.
-const char DATE_TIME_FORMAT[] = "%d-%m-%Y;%H:%M:%S";
-constexpr int DATE_TIME_SIZE = 30;
+const char date_time_format[] = "%d-%m-%Y;%H:%M:%S";
+constexpr int date_time_size = 30;
 
 // Every column at its widest: the date and time, the text fields at their
 // full width, four numbers of at most four characters, eight separators, the
 // newline and the terminator.
-constexpr size_t LINE_SIZE = DATE_TIME_SIZE + sizeof(_netpass_rec_t::number) +
+constexpr size_t line_size = date_time_size + sizeof(_netpass_rec_t::number) +
                              sizeof(_netpass_rec_t::message) + sizeof(_netpass_rec_t::info) +
                              sizeof(_netpass_rec_t::deviceid) + 4 * 4 + 8 + 2;
 
@@ -38,9 +38,9 @@ void fill(const _parking_rec_t& rec, const char* message, _netpass_rec_t* pass) 
 // The text line of `pass`. Its text fields are taken within their widths:
 // `info` comes from the access base and `deviceid` from the settings, and
 // either may fill its field without a terminator.
-void make_line(const _netpass_rec_t& pass, char (&line)[LINE_SIZE]) {
-    char date_time[DATE_TIME_SIZE];
-    get_cnv_date_time_str_ext(date_time, sizeof date_time, DATE_TIME_FORMAT, 1, &pass.time);
+void make_line(const _netpass_rec_t& pass, char (&line)[line_size]) {
+    char date_time[date_time_size];
+    get_cnv_date_time_str_ext(date_time, sizeof date_time, date_time_format, 1, &pass.time);
     snprintf(line, sizeof line, "%s;%.*s;%d;%d;%d;%.*s;%.*s;%d;%.*s\n", date_time,
              static_cast<int>(sizeof pass.number), pass.number, pass.kind, pass.in_list,
              pass.access, static_cast<int>(sizeof pass.message), pass.message,
@@ -52,7 +52,7 @@ void make_line(const _netpass_rec_t& pass, char (&line)[LINE_SIZE]) {
 
 void netpassbase_write(const _parking_rec_t& rec, const char* message, _netpass_rec_t* pass) {
     fill(rec, message, pass);
-    char path[NETBASE_PATH_SIZE];
+    char path[netbase_path_size];
     netbase_path(path, gv_netpassbase);
     const int appended = journal_append_record(path, pass, sizeof *pass, decision_log_name);
     if (appended == JOURNAL_OPEN_FAILED)
@@ -62,7 +62,7 @@ void netpassbase_write(const _parking_rec_t& rec, const char* message, _netpass_
 
     // Written whatever became of the record: the line alone still tells the
     // whole passage. Its failures are not logged.
-    char line[LINE_SIZE];
+    char line[line_size];
     make_line(*pass, line);
     netbase_path(path, gv_netpassbase_csv);
     journal_append_line(path, line, decision_log_name);

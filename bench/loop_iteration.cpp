@@ -35,11 +35,11 @@ int frames_left = 0;
 
 // A camera picture's worth of detail for the preview's JPEG.
 std::vector<unsigned char> make_frame() {
-    std::vector<unsigned char> frame(FRAME_BYTES);
+    std::vector<unsigned char> frame(frame_bytes);
     unsigned state = 1;
     for (size_t i = 0; i < frame.size(); ++i) {
         state = state * 1103515245u + 12345u;
-        frame[i] = static_cast<unsigned char>(i % FRAME_WIDTH / 3 + (state >> 28));
+        frame[i] = static_cast<unsigned char>(i % frame_width / 3 + (state >> 28));
     }
     return frame;
 }

@@ -30,8 +30,8 @@ void start_preview(Preview* preview) {
 }
 
 void write_preview(Preview* preview, unsigned char* frame) {
-    const int width = static_cast<int>(FRAME_WIDTH);
-    const int height = static_cast<int>(FRAME_HEIGHT);
+    const int width = static_cast<int>(frame_width);
+    const int height = static_cast<int>(frame_height);
     unsigned char* doubled = yuv_height_x_2(frame, width, height);
     if (doubled == nullptr)
         return;

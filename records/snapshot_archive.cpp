@@ -92,7 +92,7 @@ bool writable_jpegdata(const char* mountpoint, char (&folder)[4096]) {
            access(folder, W_OK) == 0;
 }
 
-void snapshot_name(const _parking_rec_t& rec, char (&name)[SNAPSHOT_NAME_SIZE]) {
+void snapshot_name(const _parking_rec_t& rec, char (&name)[snapshot_name_size]) {
     // The name's time stamp is UTC, so names sort in passage order all year.
     char stamp[32] = {};
     get_cnv_date_time_str_ext(stamp, sizeof stamp, "%Y-%m-%d_%H-%M-%S", 0, &rec.time);
@@ -102,7 +102,7 @@ void snapshot_name(const _parking_rec_t& rec, char (&name)[SNAPSHOT_NAME_SIZE]) 
 }
 
 void save_jpeg(_parking_rec_t rec, const unsigned char* jpeg, long length) {
-    char name[SNAPSHOT_NAME_SIZE];
+    char name[snapshot_name_size];
     snapshot_name(rec, name);
     // The journal line shows local time for people.
     char date_time[30] = {};

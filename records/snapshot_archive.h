@@ -46,8 +46,8 @@ void check_archive_settings();
 
 // The name of the passage's JPEG: "S_P.jpeg" with S the passage time in UTC
 // ("2009-03-14_06-05-09") and P the number with "?" and "*" turned into "-".
-constexpr size_t SNAPSHOT_NAME_SIZE = 64;
-void snapshot_name(const _parking_rec_t& rec, char (&name)[SNAPSHOT_NAME_SIZE]);
+constexpr size_t snapshot_name_size = 64;
+void snapshot_name(const _parking_rec_t& rec, char (&name)[snapshot_name_size]);
 
 // The storage's "<mount point>/<device id>/jpegdata" folder into `folder`;
 // false when it is missing or cannot be written, or its path does not fit.

@@ -14,12 +14,12 @@
 
 namespace {
 
-constexpr uint32_t CSI_MODE = 2;
-constexpr uint16_t CSI_WIDTH = 720;
-constexpr uint16_t CSI_HEIGHT = 576;
-constexpr uint32_t CSI_PIXEL_FORMAT_UYVY = 0x59565955; // "UYVY" read as a little-endian word
-constexpr int RESTART_ERRNO_ERESTART = 85;
-constexpr int RESTART_ERRNO_ETIME = 62;
+constexpr uint32_t csi_mode = 2;
+constexpr uint16_t csi_width = 720;
+constexpr uint16_t csi_height = 576;
+constexpr uint32_t csi_pixel_format_uyvy = 0x59565955; // "UYVY" read as a little-endian word
+constexpr int restart_errno_erestart = 85;
+constexpr int restart_errno_etime = 62;
 
 // Set when a restart could not open the device again; the next capture then
 // restarts it once more. Only the capture reads it, across its calls.
@@ -57,8 +57,8 @@ void unmap(_mapped_buffer_t* buffer) {
 // layouts the repacking walks. Writing or reading there would corrupt
 // memory, so such a capture fails like a request on a closed handle.
 bool buffers_hold_a_frame() {
-    return gv.capture_buffer.address && gv.capture_buffer.length >= CAPTURE_BYTES_READ &&
-           gv.frame_buffer.address && gv.frame_buffer.length >= FRAME_BYTES;
+    return gv.capture_buffer.address && gv.capture_buffer.length >= capture_bytes_read &&
+           gv.frame_buffer.address && gv.frame_buffer.length >= frame_bytes;
 }
 
 } // namespace
@@ -78,7 +78,7 @@ int video_init_input() {
     if (gv.csi_handle == -1)
         return print_failure(-1, "open /dev/imx27_csi");
 
-    gv.csi_config = {CSI_MODE, CSI_WIDTH, CSI_HEIGHT, CSI_PIXEL_FORMAT_UYVY, 0, 0};
+    gv.csi_config = {csi_mode, csi_width, csi_height, csi_pixel_format_uyvy, 0, 0};
     int result = print_failure(csiConfigure(gv.csi_handle, &gv.csi_config), "csiConfigure()");
     if (result != 0)
         return result;
@@ -107,7 +107,7 @@ int video_Capture_frame(_video_buffer* request) {
         request->offset = gv.capture_buffer.offset;
         result = videoGetStillImage(gv.video_handle, request);
     } else {
-        errno = CAPTURE_CLOSED_HANDLE_ERROR;
+        errno = capture_closed_handle_error;
     }
     if (result == 0) {
         repack_capture_buffer(gv.frame_buffer.address, gv.capture_buffer.address);
@@ -123,7 +123,7 @@ int video_Capture_frame(_video_buffer* request) {
     // would be lost until someone restarts the service. So the next capture
     // restarts it once more; the loop's pause after a failed capture spaces
     // the attempts.
-    if (error == RESTART_ERRNO_ERESTART || error == RESTART_ERRNO_ETIME ||
+    if (error == restart_errno_erestart || error == restart_errno_etime ||
         capture_restart_pending) {
         LOG("restart video input");
         video_close_input();

@@ -12,7 +12,7 @@
 // to the kernel's own result for an invalid argument, -EINVAL. Being negative
 // it cannot be mistaken in the log for any errno a driver sets, and never for
 // the time-outs after which a capture restarts the device.
-constexpr int CAPTURE_CLOSED_HANDLE_ERROR = -22;
+constexpr int capture_closed_handle_error = -22;
 
 int memOpen();
 int csiOpen();

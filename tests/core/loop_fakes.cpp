@@ -27,7 +27,7 @@ void record(const std::string& what) {
 std::string source_of(const unsigned char* frame) {
     const unsigned char* now = gv.frame_buffer.address;
     const bool doubled =
-        memcmp(frame, now, FRAME_WIDTH) == 0 && memcmp(frame + FRAME_WIDTH, now, FRAME_WIDTH) == 0;
+        memcmp(frame, now, frame_width) == 0 && memcmp(frame + frame_width, now, frame_width) == 0;
     return doubled ? "frame" : "other";
 }
 

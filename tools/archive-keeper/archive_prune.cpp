@@ -72,7 +72,7 @@ std::string last_passage_snapshot(const std::string& archive) {
         if (records > 0 &&
             fseeko(journal, (records - 1) * static_cast<off_t>(sizeof rec), SEEK_SET) == 0 &&
             fread(&rec, sizeof rec, 1, journal) == 1) {
-            char snapshot[SNAPSHOT_NAME_SIZE];
+            char snapshot[snapshot_name_size];
             snapshot_name(rec, snapshot);
             name = snapshot;
         }

@@ -47,7 +47,7 @@ std::string duration(int64_t seconds) {
 }
 
 std::string journal_path(const char* name) {
-    char path[NETBASE_PATH_SIZE];
+    char path[netbase_path_size];
     netbase_path(path, name);
     return path;
 }
