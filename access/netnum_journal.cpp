@@ -7,10 +7,10 @@
 #include <unistd.h>
 
 #include "access/access_decision.h"
-#include "access/netbase_path.h"
 #include "access/netnum_scan.h"
 #include "support/journal_file.h"
 #include "support/log.h"
+#include "support/process_values.h"
 #include "support/support_routines.h"
 
 namespace {

@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "access/access_decision.h"
-#include "access/netbase_path.h"
 #include "support/journal_file.h"
 #include "support/log.h"
 #include "support/process_values.h"

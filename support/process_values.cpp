@@ -24,3 +24,8 @@ const char gv_last_recognized_jpeg[] = "/tmp/last_recognized.jpeg";
 void build_accessbase_path(char* path, size_t size) {
     snprintf(path, size, "%s/%s", gv_accessbasepath, gv_accessbase);
 }
+
+void netbase_path(char (&path)[netbase_path_size], const char* name) {
+    snprintf(path, sizeof path, "%.*s/%s", static_cast<int>(sizeof gv_netmountpoint),
+             gv_netmountpoint, name);
+}

@@ -29,6 +29,16 @@ extern const char gv_passbase[];
 extern const char gv_passbase_csv[];
 extern const char gv_last_recognized_jpeg[];
 
+// The paths made of these values.
+
 // "/var/local//accessbase.tpa" into `path`; the directory's own slash
 // doubles, as the service has always named it.
 void build_accessbase_path(char* path, size_t size);
+
+// Room for the longest net-base directory, the slash, any journal's file
+// name and the terminator, so a path of a journal that the entry and the
+// exit service share is never cut into another file's name.
+constexpr size_t netbase_path_size = sizeof gv_netmountpoint + 32;
+
+// Joins gv_netmountpoint and `name` with a slash into `path`.
+void netbase_path(char (&path)[netbase_path_size], const char* name);

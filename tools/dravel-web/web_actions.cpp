@@ -7,10 +7,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "access/netbase_path.h"
 #include "access/netnum_scan.h"
 #include "support/journal_file.h"
 #include "support/log.h"
+#include "support/process_values.h"
 #include "tools/accessbase/access_edit.h"
 #include "tools/accessbase/accessbase_settings.h"
 #include "tools/accessbase/notify.h"

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <deque>
 
-#include "access/netbase_path.h"
 #include "access/netpass_journal.h"
 #include "support/process_values.h"
 #include "tools/accessbase/access_entry.h"
