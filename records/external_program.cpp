@@ -20,6 +20,8 @@ namespace {
 // says so without filling the log of a busy gate.
 constexpr time_t failure_line_seconds = 60;
 
+// The failures since the last line, kept between passages until the loop's
+// report may say them.
 struct Failures {
     int unreported;
     char last[96];

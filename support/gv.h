@@ -33,7 +33,6 @@ struct _gv_t {
     int video_handle; // -1 when not open
     int mem_handle;
     int csi_handle;
-    _csi_config_t csi_config;
     _mapped_buffer_t capture_buffer; // filled by the driver, 720 x 576
     _mapped_buffer_t frame_buffer;   // the current frame, 704 x 288
     _video_buffer* request;          // replaced on every re-initialisation
