@@ -4,8 +4,8 @@
 // Where module state lives: state that one subsystem hands to another
 // (settings read at start-up, the access base, the frame the capture fills)
 // or that the board keeps hold of (device handles and mapped buffers,
-// library connections, the parameter block and the TZ text whose addresses
-// a library keeps) lives in gv. State that one module keeps for its own
+// library connections and the blocks they lend, the parameter block and the
+// TZ text whose addresses a library keeps) lives in gv. State that one module keeps for its own
 // bookkeeping (said-once flags, rate limits, retry times) is static in that
 // module, with the reason it outlives a call. Plain process-wide values
 // without board types are in support/process_values.h.
@@ -43,7 +43,7 @@ struct _gv_t {
 
     // Platform connections.
     SHMGR_CONNECTION shm_connection;
-    SHMGR_BLOCK shm_block; // held only within one stream call
+    SHMGR_BLOCK shm_block; // lent by the manager within one stream call
     stmcc_t* statemgr;
 
     // Access base: the file's records as read, and their parsed info texts.

@@ -54,9 +54,7 @@ void journal_lock_wait_ends(bool (*ends)());
 // write (a full disk) is cut back to `keep`, the whole-record end the write
 // started from, so the file never keeps half of it; with `keep` -1 the part
 // stays for the next append to cut. JOURNAL_OK or JOURNAL_WRITE_FAILED
-// (errno ENOSPC for a short write). A signal that cuts a call short is no
-// failure here or anywhere in the service: each such call is made again
-// through the C library's TEMP_FAILURE_RETRY.
+// (errno ENOSPC for a short write).
 int journal_write_whole(int fd, const void* bytes, size_t size, off_t offset, off_t keep);
 
 // Appends `size` bytes of `record` to `path` (created with mode 0666 less the
