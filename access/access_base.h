@@ -29,14 +29,14 @@ static_assert(offsetof(_access_rec_t, text) == 52, "layout");
 
 // Width of every field split out of `info` and of the HH:MM parts; a field
 // keeps at most one byte less so that it is always terminated.
-constexpr size_t ACCESS_FIELD_SIZE = 32;
+constexpr size_t access_field_size = 32;
 
 // The parsed `info` of the record at the same index.
 struct _access_entry_t {
-    char owner[ACCESS_FIELD_SIZE];         // empty: the entry names no owner
+    char owner[access_field_size];         // empty: the entry names no owner
     int32_t places;                        // 0: no limit on places
     int32_t max_park_time;                 // seconds; 0: no limit
-    char max_park_text[ACCESS_FIELD_SIZE]; // the time limit as written
+    char max_park_text[access_field_size]; // the time limit as written
 };
 
 // Replaces the loaded base (gv.access_base, gv.access_entries,
@@ -49,10 +49,10 @@ int load_access_base(const char* path);
 void free_access_base();
 
 // Splits `text` (at most `len` bytes, ends early at a zero) at `separator`
-// into at most `max_fields` fields of ACCESS_FIELD_SIZE bytes; text after the
+// into at most `max_fields` fields of access_field_size bytes; text after the
 // last field taken is ignored. Fields not reached are left empty.
 void split_access_fields(const char* text, size_t len, char separator,
-                         char (*fields)[ACCESS_FIELD_SIZE], int max_fields);
+                         char (*fields)[access_field_size], int max_fields);
 
 // Parses an `info` text (at most `len` bytes) into `entry`.
 void parse_access_info(_access_entry_t* entry, const char* info, size_t len);

@@ -4,6 +4,9 @@
 // the stream.
 #pragma once
 
+// The decision's steps in the journal modules log under its name.
+inline constexpr char decision_log_name[] = "test_recognized_number";
+
 // `frame` is the 704 x 576 doubled passage frame (planar YUV 4:2:0), owned by
 // the caller. Every failure is logged and the decision goes on. The frame is
 // encoded once: the archive and the stream get the same JPEG. When no buffer

@@ -6,17 +6,16 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "access/netbase_path.h"
+#include "access/access_decision.h"
 #include "access/netnum_scan.h"
 #include "support/journal_file.h"
 #include "support/log.h"
+#include "support/process_values.h"
+#include "support/support_routines.h"
 
 namespace {
 
-// The update is a step of the decision and logs under its name.
-const char DECISION[] = "test_recognized_number";
-
-constexpr long RECORD_SIZE = sizeof(_netnum_rec_t);
+constexpr long record_size = sizeof(_netnum_rec_t);
 
 // The journal open for reading and writing, created when missing; -1 when it
 // is not. One open: over a network mount each costs round trips. Should
@@ -27,17 +26,17 @@ constexpr long RECORD_SIZE = sizeof(_netnum_rec_t);
 // a time-out. A path that holds no plain file was said once and is left
 // alone.
 int open_journal(const char* path) {
-    const int journal = journal_open(path, O_RDWR | O_CREAT, DECISION);
+    const int journal = journal_open(path, O_RDWR | O_CREAT, decision_log_name);
     if (journal != JOURNAL_OPEN_FAILED)
         return journal < 0 ? -1 : journal;
     const int created = errno == EACCES || errno == EPERM
-                            ? journal_open(path, O_WRONLY | O_CREAT | O_APPEND, DECISION)
+                            ? journal_open(path, O_WRONLY | O_CREAT | O_APPEND, decision_log_name)
                             : JOURNAL_OPEN_FAILED;
     if (created >= 0) {
         close(created);
-        log_line(DECISION, "Can't reopen file %s\n", path);
+        log_line(decision_log_name, "Can't reopen file %s\n", path);
     } else if (created == JOURNAL_OPEN_FAILED) {
-        log_line(DECISION, "Can't open file %s\n", path);
+        log_line(decision_log_name, "Can't open file %s\n", path);
     }
     return -1;
 }
@@ -47,7 +46,7 @@ int open_journal(const char* path) {
 // boundary for the readers that come after. -1 when the end is unknown.
 long append_offset(int journal) {
     const off_t size = lseek(journal, 0, SEEK_END);
-    return size < 0 ? -1 : static_cast<long>(size - size % RECORD_SIZE);
+    return size < 0 ? -1 : static_cast<long>(size - size % record_size);
 }
 
 // One write of the whole record at `offset`. An appended record that did
@@ -55,25 +54,14 @@ long append_offset(int journal) {
 // half a record; should the cut fail, the next append writes over the
 // fragment.
 bool write_record(int fd, long offset, bool appended, const _netnum_rec_t& rec) {
-    if (offset < 0)
-        return false;
-    ssize_t written;
-    do {
-        written = pwrite(fd, &rec, sizeof rec, offset);
-    } while (written < 0 && errno == EINTR);
-    if (written == static_cast<ssize_t>(sizeof rec))
-        return true;
-    if (appended && written > 0) {
-        while (ftruncate(fd, offset) != 0 && errno == EINTR) {
-        }
-    }
-    return false;
+    return offset >= 0 &&
+           journal_write_whole(fd, &rec, sizeof rec, offset, appended ? offset : -1) == JOURNAL_OK;
 }
 
 void new_record(_netnum_rec_t* rec, const char* number, const char* owner) {
     memset(rec, 0, sizeof *rec);
-    memcpy(rec->number, number, strnlen(number, sizeof rec->number - 1));
-    memcpy(rec->owner, owner, strnlen(owner, sizeof rec->owner - 1));
+    copy_field(rec->number, sizeof rec->number, number, sizeof rec->number - 1);
+    copy_field(rec->owner, sizeof rec->owner, owner, sizeof rec->owner - 1);
 }
 
 // Marks the car inside unless the owner's places are all held. False when the
@@ -123,14 +111,14 @@ bool leave(const _netnum_pass_t& pass, const char* path, long time, bool known, 
 
 void netnumbase_update(const char* number, long time, const _access_entry_t& entry,
                        int barrier_type, bool by_operator, _netnum_outcome_t* outcome) {
-    char path[NETBASE_PATH_SIZE];
+    char path[netbase_path_size];
     netbase_path(path, gv_netnumbase);
     const int journal = open_journal(path);
     if (journal < 0)
         return;
     // Held from the search to the write: the other barrier's service must not
     // append the same car or rewrite its record in between.
-    journal_lock(journal, F_WRLCK, path, DECISION);
+    journal_lock(journal, F_WRLCK, path, decision_log_name);
 
     // The car's record and its owner's places, in one read of the journal.
     _netnum_pass_t pass;
@@ -140,7 +128,7 @@ void netnumbase_update(const char* number, long time, const _access_entry_t& ent
         // The car's record may lie beyond what was read: a new one would be
         // a second record of the car, so the journal is left as it is, as
         // when it cannot be opened.
-        log_line(DECISION, "Can't read from file %s\n", path);
+        log_line(decision_log_name, "Can't read from file %s\n", path);
         close(journal);
         return;
     }
@@ -159,5 +147,5 @@ void netnumbase_update(const char* number, long time, const _access_entry_t& ent
     if (close(journal) != 0 && to_write)
         written = false;
     if (!written)
-        log_line(DECISION, "Can't write to file: %s\n", path);
+        log_line(decision_log_name, "Can't write to file: %s\n", path);
 }

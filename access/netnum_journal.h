@@ -33,12 +33,6 @@ struct _netnum_outcome_t {
     int used;        // places the owner's other cars hold; 0 when not counted
 };
 
-// Counts into `used` the places held by every record of `owner` except the
-// record of `number`. 1 when the whole journal was read; 0 when there is no
-// owner or the journal cannot be opened or read (`used` then keeps the
-// partial sum, or its value on entry when nothing was read).
-int netnumbase_scan_owner(int& used, const char* owner, const char* number);
-
 // The update step of one decision for a listed number within its period, at
 // the barrier `barrier_type` (1 entry, -1 exit). Fills `outcome`, which the
 // caller has cleared. `by_operator`: the decision runs under the operator's

@@ -2,11 +2,8 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <unistd.h>
 
-#include "access/netbase_path.h"
-#include "support/journal_file.h"
 #include "support/log.h"
 
 namespace {
@@ -32,12 +29,10 @@ size_t read_block(int fd, _netnum_rec_t* block, bool* failed) {
     const size_t size = PASS_RECORDS * sizeof *block;
     size_t got = 0;
     while (got < size) {
-        const ssize_t read_now = read(fd, bytes + got, size - got);
+        const ssize_t read_now = TEMP_FAILURE_RETRY(read(fd, bytes + got, size - got));
         if (read_now == 0)
             break;
         if (read_now < 0) {
-            if (errno == EINTR)
-                continue;
             *failed = true;
             break;
         }
@@ -54,7 +49,7 @@ bool owner_named(const char* owner) {
         return false;
     }
     log_line(SCAN, "netnumbase_scan_owner: searching for %.*s\n",
-             static_cast<int>(ACCESS_FIELD_SIZE), owner);
+             static_cast<int>(access_field_size), owner);
     return true;
 }
 
@@ -66,7 +61,7 @@ int count_places(const _netnum_pass_t& pass, const char* path, int& used, const 
         used += car.places;
         log_line(SCAN, "netnumbase_scan_owner: %.*s[%.*s] uses %i places\n",
                  static_cast<int>(sizeof car.number), car.number,
-                 static_cast<int>(ACCESS_FIELD_SIZE), owner, used);
+                 static_cast<int>(access_field_size), owner, used);
     }
     if (!pass.whole) {
         log_line(SCAN, "netnumbase_scan_owner: Can't read from file %s\n", path);
@@ -112,24 +107,4 @@ void netnum_pass(int fd, const char* number, const char* owner, _netnum_pass_t* 
 
 int netnum_count_owner(const _netnum_pass_t& pass, const char* path, int& used, const char* owner) {
     return owner_named(owner) ? count_places(pass, path, used, owner) : 0;
-}
-
-int netnumbase_scan_owner(int& used, const char* owner, const char* number) {
-    if (!owner_named(owner))
-        return 0;
-    char path[NETBASE_PATH_SIZE];
-    netbase_path(path, gv_netnumbase);
-    const int journal = journal_open(path, O_RDONLY, SCAN);
-    if (journal < 0) {
-        if (journal == JOURNAL_OPEN_FAILED)
-            log_line(SCAN, "netnumbase_scan_owner: Can't open file %s\n", path);
-        return 0;
-    }
-    // Shared: an update of the other barrier waits, so no record is counted
-    // half rewritten.
-    journal_lock(journal, F_RDLCK, path, SCAN);
-    _netnum_pass_t pass;
-    netnum_pass(journal, number, owner, &pass);
-    close(journal);
-    return count_places(pass, path, used, owner);
 }

@@ -30,7 +30,10 @@ struct _netnum_pass_t {
 // `owner` that is not of `number`.
 void netnum_pass(int fd, const char* number, const char* owner, _netnum_pass_t* pass);
 
-// The count of netnumbase_scan_owner on what `pass` read (`path` names the
-// journal in the log): the same lines, the same result, `used` as it leaves
-// it; nothing is read.
+// The owner count on what `pass` read, logged under the name
+// "netnumbase_scan_owner" (`path` names the journal): `used` becomes the
+// places that every record of `owner` met by the pass holds, said car by car.
+// 1 when the pass read the whole journal; 0 when `owner` is empty (`used`
+// then stays as it was) or a read failed (`used` keeps the partial sum).
+// Nothing is read here.
 int netnum_count_owner(const _netnum_pass_t& pass, const char* path, int& used, const char* owner);

@@ -3,34 +3,24 @@
 #include <cstdio>
 #include <cstring>
 
-#include "access/netbase_path.h"
-#include "core/gv.h"
+#include "access/access_decision.h"
 #include "support/journal_file.h"
-#include "support/support_routines.h"
 #include "support/log.h"
+#include "support/process_values.h"
+#include "support/support_routines.h"
 
 namespace {
 
-// The pass journal is a step of the decision and logs under its name.
-const char DECISION[] = "test_recognized_number";
-
 // The date and time columns, as the other journals of the board write them.
-const char DATE_TIME_FORMAT[] = "%d-%m-%Y;%H:%M:%S";
-constexpr int DATE_TIME_SIZE = 30;
+const char date_time_format[] = "%d-%m-%Y;%H:%M:%S";
+constexpr int date_time_size = 30;
 
 // Every column at its widest: the date and time, the text fields at their
 // full width, four numbers of at most four characters, eight separators, the
 // newline and the terminator.
-constexpr size_t LINE_SIZE = DATE_TIME_SIZE + sizeof(_netpass_rec_t::number) +
+constexpr size_t line_size = date_time_size + sizeof(_netpass_rec_t::number) +
                              sizeof(_netpass_rec_t::message) + sizeof(_netpass_rec_t::info) +
                              sizeof(_netpass_rec_t::deviceid) + 4 * 4 + 8 + 2;
-
-// Copies the text `from` into the field `to` of `size` bytes, zero-padded;
-// at most `longest` bytes of it are taken.
-void copy_field(char* to, size_t size, const char* from, size_t longest) {
-    memset(to, 0, size);
-    memcpy(to, from, strnlen(from, longest));
-}
 
 void fill(const _parking_rec_t& rec, const char* message, _netpass_rec_t* pass) {
     pass->time = rec.time;
@@ -47,9 +37,9 @@ void fill(const _parking_rec_t& rec, const char* message, _netpass_rec_t* pass) 
 // The text line of `pass`. Its text fields are taken within their widths:
 // `info` comes from the access base and `deviceid` from the settings, and
 // either may fill its field without a terminator.
-void make_line(const _netpass_rec_t& pass, char (&line)[LINE_SIZE]) {
-    char date_time[DATE_TIME_SIZE];
-    get_cnv_date_time_str_ext(date_time, sizeof date_time, DATE_TIME_FORMAT, 1, &pass.time);
+void make_line(const _netpass_rec_t& pass, char (&line)[line_size]) {
+    char date_time[date_time_size];
+    get_cnv_date_time_str_ext(date_time, sizeof date_time, date_time_format, 1, &pass.time);
     snprintf(line, sizeof line, "%s;%.*s;%d;%d;%d;%.*s;%.*s;%d;%.*s\n", date_time,
              static_cast<int>(sizeof pass.number), pass.number, pass.kind, pass.in_list,
              pass.access, static_cast<int>(sizeof pass.message), pass.message,
@@ -61,18 +51,18 @@ void make_line(const _netpass_rec_t& pass, char (&line)[LINE_SIZE]) {
 
 void netpassbase_write(const _parking_rec_t& rec, const char* message, _netpass_rec_t* pass) {
     fill(rec, message, pass);
-    char path[NETBASE_PATH_SIZE];
+    char path[netbase_path_size];
     netbase_path(path, gv_netpassbase);
-    const int appended = journal_append_record(path, pass, sizeof *pass, DECISION);
+    const int appended = journal_append_record(path, pass, sizeof *pass, decision_log_name);
     if (appended == JOURNAL_OPEN_FAILED)
-        log_line(DECISION, "Can't open file %s\n", path);
+        log_line(decision_log_name, "Can't open file %s\n", path);
     else if (appended == JOURNAL_WRITE_FAILED)
-        log_line(DECISION, "Can't write to file %s\n", path);
+        log_line(decision_log_name, "Can't write to file %s\n", path);
 
     // Written whatever became of the record: the line alone still tells the
     // whole passage. Its failures are not logged.
-    char line[LINE_SIZE];
+    char line[line_size];
     make_line(*pass, line);
     netbase_path(path, gv_netpassbase_csv);
-    journal_append_line(path, line, DECISION);
+    journal_append_line(path, line, decision_log_name);
 }

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "records/parking_rec.h"
+#include "records/snapshot_archive.h"
 
 struct _netpass_rec_t {
     int32_t time;      // passage time, seconds since the epoch

@@ -29,9 +29,10 @@
 #include "access/access_base.h"
 #include "access/access_decision.h"
 #include "access/netnum_journal.h"
-#include "core/gv.h"
 #include "links/shmgr_link.h"
 #include "platform/shmgr/shmgr_reader.h"
+#include "support/gv.h"
+#include "support/process_values.h"
 
 namespace {
 

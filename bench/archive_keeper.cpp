@@ -16,7 +16,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "core/gv.h"
+#include "support/process_values.h"
 #include "tools/archive-keeper/archive_prune.h"
 
 namespace {

@@ -21,24 +21,24 @@ std::vector<unsigned char> captured() {
 
 void plain_copy(benchmark::State& state) {
     const std::vector<unsigned char> capture = captured();
-    std::vector<unsigned char> frame(FRAME_BYTES);
+    std::vector<unsigned char> frame(frame_bytes);
     for (auto _ : state) {
-        memcpy(frame.data(), capture.data(), FRAME_BYTES);
+        memcpy(frame.data(), capture.data(), frame_bytes);
         benchmark::DoNotOptimize(frame.data());
         benchmark::ClobberMemory();
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * FRAME_BYTES));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * frame_bytes));
 }
 
 void repack(benchmark::State& state) {
     const std::vector<unsigned char> capture = captured();
-    std::vector<unsigned char> frame(FRAME_BYTES);
+    std::vector<unsigned char> frame(frame_bytes);
     for (auto _ : state) {
         repack_capture_buffer(frame.data(), capture.data());
         benchmark::DoNotOptimize(frame.data());
         benchmark::ClobberMemory();
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * FRAME_BYTES));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * frame_bytes));
 }
 
 } // namespace

@@ -15,14 +15,15 @@
 
 #include <benchmark/benchmark.h>
 
+#include "board/lpr.h"
 #include "core/dravelber.h"
-#include "core/gv.h"
 #include "links/shmgr_link.h"
 #include "links/statemgr_link.h"
 #include "platform/shmgr/shmgr_reader.h"
 #include "platform/statemgr/statemgrd.h"
-#include "recognizer/lpr.h"
-#include "support/support_routines.h"
+#include "support/gv.h"
+#include "support/msleep_ts.h"
+#include "support/process_values.h"
 #include "tests/core/fake_clock.h"
 #include "video/capture.h"
 #include "video/capture_repack.h"
@@ -34,11 +35,11 @@ int frames_left = 0;
 
 // A camera picture's worth of detail for the preview's JPEG.
 std::vector<unsigned char> make_frame() {
-    std::vector<unsigned char> frame(FRAME_BYTES);
+    std::vector<unsigned char> frame(frame_bytes);
     unsigned state = 1;
     for (size_t i = 0; i < frame.size(); ++i) {
         state = state * 1103515245u + 12345u;
-        frame[i] = static_cast<unsigned char>(i % FRAME_WIDTH / 3 + (state >> 28));
+        frame[i] = static_cast<unsigned char>(i % frame_width / 3 + (state >> 28));
     }
     return frame;
 }

@@ -3,14 +3,15 @@
 #include <ctime>
 
 #include "access/access_base.h"
-#include "core/gv.h"
-#include "core/loop_steps.h"
+#include "core/preview.h"
+#include "core/recognition.h"
 #include "core/signals.h"
-#include "core/startup.h"
 #include "links/shmgr_link.h"
 #include "links/statemgr_link.h"
 #include "records/external_program.h"
-#include "support/support_routines.h"
+#include "support/gv.h"
+#include "support/msleep_ts.h"
+#include "support/process_values.h"
 #include "video/capture.h"
 
 namespace {
@@ -22,13 +23,9 @@ constexpr time_t quiet_seconds = 10;
 
 enum VideoSignal { signal_undecided = -1, signal_lost = 0, signal_present = 1 };
 
-// The lines a signal owes come before whatever the loop does about it.
-bool stopping() {
-    write_signal_lines();
-    return stop != 0;
-}
-
-void pause(int ms) {
+// Sleeps, then writes the log lines that came due meanwhile: those the
+// signal handlers owe and the external program's failures.
+void pause_and_log(int ms) {
     msleep_ts(ms);
     write_signal_lines();
     report_external_program_failures();
@@ -45,8 +42,12 @@ int dravelber(Brisvale::LPR* engine) {
     time_t last_recognition = 0;
     time_t last_preview = 0;
 
-    while (!stopping()) {
-        pause(pause_ms);
+    for (;;) {
+        // The lines a signal owes come before whatever the loop does about it.
+        write_signal_lines();
+        if (stop != 0)
+            break;
+        pause_and_log(pause_ms);
         if (usr1_flag != 0) {
             // Cleared before the file is read: a signal that comes during
             // the reload asks for another one instead of being lost.
@@ -65,7 +66,7 @@ int dravelber(Brisvale::LPR* engine) {
         if (captured != 0) {
             if (video_signal != signal_lost)
                 say_signal(signal_lost);
-            pause(capture_retry_ms);
+            pause_and_log(capture_retry_ms);
             video_signal = signal_lost;
             continue;
         }

@@ -2,24 +2,31 @@
 // arguments it detaches into the background; "-f" keeps it in the
 // foreground with its standard output, for supervisors and tests; "--help"
 // and "--version" only answer.
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <sched.h>
 #include <sys/resource.h>
 #include <syslog.h>
+#include <unistd.h>
 
 #include "access/access_base.h"
+#include "board/lpr.h"
 #include "core/config.h"
 #include "core/dravelber.h"
-#include "core/gv.h"
 #include "core/signals.h"
-#include "core/startup.h"
 #include "links/shmgr_link.h"
 #include "links/statemgr_link.h"
+#include "records/external_program.h"
 #include "records/snapshot_archive.h"
-#include "recognizer/lpr.h"
+#include "support/gv.h"
 #include "support/journal_file.h"
 #include "support/log.h"
+#include "support/process_values.h"
 #include "support/signal_log.h"
 #include "video/capture.h"
 
@@ -60,6 +67,69 @@ Start read_arguments(int argc, char** argv, int* status) {
         }
     }
     return start;
+}
+
+// Real-time scheduling: SCHED_FIFO at static priority 10. The call's result;
+// a failure is logged and the service runs on without it.
+int ChangePriority() {
+    struct sched_param param = {};
+    param.sched_priority = 10;
+    const int result = sched_setscheduler(0, SCHED_FIFO, &param);
+    if (result != 0)
+        LOG_ERRNO("sched_setscheduler() failed with ");
+    return result;
+}
+
+// DAEMONIZE's failures, with errno, under its name.
+int log_failure(const char* what) {
+    const int error = errno;
+    log_line("DAEMONIZE", "%s [%d] %s", what, error, strerror(error));
+    return -1;
+}
+
+// Detaches from the terminal: forks, the parent ends at once with the
+// child's process id as its exit status (init scripts have always read the
+// low byte of it), the child starts a session of its own and puts
+// /dev/null on descriptors 0-2. Returns in the child, or in the only
+// process when the fork failed: 0, or -1 after a logged failure.
+int DAEMONIZE() {
+    const pid_t child = fork();
+    if (child == -1)
+        return log_failure("Demonization failed");
+    if (child > 0)
+        _exit(child);
+    if (setsid() == -1)
+        return log_failure("setsid() failed");
+    const int null = open("/dev/null", O_RDWR);
+    if (null == -1)
+        return log_failure("open (/dev/null) failed");
+    dup2(null, 0);
+    dup2(null, 1);
+    dup2(null, 2);
+    if (null > 2)
+        close(null);
+    return 0;
+}
+
+// Sets TZ from the first line of the file "TZ" in the configuration folder,
+// without its line end, and makes the time conversions use it. Without the
+// file nothing is set.
+void set_time_zone() {
+    FILE* file = fopen(build_conf_path("TZ"), "r");
+    if (file == nullptr)
+        return;
+    char zone[100] = {};
+    if (fgets(zone, sizeof zone, file) == nullptr)
+        zone[0] = '\0';
+    fclose(file);
+    // A line end would become part of the zone's name, and the C library
+    // then falls back to UTC without a word.
+    zone[strcspn(zone, "\r\n")] = '\0';
+    snprintf(gv.tz_env, sizeof gv.tz_env, "TZ=%s", zone);
+    putenv(gv.tz_env);
+    // The log's time stamps have already read the zone once; some C
+    // libraries keep that for the local-time conversions unless told again.
+    tzset();
 }
 
 // Start-up cannot go on. What earlier steps opened is left to the exit.

@@ -1,9 +1,10 @@
+#include "core/preview.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <unistd.h>
 
-#include "core/loop_steps.h"
 #include "records/jpeg_compressor.h"
 #include "video/capture_repack.h"
 #include "video/field_doubling.h"
@@ -29,8 +30,8 @@ void start_preview(Preview* preview) {
 }
 
 void write_preview(Preview* preview, unsigned char* frame) {
-    const int width = static_cast<int>(FRAME_WIDTH);
-    const int height = static_cast<int>(FRAME_HEIGHT);
+    const int width = static_cast<int>(frame_width);
+    const int height = static_cast<int>(frame_height);
     unsigned char* doubled = yuv_height_x_2(frame, width, height);
     if (doubled == nullptr)
         return;

@@ -1,21 +1,22 @@
+#include "core/recognition.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <utility>
 
 #include "access/access_decision.h"
-#include "core/gv.h"
-#include "core/loop_steps.h"
+#include "board/lpr.h"
 #include "recognizer/car_number.h"
-#include "recognizer/lpr.h"
+#include "support/gv.h"
 #include "support/log.h"
 #include "video/capture_repack.h"
 #include "video/field_doubling.h"
 
 namespace {
 
-constexpr int width = static_cast<int>(FRAME_WIDTH);
-constexpr int height = static_cast<int>(FRAME_HEIGHT);
+constexpr int width = static_cast<int>(frame_width);
+constexpr int height = static_cast<int>(frame_height);
 constexpr unsigned char single_frame_kind = 2;
 constexpr char no_plate[] = "~~~HET~~~";
 
@@ -41,14 +42,22 @@ bool counts(const Brisvale::SingleResult& result) {
     return !result.body.empty() || !result.suffix.empty() || result.status != 0;
 }
 
-// Hands the plate with its doubled frame to the access decision and frees
-// the frame. Without a frame (the doubling logged why) nothing is decided.
-bool decide(time_t now, const char* plate, unsigned char kind, unsigned char* doubled) {
+// Hands the plate with its doubled frame, which stays the caller's, to the
+// access decision. Without a frame (the doubling logged why) nothing is
+// decided.
+bool decide(time_t now, const char* plate, unsigned char kind, const unsigned char* doubled) {
     if (doubled == nullptr)
         return false;
     test_recognized_number(static_cast<long>(now), plate, kind, doubled, width, 2 * height);
-    free(doubled);
     return true;
+}
+
+// The decision on the doubling of the captured `frame`, freed after it.
+bool decide_on_frame(time_t now, const char* plate, unsigned char kind, unsigned char* frame) {
+    unsigned char* doubled = yuv_height_x_2(frame, width, height);
+    const bool decided = decide(now, plate, kind, doubled);
+    free(doubled);
+    return decided;
 }
 
 bool recognize_single_frame(Brisvale::LPR* engine, unsigned char* frame, time_t now) {
@@ -57,7 +66,7 @@ bool recognize_single_frame(Brisvale::LPR* engine, unsigned char* frame, time_t 
         return false;
     char plate[13];
     make_car_number(plate, sizeof plate, result.body.c_str(), result.suffix.c_str());
-    return decide(now, plate, single_frame_kind, yuv_height_x_2(frame, width, height));
+    return decide_on_frame(now, plate, single_frame_kind, frame);
 }
 
 bool recognize_stream(Brisvale::LPR* engine, unsigned char* frame, time_t now) {
@@ -68,17 +77,21 @@ bool recognize_stream(Brisvale::LPR* engine, unsigned char* frame, time_t now) {
     Brisvale::StreamResult& found = result.second;
     // The decision reads a whole doubled frame; a shorter image would be
     // read past its end, a longer one is not a frame of this camera.
-    if (found.image.size() != FRAME_BYTES) {
+    if (found.image.size() != frame_bytes) {
         log_line("dravelber", "stream image of %zu bytes is not one %d x %d frame\n",
                  found.image.size(), width, height);
         return false;
     }
     char plate[13];
     make_car_number(plate, sizeof plate, found.body.c_str(), found.suffix.c_str());
-    // Moved rather than copied: nothing to allocate, and the image is
-    // released as soon as the doubled frame exists.
-    return decide(now, plate, found.kind,
-                  yuv_height_x_2_vect(std::move(found.image), width, height));
+    // Moved rather than copied: nothing to allocate. The parameter that takes
+    // the image ends with this statement at the latest, so the engine's image
+    // is released before the decision, not held through it beside the
+    // doubled frame.
+    unsigned char* doubled = yuv_height_x_2_vect(std::move(found.image), width, height);
+    const bool decided = decide(now, plate, found.kind, doubled);
+    free(doubled);
+    return decided;
 }
 
 } // namespace
@@ -97,5 +110,5 @@ bool take_photo(Brisvale::LPR* engine, unsigned char* frame, time_t now) {
         make_car_number(plate, sizeof plate, result.body.c_str(), result.suffix.c_str());
     else
         snprintf(plate, sizeof plate, "%s", no_plate);
-    return decide(now, plate, single_frame_kind, yuv_height_x_2(frame, width, height));
+    return decide_on_frame(now, plate, single_frame_kind, frame);
 }

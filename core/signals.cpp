@@ -2,11 +2,9 @@
 
 #include <cerrno>
 #include <csignal>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include "core/gv.h"
 #include "support/log.h"
+#include "support/process_values.h"
 #include "support/signal_log.h"
 
 const int fatal_signals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGQUIT, SIGKILL, SIGINT, SIGTERM, 0};
@@ -26,10 +24,6 @@ volatile sig_atomic_t owed_written;
 // is given up, not the lines: each signal keeps a count of its own.
 volatile sig_atomic_t overflow[NSIG];
 volatile sig_atomic_t overflowed;
-// Children whose interpreter could not run the program (126: not
-// executable, 127: not found), and the last such status.
-volatile sig_atomic_t not_run;
-volatile sig_atomic_t not_run_status;
 
 class SignalsBlocked {
   public:
@@ -168,27 +162,6 @@ void Usr1Handler(int sig) {
     usr1_flag = 1;
     owe_line(sig);
     errno = saved_errno;
-}
-
-void sigchldhandler(int) {
-    const int saved_errno = errno;
-    // Children that end together raise one SIGCHLD between them.
-    int status = 0;
-    while (waitpid(-1, &status, WNOHANG) > 0) {
-        if (WIFEXITED(status) && (WEXITSTATUS(status) == 126 || WEXITSTATUS(status) == 127)) {
-            not_run = not_run + 1;
-            not_run_status = WEXITSTATUS(status);
-        }
-    }
-    errno = saved_errno;
-}
-
-int take_children_not_run(int* status) {
-    SignalsBlocked blocked;
-    const int count = not_run;
-    not_run = 0;
-    *status = not_run_status;
-    return count;
 }
 
 void write_signal_lines() {

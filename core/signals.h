@@ -24,12 +24,6 @@ void RemoveParachute();
 void Parachute(int sig);
 // Asks the loop to reload the access base (`usr1_flag`).
 void Usr1Handler(int sig);
-// Reaps every finished child: the interpreters of the external program,
-// which nobody waits for. system() reaps its own.
-void sigchldhandler(int sig);
-// How many reaped children ended with status 126 or 127 since the last call,
-// and the last such status into *status.
-int take_children_not_run(int* status);
 
 // Writes the lines that the handlers owe since the last call, in the order
 // the signals arrived: "Parachute: signal = N" and "Usr1Handler: USR1".

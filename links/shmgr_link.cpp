@@ -1,10 +1,9 @@
 #include "links/shmgr_link.h"
 
-#include <cerrno>
 #include <cstring>
 
-#include "core/gv.h"
 #include "records/jpeg_compressor.h"
+#include "support/gv.h"
 #include "support/log.h"
 
 namespace {
@@ -18,8 +17,7 @@ int return_block(const char* caller) {
     if (shmgrReturnMemory(gv.shm_connection, &gv.shm_block) == 1) {
         return 0;
     }
-    int error = errno;
-    log_line(caller, "shmgrReturnMemory() error = %d [%s]\n", error, strerror(error));
+    log_errno(caller, "shmgrReturnMemory() error = ");
     return -1;
 }
 
@@ -44,9 +42,7 @@ int send_rec_jpeg_to_shmgr(_parking_rec_t rec, const unsigned char* jpeg, int le
     const char* const name = "send_rec_to_shmgr";
     if (shmgrRequestMemory(gv.shm_connection, main_stream_channel, record_block_size,
                            &gv.shm_block) != 1) {
-        int error = errno;
-        log_line(name, "shmgrRequestMemory(MAIN_STREAM_CHANNEL) failed: %d [%s]\n", error,
-                 strerror(error));
+        log_errno(name, "shmgrRequestMemory(MAIN_STREAM_CHANNEL) failed: ");
         return -1;
     }
     unsigned char* data =
@@ -54,8 +50,7 @@ int send_rec_jpeg_to_shmgr(_parking_rec_t rec, const unsigned char* jpeg, int le
     if (data == nullptr) {
         // Nothing can be written; the block still has to go back, and as an
         // empty one, so readers do not take stale bytes for a passage.
-        int error = errno;
-        log_line(name, "shmgrGetData() failed: %d [%s]\n", error, strerror(error));
+        log_errno(name, "shmgrGetData() failed: ");
         shmgrSetLen(gv.shm_block, -1);
         return_block(name);
         return -1;

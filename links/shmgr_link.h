@@ -3,7 +3,7 @@
 // that keep the channel fed while no car passes.
 #pragma once
 
-#include "records/parking_rec.h"
+#include "records/snapshot_archive.h"
 
 // Connects `gv.shm_connection` under the service's client name: 0, or -1 when
 // the manager refuses (start-up cannot go on without it).

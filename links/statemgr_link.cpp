@@ -5,8 +5,9 @@
 #include <cstring>
 #include <ctime>
 
-#include "core/gv.h"
+#include "support/gv.h"
 #include "support/log.h"
+#include "support/process_values.h"
 #include "support/support_routines.h"
 
 namespace {
@@ -14,11 +15,17 @@ namespace {
 const char photo_state[] = "s_make_photo";
 const char signal_event[] = "e_signal0";
 const int client_record_id = 80000;
+
+// Set by a failed notification and read by main at the exit, for the
+// process's exit status.
 bool report_failed = false;
 
 // A state manager that restarts takes a moment to listen again; trying more
 // often than this would only cost the loop time.
 constexpr time_t reconnect_seconds = 3;
+// Kept from the first connection for every new client after a loss, and the
+// loss itself with the time of the last try, so that the polls in between
+// wait for the next try.
 stmcc_client_rec_t client_record;
 bool connection_lost = false;
 time_t lost_or_tried_at = 0;

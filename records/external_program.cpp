@@ -1,13 +1,14 @@
 #include "records/external_program.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <spawn.h>
+#include <sys/wait.h>
 
-#include "core/gv.h"
-#include "core/signals.h"
+#include "support/gv.h"
 #include "support/log.h"
 #include "support/support_routines.h"
 
@@ -19,6 +20,8 @@ namespace {
 // says so without filling the log of a busy gate.
 constexpr time_t failure_line_seconds = 60;
 
+// The failures since the last line, kept between passages until the loop's
+// report may say them.
 struct Failures {
     int unreported;
     char last[96];
@@ -26,6 +29,28 @@ struct Failures {
     time_t logged_at;
 };
 Failures failures;
+
+// Children whose interpreter could not run the program (126: not
+// executable, 127: not found), and the last such status. Written by
+// sigchldhandler, taken by the loop's report.
+volatile sig_atomic_t not_run;
+volatile sig_atomic_t not_run_status;
+
+// How many reaped children ended with status 126 or 127 since the last call,
+// and the last such status into *status. SIGCHLD waits meanwhile, so no
+// child is counted twice or lost.
+int take_children_not_run(int* status) {
+    sigset_t child;
+    sigset_t previous;
+    sigemptyset(&child);
+    sigaddset(&child, SIGCHLD);
+    sigprocmask(SIG_BLOCK, &child, &previous);
+    const int count = not_run;
+    not_run = 0;
+    *status = not_run_status;
+    sigprocmask(SIG_SETMASK, &previous, nullptr);
+    return count;
+}
 
 __attribute__((format(printf, 2, 3))) void note_failure(int count, const char* fmt, ...) {
     failures.unreported += count;
@@ -36,6 +61,19 @@ __attribute__((format(printf, 2, 3))) void note_failure(int count, const char* f
 }
 
 } // namespace
+
+void sigchldhandler(int) {
+    const int saved_errno = errno;
+    // Children that end together raise one SIGCHLD between them.
+    int status = 0;
+    while (waitpid(-1, &status, WNOHANG) > 0) {
+        if (WIFEXITED(status) && (WEXITSTATUS(status) == 126 || WEXITSTATUS(status) == 127)) {
+            not_run = not_run + 1;
+            not_run_status = WEXITSTATUS(status);
+        }
+    }
+    errno = saved_errno;
+}
 
 int start_external_program(const char* line) {
     if (gv.external_program[0] == '\0')

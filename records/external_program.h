@@ -16,3 +16,8 @@ int start_external_program(const char* line);
 // at most one line a minute; a line counts the failures since the last.
 // The loop calls it.
 void report_external_program_failures();
+
+// The SIGCHLD handler: reaps every finished child, the interpreters of the
+// external program, which nobody waits for (system() reaps its own), and
+// notes those that could not run the program for the report above.
+void sigchldhandler(int sig);

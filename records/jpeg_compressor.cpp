@@ -11,10 +11,6 @@ static_assert(JPEG_LIB_VERSION == 62, "the encoder is written for the libjpeg 6.
 
 namespace {
 
-unsigned char* srcY;
-unsigned char* srcV;
-unsigned char* srcU;
-
 const int frame_quality = 50;
 
 // A JPEG that overflows a memory buffer is made again at these qualities, in
@@ -42,6 +38,9 @@ struct compression {
     JSAMPROW rows[3][16]; // component order: Y, Cb, Cr
     JSAMPARRAY planes[3];
     JSAMPARRAY widened[3]; // rows padded to whole MCUs; null when the width needs none
+    unsigned char* src_y;  // the frame's planes
+    unsigned char* src_v;
+    unsigned char* src_u;
 };
 
 // Points the rows of the pass starting at luma row y0 into the frame. Rows
@@ -52,12 +51,12 @@ void point_rows(compression* c, unsigned y0, unsigned width, unsigned height) {
     unsigned ch = height / 2;
     for (unsigned k = 0; k < 16; ++k) {
         unsigned row = y0 + k < height ? y0 + k : height - 1;
-        c->rows[0][k] = srcY + static_cast<size_t>(row) * width;
+        c->rows[0][k] = c->src_y + static_cast<size_t>(row) * width;
     }
     for (unsigned j = 0; j < 8; ++j) {
         unsigned row = y0 / 2 + j < ch ? y0 / 2 + j : ch - 1;
-        c->rows[1][j] = srcU + static_cast<size_t>(row) * cw;
-        c->rows[2][j] = srcV + static_cast<size_t>(row) * cw;
+        c->rows[1][j] = c->src_u + static_cast<size_t>(row) * cw;
+        c->rows[2][j] = c->src_v + static_cast<size_t>(row) * cw;
     }
 }
 
@@ -147,10 +146,10 @@ int encode_at_quality(const char* caller, unsigned char* frame, FILE* stream, un
         return -1;
     }
     size_t luma = static_cast<size_t>(width) * height;
-    srcY = frame;
-    srcV = frame + luma;
-    srcU = frame + luma + static_cast<size_t>(width / 2) * (height / 2);
     compression c{};
+    c.src_y = frame;
+    c.src_v = frame + luma;
+    c.src_u = frame + luma + static_cast<size_t>(width / 2) * (height / 2);
     return compress_frame(&c, stream, width, height, quality);
 }
 

@@ -2,7 +2,7 @@
 // is encoded as Cr (V), then the one encoded as Cb (U), each chroma plane
 // (width/2) x (height/2), rows without gaps. The library reads the planes in
 // place through row pointers (raw data, fast integer DCT, quality 50,
-// baseline JFIF). Not reentrant: the plane pointers are module-level.
+// baseline JFIF).
 //
 // No library error ends the process. Every library message is logged
 // through log_message, and then:

@@ -1,25 +1,105 @@
 #include "records/snapshot_archive.h"
 
-#include <algorithm>
+#include <cerrno>
 #include <cstdarg>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <string>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
 
-#include "core/config.h"
-#include "core/gv.h"
 #include "records/external_program.h"
-#include "records/snapshot_file.h"
 #include "support/journal_file.h"
 #include "support/log.h"
+#include "support/process_values.h"
 #include "support/support_routines.h"
+
+// The one call from a subsystem up into core/: a storage switched on or off
+// counts from the next passage, so the archive reads the mount points again
+// for every passage instead of keeping the start-up's.
+#include "core/config.h"
 
 namespace {
 
+// Puts a snapshot JPEG under its final name whole or not at all, for the
+// programs that read the archive and the latest snapshot while the service
+// writes them.
+
+bool write_all(int fd, const unsigned char* bytes, size_t size) {
+    while (size > 0) {
+        const ssize_t written = TEMP_FAILURE_RETRY(write(fd, bytes, size));
+        if (written <= 0)
+            return false;
+        bytes += written;
+        size -= static_cast<size_t>(written);
+    }
+    return true;
+}
+
+// Writes the `length` bytes of `jpeg` (none when `length` is 0 or less) to
+// `temporary`, a file made anew (whatever stood under that name goes), flushes them to the storage
+// and renames the file to `path`. A write or rename that fails removes the temporary file and
+// leaves `path` as it was. 0 when the snapshot is in place.
+int write_snapshot(const char* path, const char* temporary, const unsigned char* jpeg,
+                   long length) {
+    // Made anew, never opened as found: a link or a second hard link put in
+    // the temporary's place would have the JPEG written into its target.
+    // The name is the service's own, so whatever stands there goes.
+    unlink(temporary);
+    const int fd = TEMP_FAILURE_RETRY(
+        open(temporary, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+    if (fd < 0)
+        return -1;
+    const size_t size = length > 0 ? static_cast<size_t>(length) : 0;
+    // Without the fsync a power cut after the rename can leave the final
+    // name on an empty or partly written file.
+    bool whole = write_all(fd, jpeg, size) && fsync(fd) == 0;
+    whole = close(fd) == 0 && whole;
+    if (!whole) {
+        // A partial JPEG is worse than none: readers take whatever stands
+        // under the final name for a complete picture.
+        unlink(temporary);
+        return -1;
+    }
+    if (rename(temporary, path) != 0) {
+        // Every passage has a name of its own, so nothing would ever
+        // overwrite or remove the temporary file: it would only fill the
+        // storage.
+        unlink(temporary);
+        return -1;
+    }
+    return 0;
+}
+
+// Removes the temporary snapshots ("*.jpeg.tmp") that a power cut left in
+// `folder`. Only the process that archives into the folder may call it,
+// before its first snapshot there.
+void remove_stale_snapshots(const char* folder) {
+    DIR* listing = opendir(folder);
+    if (listing == nullptr)
+        return;
+    static const char ending[] = ".jpeg.tmp";
+    const size_t ending_length = sizeof ending - 1;
+    // The 64-bit forms: on a 32-bit board a folder's position cookies or a
+    // file's numbers may not fit the plain ones, which then end the listing.
+    while (const dirent64* entry = readdir64(listing)) {
+        const size_t length = strlen(entry->d_name);
+        struct stat64 status;
+        // Only plain files: the service makes nothing else under such names.
+        if (length > ending_length &&
+            memcmp(entry->d_name + length - ending_length, ending, ending_length) == 0 &&
+            fstatat64(dirfd(listing), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(status.st_mode))
+            unlinkat(dirfd(listing), entry->d_name, 0);
+    }
+    closedir(listing);
+}
+
 using path_t = char[4096];
+constexpr int storages = sizeof gv_mountpoints / sizeof gv_mountpoints[0];
 
 // False when the path does not fit: a cut path can name another file that
 // exists (a shorter mount point, a shorter name), so the step is skipped.
@@ -44,23 +124,28 @@ void plate_for_names(const _parking_rec_t& rec, char (&plate)[sizeof rec.number 
 // later passage has that name to overwrite it. Whatever such files lie in a
 // folder when this process first archives into it are left by a cut, so
 // they go then, once: a listing on every passage would cost too much.
-void forget_cut_snapshots(const char* folder) {
-    static std::vector<std::string> cleared;
-    if (std::find(cleared.begin(), cleared.end(), folder) != cleared.end())
-        return;
-    cleared.push_back(folder);
+// Each storage keeps the last folder cleared for it; no folder is cleared
+// twice while any storage still remembers it.
+path_t cleared[storages];
+
+void forget_cut_snapshots(int storage, const char* folder) {
+    for (const path_t& done : cleared) {
+        if (strcmp(done, folder) == 0)
+            return;
+    }
+    snprintf(cleared[storage], sizeof cleared[storage], "%s", folder);
     remove_stale_snapshots(folder);
 }
 
 // One mount point: its JPEG, then the record and the journal line. Without a
 // writable jpegdata folder the storage is taken as absent and gets nothing.
-void archive_on(const char* mountpoint, const _parking_rec_t& rec, const char* name,
+void archive_on(int storage, const char* mountpoint, const _parking_rec_t& rec, const char* name,
                 const char* csv_line, const unsigned char* jpeg, long length) {
     path_t folder;
     if (!writable_jpegdata(mountpoint, folder))
         return;
 
-    forget_cut_snapshots(folder);
+    forget_cut_snapshots(storage, folder);
     path_t jpeg_path;
     path_t temporary;
     if (build_path(jpeg_path, "%s/%s", folder, name) && build_path(temporary, "%s.tmp", jpeg_path))
@@ -85,7 +170,7 @@ bool writable_jpegdata(const char* mountpoint, char (&folder)[4096]) {
            access(folder, W_OK) == 0;
 }
 
-void snapshot_name(const _parking_rec_t& rec, char (&name)[SNAPSHOT_NAME_SIZE]) {
+void snapshot_name(const _parking_rec_t& rec, char (&name)[snapshot_name_size]) {
     // The name's time stamp is UTC, so names sort in passage order all year.
     char stamp[32] = {};
     get_cnv_date_time_str_ext(stamp, sizeof stamp, "%Y-%m-%d_%H-%M-%S", 0, &rec.time);
@@ -95,7 +180,7 @@ void snapshot_name(const _parking_rec_t& rec, char (&name)[SNAPSHOT_NAME_SIZE]) 
 }
 
 void save_jpeg(_parking_rec_t rec, const unsigned char* jpeg, long length) {
-    char name[SNAPSHOT_NAME_SIZE];
+    char name[snapshot_name_size];
     snapshot_name(rec, name);
     // The journal line shows local time for people.
     char date_time[30] = {};
@@ -122,9 +207,9 @@ void save_jpeg(_parking_rec_t rec, const unsigned char* jpeg, long length) {
     // Read for every passage, so a storage switched on or off in the
     // configuration counts from the next car on.
     get_mountpoints();
-    for (const char* mountpoint : gv_mountpoints) {
-        if (mountpoint[0] != '\0')
-            archive_on(mountpoint, rec, name, csv_line, jpeg, length);
+    for (int storage = 0; storage < storages; ++storage) {
+        if (gv_mountpoints[storage][0] != '\0')
+            archive_on(storage, gv_mountpoints[storage], rec, name, csv_line, jpeg, length);
     }
 }
 

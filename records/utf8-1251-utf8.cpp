@@ -16,7 +16,7 @@ const int32_t wtable[64] = {
 namespace {
 
 // The 64 letters U+0410..U+044F fill 0xC0..0xFF in order.
-constexpr uint32_t CYRILLIC_OFFSET = 0x350;
+constexpr uint32_t cyrillic_offset = 0x350;
 
 bool is_continuation(unsigned char byte) {
     return byte >= 0x80 && byte <= 0xBF;
@@ -29,7 +29,7 @@ unsigned char w1251_byte(uint32_t value) {
     if (value <= 0x7F)
         return static_cast<unsigned char>(value);
     if (value >= 0x410 && value <= 0x44F)
-        return static_cast<unsigned char>(value - CYRILLIC_OFFSET);
+        return static_cast<unsigned char>(value - cyrillic_offset);
     for (int k = 0; k < 64; ++k) {
         if (static_cast<uint32_t>(wtable[k]) == value)
             return static_cast<unsigned char>(0x80 + k);
@@ -120,7 +120,7 @@ char* w1251_to_u8(char* out, const char* in) {
         else if (byte <= 0xBF)
             o = put_u8(o, static_cast<uint32_t>(wtable[byte - 0x80]));
         else
-            o = put_u8(o, byte + CYRILLIC_OFFSET);
+            o = put_u8(o, byte + cyrillic_offset);
     }
     *o = '\0';
     return out;

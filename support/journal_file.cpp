@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "support/log.h"
+#include "support/msleep_ts.h"
 #include "support/support_routines.h"
 
 namespace {
@@ -103,19 +104,14 @@ int refuse(const char* path, const char* caller) {
 // Cuts the file back to `size`. Should that fail, the next append cuts the
 // torn tail off instead.
 void cut_to(int fd, off_t size) {
-    while (ftruncate(fd, size) != 0 && errno == EINTR) {
-    }
+    TEMP_FAILURE_RETRY(ftruncate(fd, size));
 }
 
-// Writes all of `size` bytes in one write. A short write (a full disk) is cut
-// back to `keep`, the whole-record end the append started from, so the file
-// never keeps half of this append; with `keep` unknown (-1) the part stays
-// for the next append to cut.
-int write_whole(int fd, const void* bytes, size_t size, off_t keep) {
-    ssize_t written;
-    do {
-        written = write(fd, bytes, size);
-    } while (written < 0 && errno == EINTR);
+} // namespace
+
+int journal_write_whole(int fd, const void* bytes, size_t size, off_t offset, off_t keep) {
+    const ssize_t written = offset < 0 ? TEMP_FAILURE_RETRY(write(fd, bytes, size))
+                                       : TEMP_FAILURE_RETRY(pwrite(fd, bytes, size, offset));
     if (written == static_cast<ssize_t>(size))
         return JOURNAL_OK;
     if (written >= 0)
@@ -126,6 +122,8 @@ int write_whole(int fd, const void* bytes, size_t size, off_t keep) {
     }
     return JOURNAL_WRITE_FAILED;
 }
+
+namespace {
 
 int close_journal(int fd, int result) {
     // A network file system may report a failed write only at the close.
@@ -156,10 +154,8 @@ bool ends_in_newline(int fd, off_t size) {
 int journal_open(const char* path, int flags, const char* caller) {
     // No link is followed, no FIFO or device waited for, and no terminal
     // becomes the service's own.
-    int fd;
-    do {
-        fd = open(path, flags | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
-    } while (fd < 0 && errno == EINTR);
+    const int fd = TEMP_FAILURE_RETRY(
+        open(path, flags | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666));
     // A status that cannot be learned leaves the file as it was taken before:
     // a plain one.
     struct stat64 status;
@@ -240,7 +236,7 @@ int journal_append_record(const char* path, const void* record, size_t size, con
             end = found;
         }
     }
-    return close_journal(fd, write_whole(fd, record, size, end));
+    return close_journal(fd, journal_write_whole(fd, record, size, -1, end));
 }
 
 int journal_append_line(const char* path, const char* line, const char* caller) {
@@ -255,10 +251,10 @@ int journal_append_line(const char* path, const char* line, const char* caller) 
     journal_lock(fd, F_WRLCK, path, caller);
     off_t end = journal_size(fd);
     if (readable && !ends_in_newline(fd, end)) {
-        const int completed = write_whole(fd, "\n", 1, end);
+        const int completed = journal_write_whole(fd, "\n", 1, -1, end);
         if (completed != JOURNAL_OK)
             return close_journal(fd, completed);
         ++end;
     }
-    return close_journal(fd, write_whole(fd, line, strlen(line), end));
+    return close_journal(fd, journal_write_whole(fd, line, strlen(line), -1, end));
 }

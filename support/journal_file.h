@@ -18,6 +18,7 @@
 #pragma once
 
 #include <cstddef>
+#include <sys/types.h>
 
 enum {
     JOURNAL_OK = 0,
@@ -47,6 +48,14 @@ int journal_lock(int fd, short type, const char* path, const char* caller);
 // ends the wait at once, unlocked and without a word (the service asks
 // whether it is to stop).
 void journal_lock_wait_ends(bool (*ends)());
+
+// Writes all `size` bytes of `bytes` in one write: at the file's end when
+// `offset` is -1 (a journal open for appending), else at `offset`. A short
+// write (a full disk) is cut back to `keep`, the whole-record end the write
+// started from, so the file never keeps half of it; with `keep` -1 the part
+// stays for the next append to cut. JOURNAL_OK or JOURNAL_WRITE_FAILED
+// (errno ENOSPC for a short write).
+int journal_write_whole(int fd, const void* bytes, size_t size, off_t offset, off_t keep);
 
 // Appends `size` bytes of `record` to `path` (created with mode 0666 less the
 // umask when missing) after cutting a torn record at the end back to a whole

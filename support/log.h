@@ -7,5 +7,10 @@
 // carry the "%s: " prefix; it is added here so that no call can forget it.
 void log_line(const char* func, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 
-// Logs under the calling function's own name.
+// A failure with errno: "<func>: <formatted text><errno> [<its text>]\n",
+// errno as it was when the call began.
+void log_errno(const char* func, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+
+// Log under the calling function's own name.
 #define LOG(...) log_line(__func__, __VA_ARGS__)
+#define LOG_ERRNO(...) log_errno(__func__, __VA_ARGS__)

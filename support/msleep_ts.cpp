@@ -1,4 +1,4 @@
-#include "support/support_routines.h"
+#include "support/msleep_ts.h"
 
 #include <ctime>
 

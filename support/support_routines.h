@@ -1,22 +1,17 @@
-// Small helpers shared by the whole service: appending a formatted line to a
-// file, writing one to the console, turning a time value into text,
-// measuring intervals and sleeping for a number of milliseconds.
+// Small helpers shared by the whole service: copying a text into a fixed
+// field, turning a time value into text and measuring intervals.
 #pragma once
 
-#include <cstdarg>
+#include <cstddef>
 #include <cstdint>
 #include <ctime>
 
-// Appends the formatted text to `path` (created when missing). The file is
-// opened and closed within the call, so it may be moved or unmounted between
-// calls. 0 when the text reached the file, -1 when the file could not be
-// opened or the text could not be written. Logs nothing.
-int file_printf(const char* path, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
-int vfile_printf(const char* path, const char* fmt, va_list ap)
-    __attribute__((format(printf, 2, 0)));
-
-// file_printf on the system console.
-int dbg_printf(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+// Zero-fills the `size` bytes of the field `to`, then copies into it the text
+// `from` up to its terminator and at most `longest` bytes (no more than
+// `size`). A text from another program's file ends at its field's width,
+// terminated or not, and no byte after a terminator is carried on; a
+// `longest` below `size` keeps the field terminated.
+void copy_field(char* to, size_t size, const char* from, size_t longest);
 
 // Writes the time `*t` (the current time when `t` is null) into `buf` of
 // `size` bytes and returns the length of the text, 0 when nothing was made.
@@ -32,7 +27,3 @@ int get_cnv_date_time_str_ext(char* buf, int size, const char* format, int local
 // Milliseconds in 64 bits: a 32-bit count runs over after 24 days up.
 time_t monotonic_seconds();
 int64_t monotonic_ms();
-
-// Sleeps `ms` milliseconds; a signal ends the sleep early. Returns nanosleep's
-// result: 0, or -1 with errno set (EINTR, or EINVAL for a negative count).
-int msleep_ts(int ms);

@@ -7,27 +7,30 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include "support/gv.h"
 #include "support/log.h"
 #include "video/capture_device.h"
 #include "video/capture_repack.h"
 
 namespace {
 
-constexpr uint32_t CSI_MODE = 2;
-constexpr uint16_t CSI_WIDTH = 720;
-constexpr uint16_t CSI_HEIGHT = 576;
-constexpr uint32_t CSI_PIXEL_FORMAT_UYVY = 0x59565955; // "UYVY" read as a little-endian word
-constexpr int RESTART_ERRNO_ERESTART = 85;
-constexpr int RESTART_ERRNO_ETIME = 62;
+constexpr uint32_t csi_mode = 2;
+constexpr uint16_t csi_width = 720;
+constexpr uint16_t csi_height = 576;
+constexpr uint32_t csi_pixel_format_uyvy = 0x59565955; // "UYVY" read as a little-endian word
+constexpr int restart_errno_erestart = 85;
+constexpr int restart_errno_etime = 62;
+
+// Set when a restart could not open the device again; the next capture then
+// restarts it once more. Only the capture reads it, across its calls.
+bool capture_restart_pending = false;
 
 // Passes a set-up step's result on. The step's failure (-1) is logged with
 // errno under the name of video_init_input, which owns the message; any other
 // value goes on unreported.
 int log_failure(int result, const char* step) {
-    if (result == -1) {
-        const int error = errno;
-        log_line("video_init_input", "%s failed: %d [%s]\n", step, error, strerror(error));
-    }
+    if (result == -1)
+        log_errno("video_init_input", "%s failed: ", step);
     return result;
 }
 
@@ -50,7 +53,7 @@ void unmap(_mapped_buffer_t* buffer) {
 }
 
 bool buffers_long_enough() {
-    return gv.capture_buffer.length >= CAPTURE_BYTES_READ && gv.frame_buffer.length >= FRAME_BYTES;
+    return gv.capture_buffer.length >= capture_bytes_read && gv.frame_buffer.length >= frame_bytes;
 }
 
 // A failed (re)initialisation can leave the video device open while a
@@ -71,8 +74,8 @@ void report_short_buffers() {
              "memory-manager buffers too short, every frame refused: capture buffer %u bytes "
              "(needs %u), frame buffer %u bytes (needs %u)\n",
              static_cast<unsigned>(gv.capture_buffer.length),
-             static_cast<unsigned>(CAPTURE_BYTES_READ),
-             static_cast<unsigned>(gv.frame_buffer.length), static_cast<unsigned>(FRAME_BYTES));
+             static_cast<unsigned>(capture_bytes_read),
+             static_cast<unsigned>(gv.frame_buffer.length), static_cast<unsigned>(frame_bytes));
 }
 
 } // namespace
@@ -92,8 +95,8 @@ int video_init_input() {
     if (gv.csi_handle == -1)
         return print_failure(-1, "open /dev/imx27_csi");
 
-    gv.csi_config = {CSI_MODE, CSI_WIDTH, CSI_HEIGHT, CSI_PIXEL_FORMAT_UYVY, 0, 0};
-    int result = print_failure(csiConfigure(gv.csi_handle, &gv.csi_config), "csiConfigure()");
+    _csi_config_t csi_config = {csi_mode, csi_width, csi_height, csi_pixel_format_uyvy, 0, 0};
+    int result = print_failure(csiConfigure(gv.csi_handle, &csi_config), "csiConfigure()");
     if (result != 0)
         return result;
 
@@ -124,7 +127,7 @@ int video_Capture_frame(_video_buffer* request) {
         request->offset = gv.capture_buffer.offset;
         result = videoGetStillImage(gv.video_handle, request);
     } else {
-        errno = CAPTURE_CLOSED_HANDLE_ERROR;
+        errno = capture_closed_handle_error;
     }
     if (result == 0) {
         repack_capture_buffer(gv.frame_buffer.address, gv.capture_buffer.address);
@@ -134,18 +137,18 @@ int video_Capture_frame(_video_buffer* request) {
         return result;
 
     const int error = errno;
-    LOG("videoGetStillImage() failed: %d [%s]\n", error, strerror(error));
+    LOG_ERRNO("videoGetStillImage() failed: ");
     // A restart that could not open the device again leaves it half open,
     // and no capture would ever ask the driver again: every car after that
     // would be lost until someone restarts the service. So the next capture
     // restarts it once more; the loop's pause after a failed capture spaces
     // the attempts.
-    if (error == RESTART_ERRNO_ERESTART || error == RESTART_ERRNO_ETIME ||
-        gv.capture_restart_pending) {
+    if (error == restart_errno_erestart || error == restart_errno_etime ||
+        capture_restart_pending) {
         LOG("restart video input");
         video_close_input();
         // Reports its own failures.
-        gv.capture_restart_pending = video_init_input() != 0;
+        capture_restart_pending = video_init_input() != 0;
     }
     return -1;
 }
@@ -165,5 +168,5 @@ void video_close_input() {
     free(gv.request);
     gv.request = nullptr;
     // A device closed on purpose stays closed.
-    gv.capture_restart_pending = 0;
+    capture_restart_pending = false;
 }

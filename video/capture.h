@@ -2,7 +2,7 @@
 // one still image at a time into the current frame, close again.
 #pragma once
 
-#include "core/gv.h"
+#include "board/imx27_records.h"
 
 // 0 when every device is open, configured and mapped; -1 after a failure it
 // has reported; any other value a driver request returned, unreported.

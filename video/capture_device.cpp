@@ -12,7 +12,7 @@ namespace {
 bool handle_usable(int handle) {
     errno = 0;
     if (handle == -1) {
-        errno = CAPTURE_CLOSED_HANDLE_ERROR;
+        errno = capture_closed_handle_error;
         return false;
     }
     return true;

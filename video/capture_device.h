@@ -6,13 +6,13 @@
 
 #include <cstdint>
 
-#include "core/gv.h"
+#include "support/gv.h"
 
 // A request on a closed handle never reaches a driver, so errno is set here,
 // to the kernel's own result for an invalid argument, -EINVAL. Being negative
 // it cannot be mistaken in the log for any errno a driver sets, and never for
 // the time-outs after which a capture restarts the device.
-constexpr int CAPTURE_CLOSED_HANDLE_ERROR = -22;
+constexpr int capture_closed_handle_error = -22;
 
 int memOpen();
 int csiOpen();

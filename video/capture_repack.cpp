@@ -19,13 +19,13 @@ void copy_rows(unsigned char* to, size_t to_stride, const unsigned char* from, s
 } // namespace
 
 void repack_capture_buffer(unsigned char* frame, const unsigned char* capture) {
-    const size_t luma_border = (CAPTURE_WIDTH - FRAME_WIDTH) / 2;
+    const size_t luma_border = (capture_width - frame_width) / 2;
     const size_t chroma_border = luma_border / 2;
-    copy_rows(frame, FRAME_WIDTH, capture + luma_border, CAPTURE_WIDTH, FRAME_HEIGHT);
-    copy_rows(frame + FRAME_V_OFFSET, FRAME_CHROMA_WIDTH,
-              capture + CAPTURE_V_OFFSET + chroma_border, CAPTURE_CHROMA_WIDTH,
-              FRAME_CHROMA_HEIGHT);
-    copy_rows(frame + FRAME_U_OFFSET, FRAME_CHROMA_WIDTH,
-              capture + CAPTURE_U_OFFSET + chroma_border, CAPTURE_CHROMA_WIDTH,
-              FRAME_CHROMA_HEIGHT);
+    copy_rows(frame, frame_width, capture + luma_border, capture_width, frame_height);
+    copy_rows(frame + frame_v_offset, frame_chroma_width,
+              capture + capture_v_offset + chroma_border, capture_chroma_width,
+              frame_chroma_height);
+    copy_rows(frame + frame_u_offset, frame_chroma_width,
+              capture + capture_u_offset + chroma_border, capture_chroma_width,
+              frame_chroma_height);
 }

@@ -11,7 +11,7 @@ extern "C" {
 #include BOARD_SDK_HEADER
 }
 
-#include "core/board_config.h"
+#include "board/board_config.h"
 
 #define BOARD_CALL(name) static_assert(sizeof(&::name) != 0, #name)
 BOARD_CALL(ConfigOpen);

@@ -7,7 +7,7 @@ extern "C" {
 #include BOARD_SDK_HEADER
 }
 
-#include "links/board_shmgr.h"
+#include "board/board_shmgr.h"
 
 #define BOARD_CALL(name) static_assert(sizeof(&::name) != 0, #name)
 BOARD_CALL(shmgrConnect);

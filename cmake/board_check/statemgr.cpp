@@ -13,7 +13,7 @@ extern "C" {
 #ifndef STMCC_CLIENT_REC_DEFINED
 #define STMCC_CLIENT_REC_DEFINED
 #endif
-#include "links/board_statemgr.h"
+#include "board/board_statemgr.h"
 
 #define BOARD_CALL(name) static_assert(sizeof(&::name) != 0, #name)
 BOARD_CALL(stmcc_new);

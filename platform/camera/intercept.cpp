@@ -10,8 +10,8 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include "board/imx27_records.h"
 #include "platform/camera/fake_state.h"
-#include "video/imx27_records.h"
 
 namespace {
 

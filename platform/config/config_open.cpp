@@ -1,6 +1,6 @@
 #include "platform/config/config_parse.h"
 // The service's own declarations of these calls: any difference fails here.
-#include "core/board_config.h"
+#include "board/board_config.h"
 
 #include <cstdio>
 #include <new>

@@ -6,7 +6,7 @@
 #include <stdexcept>
 
 #pragma GCC visibility push(default)
-#include "recognizer/lpr.h"
+#include "board/lpr.h"
 #pragma GCC visibility pop
 
 #include "platform/lpr/odd_results.h"

@@ -1,6 +1,6 @@
 #include "platform/shmgr/shmgr_connection.h"
 // The service's own declarations of these calls: any difference fails here.
-#include "links/board_shmgr.h"
+#include "board/board_shmgr.h"
 
 #include <cerrno>
 #include <csignal>

@@ -1,6 +1,6 @@
 #include "platform/statemgr/stmcc.h"
 // The service's own declarations of these calls: any difference fails here.
-#include "links/board_statemgr.h"
+#include "board/board_statemgr.h"
 
 #include <cerrno>
 #include <cstdio>

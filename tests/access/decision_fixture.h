@@ -18,13 +18,14 @@
 #include "access/access_decision.h"
 #include "access/netnum_journal.h"
 #include "access/netpass_journal.h"
-#include "core/gv.h"
 #include "links/shmgr_link.h"
+#include "support/gv.h"
+#include "support/process_values.h"
+#include "tests/common/files.h"
+#include "tests/common/records.h"
 #include "tests/common/syslog_capture.h"
 #include "tests/shmgr/stream_fixture.h"
 #include "tests/statemgr/daemon_fixture.h"
-#include "tests/common/files.h"
-#include "tests/common/records.h"
 
 // 2023-11-14 22:13:20 UTC.
 const long passage_time = 1700000000;

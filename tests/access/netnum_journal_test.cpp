@@ -12,8 +12,8 @@
 #include <gtest/gtest.h>
 
 #include "access/netnum_journal.h"
-#include "core/gv.h"
 #include "support/journal_file.h"
+#include "support/process_values.h"
 #include "tests/common/files.h"
 #include "tests/common/records.h"
 #include "tests/common/syslog_capture.h"

@@ -7,8 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include "board/imx27_records.h"
 #include "tests/camera/pattern_camera.h"
-#include "video/imx27_records.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include "access/netnum_journal.h"
 #include "access/netpass_journal.h"
-#include "records/parking_rec.h"
+#include "records/snapshot_archive.h"
 
 // The text, zeros after it, and no terminator when the text fills the field.
 template <size_t N> void put_field(char (&field)[N], const char* text) {

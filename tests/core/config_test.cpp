@@ -7,9 +7,10 @@
 #include <gtest/gtest.h>
 
 #include "core/config.h"
-#include "core/gv.h"
-#include "tests/common/syslog_capture.h"
+#include "support/gv.h"
+#include "support/process_values.h"
 #include "tests/common/files.h"
+#include "tests/common/syslog_capture.h"
 
 // Each test starts with the settings as main leaves them before reading the
 // file, and a configuration folder of its own in VELM_CONF_DIR.

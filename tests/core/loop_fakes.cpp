@@ -6,10 +6,11 @@
 
 #include "access/access_base.h"
 #include "access/access_decision.h"
-#include "core/gv.h"
 #include "links/shmgr_link.h"
 #include "links/statemgr_link.h"
-#include "support/support_routines.h"
+#include "support/gv.h"
+#include "support/msleep_ts.h"
+#include "support/process_values.h"
 #include "tests/core/fake_clock.h"
 #include "video/capture_repack.h"
 
@@ -26,7 +27,7 @@ void record(const std::string& what) {
 std::string source_of(const unsigned char* frame) {
     const unsigned char* now = gv.frame_buffer.address;
     const bool doubled =
-        memcmp(frame, now, FRAME_WIDTH) == 0 && memcmp(frame + FRAME_WIDTH, now, FRAME_WIDTH) == 0;
+        memcmp(frame, now, frame_width) == 0 && memcmp(frame + frame_width, now, frame_width) == 0;
     return doubled ? "frame" : "other";
 }
 

@@ -8,14 +8,15 @@
 
 #include <gtest/gtest.h>
 
+#include "board/lpr.h"
 #include "core/dravelber.h"
-#include "core/gv.h"
-#include "recognizer/lpr.h"
-#include "tests/common/syslog_capture.h"
+#include "support/gv.h"
+#include "support/process_values.h"
 #include "tests/camera/pattern_camera.h"
-#include "tests/core/loop_fakes.h"
 #include "tests/common/files.h"
 #include "tests/common/jpeg.h"
+#include "tests/common/syslog_capture.h"
+#include "tests/core/loop_fakes.h"
 #include "video/capture.h"
 #include "video/capture_repack.h"
 

@@ -9,8 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#include "core/gv.h"
 #include "core/signals.h"
+#include "support/process_values.h"
 #include "support/signal_log.h"
 #include "tests/common/files.h"
 #include "tests/common/golden.h"

@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/gv.h"
+#include "support/process_values.h"
 #include "tests/common/files.h"
 #include "tests/common/records.h"
 #include "tests/common/syslog_capture.h"

@@ -16,10 +16,10 @@
 
 #include <gtest/gtest.h>
 
-#include "core/gv.h"
+#include "support/process_values.h"
+#include "tests/common/files.h"
 #include "tests/faultfs/private_storage.h"
 #include "tests/faultfs/storage_world.h"
-#include "tests/common/files.h"
 
 namespace {
 

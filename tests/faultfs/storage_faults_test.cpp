@@ -14,7 +14,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/gv.h"
+#include "support/process_values.h"
 #include "tests/common/syslog_capture.h"
 #include "tests/faultfs/preload/faultfs.h"
 #include "tests/faultfs/private_storage.h"

@@ -10,7 +10,8 @@
 
 #include "access/access_base.h"
 #include "access/access_decision.h"
-#include "core/gv.h"
+#include "support/gv.h"
+#include "support/process_values.h"
 #include "tests/common/files.h"
 #include "tests/common/jpeg.h"
 #include "tests/common/records.h"

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "access/access_base.h"
-#include "core/gv.h"
+#include "support/gv.h"
 #include "tests/fuzz/memory_file.h"
 
 namespace {
@@ -27,8 +27,8 @@ void load_bytes(const uint8_t* data, size_t size) {
         if (memchr(number, '?', sizeof number) == nullptr &&
             car_number_cmp(gv.access_base[i].number, number) != 1)
             __builtin_trap();
-        if (strnlen(gv.access_entries[i].owner, ACCESS_FIELD_SIZE) == ACCESS_FIELD_SIZE ||
-            strnlen(gv.access_entries[i].max_park_text, ACCESS_FIELD_SIZE) == ACCESS_FIELD_SIZE)
+        if (strnlen(gv.access_entries[i].owner, access_field_size) == access_field_size ||
+            strnlen(gv.access_entries[i].max_park_text, access_field_size) == access_field_size)
             __builtin_trap();
     }
 }

@@ -6,9 +6,9 @@
 
 #include <gtest/gtest.h>
 
-#include "core/gv.h"
 #include "links/shmgr_link.h"
 #include "platform/shmgr/shmgr_faults.h"
+#include "support/gv.h"
 #include "tests/common/jpeg.h"
 #include "tests/common/syslog_capture.h"
 #include "tests/links/passage_frames.h"

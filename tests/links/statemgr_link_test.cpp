@@ -5,11 +5,12 @@
 
 #include <gtest/gtest.h>
 
-#include "core/gv.h"
 #include "links/statemgr_link.h"
+#include "support/gv.h"
+#include "support/process_values.h"
+#include "tests/common/files.h"
 #include "tests/common/syslog_capture.h"
 #include "tests/statemgr/daemon_fixture.h"
-#include "tests/common/files.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "board/lpr.h"
 #include "platform/lpr/render.h"
-#include "recognizer/lpr.h"
 
 namespace {
 

@@ -9,11 +9,12 @@
 
 #include <gtest/gtest.h>
 
-#include "core/gv.h"
-#include "tests/common/syslog_capture.h"
+#include "support/gv.h"
+#include "support/process_values.h"
 #include "tests/common/files.h"
 #include "tests/common/golden.h"
 #include "tests/common/records.h"
+#include "tests/common/syslog_capture.h"
 
 namespace {
 

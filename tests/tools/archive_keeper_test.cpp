@@ -73,7 +73,7 @@ TEST_F(ArchiveKeeper, RemovesTheOldestSnapshotsUntilTheLimitsHold) {
         const _parking_rec_t rec =
             parking_record(static_cast<int32_t>(NOW - 600 * static_cast<int64_t>(i)),
                            i % 7 == 0 ? "A?12" : "B345", 1, 1);
-        char name[SNAPSHOT_NAME_SIZE];
+        char name[snapshot_name_size];
         snapshot_name(rec, name);
         names.push_back(name);
         put(name, JPEG, rec.time);

@@ -11,9 +11,10 @@
 #include <sys/stat.h>
 #include <vector>
 
-#include "core/gv.h"
 #include "records/jpeg_compressor.h"
 #include "records/snapshot_archive.h"
+#include "support/gv.h"
+#include "support/process_values.h"
 #include "tests/common/files.h"
 #include "tests/common/records.h"
 

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/gv.h"
+#include "support/gv.h"
 #include "tests/camera/pattern_camera.h"
 #include "tests/common/golden.h"
 #include "tests/common/syslog_capture.h"
@@ -38,11 +38,11 @@ class CaptureDevice : public ::testing::Test {
 
     static std::vector<std::string> logged() { return syslog_capture::all(); }
     static std::vector<unsigned char> frame() {
-        return {gv.frame_buffer.address, gv.frame_buffer.address + FRAME_BYTES};
+        return {gv.frame_buffer.address, gv.frame_buffer.address + frame_bytes};
     }
     // Whether the current frame is the repacking of the driver's last frame.
     static bool holds_last_frame() {
-        std::vector<unsigned char> capture(CAPTURE_BYTES_READ), repacked(FRAME_BYTES);
+        std::vector<unsigned char> capture(capture_bytes_read), repacked(frame_bytes);
         for (size_t i = 0; i < capture.size(); ++i)
             capture[i] = camera_pattern_byte(static_cast<unsigned>(fake_stats().last_frame),
                                              static_cast<uint32_t>(i));
@@ -232,7 +232,7 @@ TEST_F(CaptureDevice, CaptureWithoutUsableBuffersFailsLikeAClosedHandle) {
         uint32_t length;
         int result;
     } cases[] = {
-        {0, CAPTURE_BYTES_READ - 1, -1}, {3, FRAME_BYTES - 1, -1}, {0, CAPTURE_BYTES_READ, 0}};
+        {0, capture_bytes_read - 1, -1}, {3, frame_bytes - 1, -1}, {0, capture_bytes_read, 0}};
     std::string produced;
     for (const auto& c : cases) {
         video_close_input();

@@ -25,10 +25,10 @@ bool dropped(size_t offset) {
 // exactly as long as the layouts, so ASan sees any byte read or written past
 // them; changing every dropped byte must leave the frame as it was.
 TEST(CaptureRepack, EveryFrameByteComesFromItsPlaceAndNoDroppedByteReachesIt) {
-    std::vector<unsigned char> capture(CAPTURE_BYTES_READ);
+    std::vector<unsigned char> capture(capture_bytes_read);
     for (size_t i = 0; i < capture.size(); ++i)
         capture[i] = camera_pattern_byte(7, static_cast<uint32_t>(i));
-    std::vector<unsigned char> frame(FRAME_BYTES), again(FRAME_BYTES);
+    std::vector<unsigned char> frame(frame_bytes), again(frame_bytes);
     repack_capture_buffer(frame.data(), capture.data());
 
     size_t wrong = 0;
@@ -49,6 +49,6 @@ TEST(CaptureRepack, EveryFrameByteComesFromItsPlaceAndNoDroppedByteReachesIt) {
             ++changed;
         }
     repack_capture_buffer(again.data(), capture.data());
-    EXPECT_EQ(changed, CAPTURE_BYTES_READ - FRAME_BYTES);
+    EXPECT_EQ(changed, capture_bytes_read - frame_bytes);
     EXPECT_EQ(frame, again);
 }

@@ -150,7 +150,7 @@ std::string access_pattern(const _access_rec_t& record) {
 }
 
 AccessRow access_row(const _access_rec_t& record) {
-    char fields[3][ACCESS_FIELD_SIZE];
+    char fields[3][access_field_size];
     split_access_fields(record.info, sizeof record.info, ',', fields, 3);
     AccessRow row;
     row.number = access_pattern(record);

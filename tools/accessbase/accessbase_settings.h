@@ -6,7 +6,7 @@
 #include <sys/types.h>
 #include <vector>
 
-#include "core/gv.h"
+#include "support/process_values.h"
 #include "tools/accessbase/access_entry.h"
 
 // Exit status: 0 done, 1 refused or failed, 2 bad command line.

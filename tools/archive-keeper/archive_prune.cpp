@@ -12,9 +12,9 @@
 #include <unistd.h>
 #include <vector>
 
-#include "core/gv.h"
 #include "records/snapshot_archive.h"
 #include "support/log.h"
+#include "support/process_values.h"
 #include "tools/archive-keeper/snapshot_names.h"
 
 namespace {
@@ -72,7 +72,7 @@ std::string last_passage_snapshot(const std::string& archive) {
         if (records > 0 &&
             fseeko(journal, (records - 1) * static_cast<off_t>(sizeof rec), SEEK_SET) == 0 &&
             fread(&rec, sizeof rec, 1, journal) == 1) {
-            char snapshot[SNAPSHOT_NAME_SIZE];
+            char snapshot[snapshot_name_size];
             snapshot_name(rec, snapshot);
             name = snapshot;
         }

@@ -4,9 +4,9 @@
 #include <cstdlib>
 #include <getopt.h>
 
-#include "core/board_config.h"
+#include "board/board_config.h"
 #include "core/config.h"
-#include "core/gv.h"
+#include "support/process_values.h"
 #include "tools/archive-keeper/archive_prune.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <sys/statvfs.h>
 
 #include "access/netpass_journal.h"
-#include "core/gv.h"
+#include "support/process_values.h"
 #include "tools/accessbase/access_file.h"
 #include "tools/accessbase/tool_files.h"
 #include "tools/archive-keeper/snapshot_names.h"

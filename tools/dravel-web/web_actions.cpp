@@ -7,10 +7,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "access/netbase_path.h"
 #include "access/netnum_scan.h"
 #include "support/journal_file.h"
 #include "support/log.h"
+#include "support/process_values.h"
 #include "tools/accessbase/access_edit.h"
 #include "tools/accessbase/accessbase_settings.h"
 #include "tools/accessbase/notify.h"
@@ -133,7 +133,7 @@ ActionResult correct_occupancy(const std::string& user, const std::string& actio
         (action == "inside" &&
          (local_form_time(form_value(form, "since"), &since) != 0 || since <= 0 || since > now)))
         return {400, "Give a car number of the journal, and for \"inside\" a past time."};
-    char path[NETBASE_PATH_SIZE];
+    char path[netbase_path_size];
     netbase_path(path, gv_netnumbase);
     const int fd = journal_open(path, O_RDWR, __func__);
     _netnum_pass_t pass;

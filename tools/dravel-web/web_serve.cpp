@@ -1,14 +1,14 @@
 #include "tools/dravel-web/web_serve.h"
 
+#include "support/log.h"
+#include "support/process_values.h"
 #include "tools/accessbase/tool_files.h"
+#include "tools/cp1251_text/shown_text.h"
 #include "tools/dravel-web/form_token.h"
 #include "tools/dravel-web/live_facts.h"
 #include "tools/dravel-web/web_actions.h"
 #include "tools/dravel-web/web_page.h"
 #include "tools/dravel-web/web_views.h"
-#include "core/gv.h"
-#include "support/log.h"
-#include "tools/cp1251_text/shown_text.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 #include "tools/dravel-web/web_settings.h"
 
-#include "core/board_config.h"
+#include "board/board_config.h"
 #include "core/config.h"
-#include "core/gv.h"
+#include "support/process_values.h"
 
 namespace {
 

@@ -3,9 +3,8 @@
 #include <algorithm>
 #include <deque>
 
-#include "access/netbase_path.h"
 #include "access/netpass_journal.h"
-#include "core/gv.h"
+#include "support/process_values.h"
 #include "tools/accessbase/access_entry.h"
 #include "tools/accessbase/access_file.h"
 #include "tools/accessbase/tool_files.h"
@@ -47,7 +46,7 @@ std::string duration(int64_t seconds) {
 }
 
 std::string journal_path(const char* name) {
-    char path[NETBASE_PATH_SIZE];
+    char path[netbase_path_size];
     netbase_path(path, name);
     return path;
 }

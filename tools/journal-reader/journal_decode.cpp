@@ -6,7 +6,7 @@
 
 #include "access/netnum_journal.h"
 #include "access/netpass_journal.h"
-#include "records/parking_rec.h"
+#include "records/snapshot_archive.h"
 #include "tools/cp1251_text/cp1251_text.h"
 
 namespace {

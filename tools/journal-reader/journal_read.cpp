@@ -2,7 +2,7 @@
 
 #include "access/netnum_journal.h"
 #include "access/netpass_journal.h"
-#include "records/parking_rec.h"
+#include "records/snapshot_archive.h"
 #include "tools/accessbase/tool_files.h"
 #include "tools/journal-reader/journal_decode.h"
 #include "tools/journal-reader/journal_lines.h"

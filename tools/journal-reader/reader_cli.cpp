@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "core/gv.h"
+#include "support/process_values.h"
 #include "tools/accessbase/tool_files.h"
 #include "tools/journal-reader/journal_files.h"
 #include "tools/journal-reader/journal_show.h"

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "records/parking_rec.h"
+#include "records/snapshot_archive.h"
 #include "tools/cp1251_text/cp1251_text.h"
 #include "tools/cp1251_text/shown_text.h"
 

@@ -5,7 +5,7 @@
 #include <ctime>
 #include <vector>
 
-#include "records/parking_rec.h"
+#include "records/snapshot_archive.h"
 #include "support/support_routines.h"
 
 volatile sig_atomic_t dump_interrupted = 0;

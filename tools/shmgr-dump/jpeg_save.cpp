@@ -5,7 +5,7 @@
 #include <climits>
 #include <cstring>
 
-#include "records/parking_rec.h"
+#include "records/snapshot_archive.h"
 
 int save_block_jpeg(const char* dir, const shmgr_block_info& info, const unsigned char* data,
                     FILE* err) {

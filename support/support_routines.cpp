@@ -45,6 +45,11 @@ int format_seconds(char* buf, int size, int local, time_t when) {
 
 } // namespace
 
+void copy_field(char* to, size_t size, const char* from, size_t longest) {
+    memset(to, 0, size);
+    memcpy(to, from, strnlen(from, longest));
+}
+
 int get_cnv_date_time_str_ext(char* buf, int size, const char* format, int local,
                               const int32_t* t) {
     if (size < 2) {
@@ -56,4 +61,17 @@ int get_cnv_date_time_str_ext(char* buf, int size, const char* format, int local
     if (format != nullptr && format[0] != '\0')
         return format_broken_down(buf, size, format, local, when);
     return format_seconds(buf, size, local, when);
+}
+
+// Rate limits and waits measured on the wall clock would stall or flood when
+// the board's clock is set back or forward by its time service.
+int64_t monotonic_ms() {
+    struct timespec now;
+    if (clock_gettime(CLOCK_MONOTONIC, &now) != 0)
+        return 0;
+    return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+time_t monotonic_seconds() {
+    return static_cast<time_t>(monotonic_ms() / 1000);
 }

@@ -1,6 +1,6 @@
-#include "core/gv.h"
+#include "support/process_values.h"
 
-_gv_t gv;
+#include <cstdio>
 
 volatile sig_atomic_t stop;
 volatile sig_atomic_t usr1_flag;
@@ -20,3 +20,12 @@ const char gv_netpassbase_csv[] = "netpassbase.csv";
 const char gv_passbase[] = "passbase.tpp";
 const char gv_passbase_csv[] = "passbase.csv";
 const char gv_last_recognized_jpeg[] = "/tmp/last_recognized.jpeg";
+
+void build_accessbase_path(char* path, size_t size) {
+    snprintf(path, size, "%s/%s", gv_accessbasepath, gv_accessbase);
+}
+
+void netbase_path(char (&path)[netbase_path_size], const char* name) {
+    snprintf(path, sizeof path, "%.*s/%s", static_cast<int>(sizeof gv_netmountpoint),
+             gv_netmountpoint, name);
+}

@@ -26,7 +26,7 @@
 #include <utility>
 #include <vector>
 
-#include "recognizer/recognizer_params.h"
+#include "board/recognizer_params.h"
 
 namespace Brisvale {
 

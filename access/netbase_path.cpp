@@ -1,8 +1,0 @@
-#include "access/netbase_path.h"
-
-#include <cstdio>
-
-void netbase_path(char (&path)[NETBASE_PATH_SIZE], const char* name) {
-    snprintf(path, sizeof path, "%.*s/%s", static_cast<int>(sizeof gv_netmountpoint),
-             gv_netmountpoint, name);
-}

@@ -1,0 +1,3 @@
+#include "support/gv.h"
+
+_gv_t gv;
