@@ -4,11 +4,12 @@
 // Where module state lives: state that one subsystem hands to another
 // (settings read at start-up, the access base, the frame the capture fills)
 // or that the board keeps hold of (device handles and mapped buffers,
-// library connections and the blocks they lend, the parameter block and the
-// TZ text whose addresses a library keeps) lives in gv. State that one module keeps for its own
-// bookkeeping (said-once flags, rate limits, retry times) is static in that
-// module, with the reason it outlives a call. Plain process-wide values
-// without board types are in support/process_values.h.
+// library connections and the blocks they lend, the records handed to the
+// drivers, the parameter block and the TZ text whose addresses a library
+// keeps) lives in gv. State that one module keeps for its own bookkeeping
+// (said-once flags, rate limits, retry times) is static in that module, with
+// the reason it outlives a call. Plain process-wide values without board
+// types are in support/process_values.h.
 #pragma once
 
 #include <cstdint>
@@ -33,6 +34,7 @@ struct _gv_t {
     int video_handle; // -1 when not open
     int mem_handle;
     int csi_handle;
+    _csi_config_t csi_config;        // filled before the configuration request and kept
     _mapped_buffer_t capture_buffer; // filled by the driver, 720 x 576
     _mapped_buffer_t frame_buffer;   // the current frame, 704 x 288
     _video_buffer* request;          // replaced on every re-initialisation

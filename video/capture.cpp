@@ -95,8 +95,8 @@ int video_init_input() {
     if (gv.csi_handle == -1)
         return print_failure(-1, "open /dev/imx27_csi");
 
-    _csi_config_t csi_config = {csi_mode, csi_width, csi_height, csi_pixel_format_uyvy, 0, 0};
-    int result = print_failure(csiConfigure(gv.csi_handle, &csi_config), "csiConfigure()");
+    gv.csi_config = {csi_mode, csi_width, csi_height, csi_pixel_format_uyvy, 0, 0};
+    int result = print_failure(csiConfigure(gv.csi_handle, &gv.csi_config), "csiConfigure()");
     if (result != 0)
         return result;
 
