@@ -4,10 +4,11 @@
 // - sequential_read: open the journal, read it to its end in 64 KiB reads,
 //   close it;
 // - journal_update: the occupancy step alone for a car whose record is the
-//   journal's last: open the journal, lock it, one pass that finds the car
-//   and counts its owner's places, the log line of the count, the record
-//   rewritten, close. What it costs beyond the baseline is looking at each
-//   record, locking, writing and logging;
+//   journal's last: open the journal, lock it, one pass in reads of the
+//   update's own size (256 KiB) that finds the car and counts its owner's
+//   places, the log line of the count, the record rewritten, close. What it
+//   costs beyond the baseline is looking at each record, locking, writing
+//   and logging, less what its fewer reads save;
 // - decision: the whole decision on a 32 x 16 frame (its JPEG costs next to
 //   nothing) with the stream and the archive off, up to and including the
 //   barrier command. system() starts a shell there, which runs a client that
@@ -23,11 +24,11 @@
 // line, which no board pays, and a host's own daemon would make the figures
 // the host's. So the bench binds a socket of its own as /dev/log, in mount
 // and network namespaces of its own (as root, or else in a user namespace),
-// and a thread empties it every 200 us. Its queue is long enough, and the
-// lines a sender may leave unread are many more than 200 us of decisions
-// make, so a line neither wakes that thread nor waits for it (unless the
-// host keeps the thread from running): what a line costs is its formatting
-// and its send, the same in every run, and no daemon's work.
+// and a thread empties it every 200 us. The socket's queue, and the room a
+// sender has for lines not yet read, hold far more than 200 us of decisions
+// log, so a line neither wakes that thread nor waits for it (unless the host
+// keeps the thread from running): what a line costs is its formatting and
+// its send, the same in every run, and no daemon's work.
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
