@@ -27,15 +27,15 @@ constexpr long record_size = sizeof(_netnum_rec_t);
 // alone.
 int open_journal(const char* path) {
     const int journal = journal_open(path, O_RDWR | O_CREAT, decision_log_name);
-    if (journal != JOURNAL_OPEN_FAILED)
+    if (journal != journal_open_failed)
         return journal < 0 ? -1 : journal;
     const int created = errno == EACCES || errno == EPERM
                             ? journal_open(path, O_WRONLY | O_CREAT | O_APPEND, decision_log_name)
-                            : JOURNAL_OPEN_FAILED;
+                            : journal_open_failed;
     if (created >= 0) {
         close(created);
         log_line(decision_log_name, "Can't reopen file %s\n", path);
-    } else if (created == JOURNAL_OPEN_FAILED) {
+    } else if (created == journal_open_failed) {
         log_line(decision_log_name, "Can't open file %s\n", path);
     }
     return -1;
@@ -55,7 +55,7 @@ long append_offset(int journal) {
 // fragment.
 bool write_record(int fd, long offset, bool appended, const _netnum_rec_t& rec) {
     return offset >= 0 &&
-           journal_write_whole(fd, &rec, sizeof rec, offset, appended ? offset : -1) == JOURNAL_OK;
+           journal_write_whole(fd, &rec, sizeof rec, offset, appended ? offset : -1) == journal_ok;
 }
 
 void new_record(_netnum_rec_t* rec, const char* number, const char* owner) {

@@ -9,14 +9,14 @@
 
 namespace {
 
-const char SCAN[] = "netnumbase_scan_owner";
+constexpr char scan_owner_name[] = "netnumbase_scan_owner";
 
 // Records per read: as many whole ones as 256 KiB holds, so every read starts
 // on a record and a journal of many cars costs few reads. Each read call
 // costs something of its own beside its bytes: reads of 256 KiB take a
 // tenth less than the same bytes in 64 KiB reads, while larger ones gain
 // nothing more.
-constexpr size_t PASS_RECORDS = 262144 / sizeof(_netnum_rec_t);
+constexpr size_t pass_records = 262144 / sizeof(_netnum_rec_t);
 
 // A text looked for in a fixed field of the records, prepared once a pass.
 // Two fields are the same text when their first `length` bytes are: the
@@ -72,7 +72,7 @@ inline bool same_text(const char* field, char first, const field_key& key) {
 // the bytes read.
 size_t read_block(int fd, _netnum_rec_t* block, bool* failed) {
     char* bytes = reinterpret_cast<char*>(block);
-    const size_t size = PASS_RECORDS * sizeof *block;
+    const size_t size = pass_records * sizeof *block;
     size_t got = 0;
     while (got < size) {
         const ssize_t read_now = TEMP_FAILURE_RETRY(read(fd, bytes + got, size - got));
@@ -91,10 +91,10 @@ size_t read_block(int fd, _netnum_rec_t* block, bool* failed) {
 // whose places could be counted.
 bool owner_named(const char* owner) {
     if (owner[0] == '\0') {
-        log_line(SCAN, "netnumbase_scan_owner: no owner\n");
+        log_line(scan_owner_name, "netnumbase_scan_owner: no owner\n");
         return false;
     }
-    log_line(SCAN, "netnumbase_scan_owner: searching for %.*s\n",
+    log_line(scan_owner_name, "netnumbase_scan_owner: searching for %.*s\n",
              static_cast<int>(access_field_size), owner);
     return true;
 }
@@ -105,12 +105,12 @@ int count_places(const _netnum_pass_t& pass, const char* path, int& used, const 
     used = 0;
     for (const _netnum_owner_car_t& car : pass.owner_cars) {
         used += car.places;
-        log_line(SCAN, "netnumbase_scan_owner: %.*s[%.*s] uses %i places\n",
+        log_line(scan_owner_name, "netnumbase_scan_owner: %.*s[%.*s] uses %i places\n",
                  static_cast<int>(sizeof car.number), car.number,
                  static_cast<int>(access_field_size), owner, used);
     }
     if (!pass.whole) {
-        log_line(SCAN, "netnumbase_scan_owner: Can't read from file %s\n", path);
+        log_line(scan_owner_name, "netnumbase_scan_owner: Can't read from file %s\n", path);
         return 0;
     }
     return 1;
@@ -126,7 +126,7 @@ void netnum_pass(int fd, const char* number, const char* owner, _netnum_pass_t* 
     const char first_of_number = car_key.text[0];
     const char first_of_owner = owner_key.text[0];
     const bool counting = first_of_owner != '\0';
-    _netnum_rec_t block[PASS_RECORDS];
+    _netnum_rec_t block[pass_records];
     long offset = 0;
     for (;;) {
         bool failed = false;
@@ -146,7 +146,7 @@ void netnum_pass(int fd, const char* number, const char* owner, _netnum_pass_t* 
                 pass->owner_cars.push_back(car);
             }
         }
-        if (failed || count < PASS_RECORDS) {
+        if (failed || count < pass_records) {
             pass->whole = !failed;
             return;
         }

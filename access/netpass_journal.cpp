@@ -54,9 +54,9 @@ void netpassbase_write(const _parking_rec_t& rec, const char* message, _netpass_
     char path[netbase_path_size];
     netbase_path(path, gv_netpassbase);
     const int appended = journal_append_record(path, pass, sizeof *pass, decision_log_name);
-    if (appended == JOURNAL_OPEN_FAILED)
+    if (appended == journal_open_failed)
         log_line(decision_log_name, "Can't open file %s\n", path);
-    else if (appended == JOURNAL_WRITE_FAILED)
+    else if (appended == journal_write_failed)
         log_line(decision_log_name, "Can't write to file %s\n", path);
 
     // Written whatever became of the record: the line alone still tells the

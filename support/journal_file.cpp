@@ -18,7 +18,7 @@ namespace {
 // it on every passage.
 bool refusal_logged = false;
 
-const int APPEND_FLAGS = O_CREAT | O_APPEND;
+constexpr int append_flags = O_CREAT | O_APPEND;
 
 // Restores errno across the cleanup calls, so the caller logs the cause.
 struct errno_keeper {
@@ -82,8 +82,8 @@ said_paths locks_given_up;
 // often it asks meanwhile. The bound keeps a hung board, or a lock manager
 // that went away, from holding up the barrier for good; each request over a
 // network mount costs a round trip, so they are not made more often.
-const int LOCK_WAIT_MS = 2000;
-const int LOCK_POLL_MS = 25;
+constexpr int lock_wait_ms = 2000;
+constexpr int lock_poll_ms = 25;
 
 // Asked between the requests of a lock wait; none: the wait runs to its bound.
 bool (*lock_wait_ends)() = nullptr;
@@ -98,7 +98,7 @@ bool worth_waiting(int error) {
 int refuse(const char* path, const char* caller) {
     if (first_time(refused_paths, path))
         log_line(caller, "%s is not a plain file, left alone\n", path);
-    return JOURNAL_REFUSED;
+    return journal_refused;
 }
 
 // Cuts the file back to `size`. Should that fail, the next append cuts the
@@ -113,22 +113,22 @@ int journal_write_whole(int fd, const void* bytes, size_t size, off_t offset, of
     const ssize_t written = offset < 0 ? TEMP_FAILURE_RETRY(write(fd, bytes, size))
                                        : TEMP_FAILURE_RETRY(pwrite(fd, bytes, size, offset));
     if (written == static_cast<ssize_t>(size))
-        return JOURNAL_OK;
+        return journal_ok;
     if (written >= 0)
         errno = ENOSPC;
     if (written > 0 && keep >= 0) {
         errno_keeper keep_errno;
         cut_to(fd, keep);
     }
-    return JOURNAL_WRITE_FAILED;
+    return journal_write_failed;
 }
 
 namespace {
 
 int close_journal(int fd, int result) {
     // A network file system may report a failed write only at the close.
-    if (close(fd) != 0 && result == JOURNAL_OK)
-        return JOURNAL_WRITE_FAILED;
+    if (close(fd) != 0 && result == journal_ok)
+        return journal_write_failed;
     return result;
 }
 
@@ -165,7 +165,7 @@ int journal_open(const char* path, int flags, const char* caller) {
         // whatever stands there and is no plain file.
         if (lstat64(path, &status) == 0 && !S_ISREG(status.st_mode))
             return refuse(path, caller);
-        return JOURNAL_OPEN_FAILED;
+        return journal_open_failed;
     }
     if (fstat64(fd, &status) == 0 && !S_ISREG(status.st_mode)) {
         close(fd);
@@ -200,16 +200,16 @@ int journal_lock(int fd, short type, const char* path, const char* caller) {
             return -1;
         const int64_t now = monotonic_ms();
         if (deadline < 0)
-            deadline = now + LOCK_WAIT_MS;
+            deadline = now + lock_wait_ms;
         const int64_t left = deadline - now;
         if (left <= 0) {
             if (first_time(locks_given_up, path))
                 log_line(caller, "file lock of %s not granted within %d s, written without it\n",
-                         path, LOCK_WAIT_MS / 1000);
+                         path, lock_wait_ms / 1000);
             return -1;
         }
         // A signal ends the sleep early, and a stop is seen at once.
-        msleep_ts(static_cast<int>(left < LOCK_POLL_MS ? left : LOCK_POLL_MS));
+        msleep_ts(static_cast<int>(left < lock_poll_ms ? left : lock_poll_ms));
     }
     if (!refusal_logged) {
         refusal_logged = true;
@@ -221,7 +221,7 @@ int journal_lock(int fd, short type, const char* path, const char* caller) {
 }
 
 int journal_append_record(const char* path, const void* record, size_t size, const char* caller) {
-    const int fd = journal_open(path, APPEND_FLAGS | O_WRONLY, caller);
+    const int fd = journal_open(path, append_flags | O_WRONLY, caller);
     if (fd < 0)
         return fd;
     journal_lock(fd, F_WRLCK, path, caller);
@@ -240,19 +240,19 @@ int journal_append_record(const char* path, const void* record, size_t size, con
 }
 
 int journal_append_line(const char* path, const char* line, const char* caller) {
-    int fd = journal_open(path, APPEND_FLAGS | O_RDWR, caller);
+    int fd = journal_open(path, append_flags | O_RDWR, caller);
     // A file we may append to but not read still gets its line; only its
     // last byte cannot be looked at then.
     const bool readable = fd >= 0;
-    if (fd == JOURNAL_OPEN_FAILED)
-        fd = journal_open(path, APPEND_FLAGS | O_WRONLY, caller);
+    if (fd == journal_open_failed)
+        fd = journal_open(path, append_flags | O_WRONLY, caller);
     if (fd < 0)
         return fd;
     journal_lock(fd, F_WRLCK, path, caller);
     off_t end = journal_size(fd);
     if (readable && !ends_in_newline(fd, end)) {
         const int completed = journal_write_whole(fd, "\n", 1, -1, end);
-        if (completed != JOURNAL_OK)
+        if (completed != journal_ok)
             return close_journal(fd, completed);
         ++end;
     }

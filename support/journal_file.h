@@ -21,15 +21,15 @@
 #include <sys/types.h>
 
 enum {
-    JOURNAL_OK = 0,
-    JOURNAL_OPEN_FAILED = -1,  // nothing written; errno tells why
-    JOURNAL_WRITE_FAILED = -2, // the bytes did not all reach the file; errno tells why
-    JOURNAL_REFUSED = -3,      // the path holds no plain file: left alone, and said already
+    journal_ok = 0,
+    journal_open_failed = -1,  // nothing written; errno tells why
+    journal_write_failed = -2, // the bytes did not all reach the file; errno tells why
+    journal_refused = -3,      // the path holds no plain file: left alone, and said already
 };
 
 // Opens the journal `path` with the open(2) `flags` (with O_CREAT it is
-// created with mode 0666 less the umask): a descriptor, or JOURNAL_OPEN_FAILED
-// or JOURNAL_REFUSED. A refusal is logged under `caller`, once for as long as
+// created with mode 0666 less the umask): a descriptor, or journal_open_failed
+// or journal_refused. A refusal is logged under `caller`, once for as long as
 // the path holds no plain file.
 int journal_open(const char* path, int flags, const char* caller);
 
@@ -53,7 +53,7 @@ void journal_lock_wait_ends(bool (*ends)());
 // `offset` is -1 (a journal open for appending), else at `offset`. A short
 // write (a full disk) is cut back to `keep`, the whole-record end the write
 // started from, so the file never keeps half of it; with `keep` -1 the part
-// stays for the next append to cut. JOURNAL_OK or JOURNAL_WRITE_FAILED
+// stays for the next append to cut. journal_ok or journal_write_failed
 // (errno ENOSPC for a short write).
 int journal_write_whole(int fd, const void* bytes, size_t size, off_t offset, off_t keep);
 

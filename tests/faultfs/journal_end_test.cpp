@@ -26,7 +26,7 @@ TEST(JournalEnd, AnUnknownEndIsNeverCutTo) {
         {
             FileSizeLimit room(kept.size() + 4);
             ASSERT_TRUE(room.set());
-            EXPECT_EQ(JOURNAL_WRITE_FAILED,
+            EXPECT_EQ(journal_write_failed,
                       lines ? journal_append_line(path.c_str(), "a line\n", "test")
                             : journal_append_record(path.c_str(), "BBBBBBBB", 8, "test"));
         }

@@ -45,12 +45,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     start_with(existing);
     const std::string record(record_size, 'R');
     check(journal_append_record(journal().path.c_str(), record.data(), record.size(), "fuzz") ==
-          JOURNAL_OK);
+          journal_ok);
     check(holds(existing.substr(0, existing.size() - existing.size() % record_size) + record));
 
     start_with(existing);
     const bool ends_line = existing.empty() || existing.back() == '\n';
-    check(journal_append_line(journal().path.c_str(), "line\n", "fuzz") == JOURNAL_OK);
+    check(journal_append_line(journal().path.c_str(), "line\n", "fuzz") == journal_ok);
     check(holds(existing + (ends_line ? "" : "\n") + "line\n"));
     return 0;
 }

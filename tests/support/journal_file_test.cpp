@@ -27,14 +27,14 @@ std::string journal_path(const std::string& name) {
 TEST(JournalFile, AppendsStartAtAWholeRecord) {
     syslog_capture::clear();
     const std::string records = journal_path("records.tpn");
-    EXPECT_EQ(JOURNAL_OK, journal_append_record(records.c_str(), "aaaaaaaa", 8, "test"));
+    EXPECT_EQ(journal_ok, journal_append_record(records.c_str(), "aaaaaaaa", 8, "test"));
     const mode_t umask_now = umask(0);
     umask(umask_now);
     struct stat created;
     ASSERT_EQ(stat(records.c_str(), &created), 0);
     EXPECT_EQ(created.st_mode & 0777, 0666 & ~umask_now);
     write_text_file(records, std::string(8, 'a') + "torn");
-    EXPECT_EQ(JOURNAL_OK, journal_append_record(records.c_str(), "BBBBBBBB", 8, "test"));
+    EXPECT_EQ(journal_ok, journal_append_record(records.c_str(), "BBBBBBBB", 8, "test"));
     EXPECT_EQ(std::string(8, 'a') + "BBBBBBBB", read_text_file(records));
 
     EXPECT_EQ(syslog_capture::all(), std::vector<std::string>{});
