@@ -30,7 +30,7 @@ extern const char gv_passbase_csv[];
 extern const char gv_last_recognized_jpeg[];
 
 // The paths made of these values.
-
+//
 // "/var/local//accessbase.tpa" into `path`; the directory's own slash
 // doubles, as the service has always named it.
 void build_accessbase_path(char* path, size_t size);
