@@ -182,3 +182,11 @@ TEST_F(Loop, AfterARestartTheFirstPreviewSparesTheLinkedFile) {
     EXPECT_TRUE(spared);
     EXPECT_TRUE(is_jpeg(previews[1]) && is_jpeg(previews[2]));
 }
+
+// A camera that gives no picture from the start is reported lost before any
+// picture came, and its picture once it comes.
+TEST_F(Loop, NoPictureFromTheStartIsALoss) {
+    camera_fake_inject(CAMERA_OP_STILL_IMAGE, 0, 1, -1, ETIME);
+    run({2, 10, {}, nullptr, nullptr});
+    EXPECT_EQ(events_with("signal"), (Strings{"1: signal 0", "2: signal 1"}));
+}
