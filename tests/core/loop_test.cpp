@@ -190,3 +190,13 @@ TEST_F(Loop, NoPictureFromTheStartIsALoss) {
     run({2, 10, {}, nullptr, nullptr});
     EXPECT_EQ(events_with("signal"), (Strings{"1: signal 0", "2: signal 1"}));
 }
+
+// The stream carries zero blocks while it is idle, and a plate keeps them
+// away for ten seconds: a reader takes the quiet for no car.
+TEST_F(Loop, ZeroBlocksStopForTenSecondsAfterAPlate) {
+    engine.single = [](int i) -> Brisvale::SingleResult {
+        return i == 1 ? Brisvale::SingleResult{"A12", "*77", 0} : Brisvale::SingleResult{};
+    };
+    run({13, 1000, {}, nullptr, nullptr});
+    EXPECT_EQ(events_with("zero"), (Strings{"1: zero", "12: zero", "13: zero"}));
+}
