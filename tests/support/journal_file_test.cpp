@@ -10,8 +10,9 @@
 #include <unistd.h>
 #include <vector>
 
-#include "tests/common/syslog_capture.h"
+#include "tests/common/file_size_limit.h"
 #include "tests/common/files.h"
+#include "tests/common/syslog_capture.h"
 
 namespace {
 
@@ -38,6 +39,31 @@ TEST(JournalFile, AppendsStartAtAWholeRecord) {
     EXPECT_EQ(std::string(8, 'a') + "BBBBBBBB", read_text_file(records));
 
     EXPECT_EQ(syslog_capture::all(), std::vector<std::string>{});
+}
+
+// A write the disk takes only in part is a full disk, whatever the C library
+// left in errno, and is cut back; one that fails keeps its own cause, which
+// the caller logs.
+TEST(JournalFile, AShortWriteIsAFullDiskAndAFailedOneKeepsItsCause) {
+    const std::string path = journal_path("short");
+    write_text_file(path, "kept");
+    int fd = open(path.c_str(), O_WRONLY | O_APPEND);
+    ASSERT_GE(fd, 0);
+    {
+        FileSizeLimit room(8);
+        ASSERT_TRUE(room.set());
+        errno = 0;
+        EXPECT_EQ(journal_write_failed, journal_write_whole(fd, "BBBBBBBB", 8, -1, 4));
+        EXPECT_EQ(errno, ENOSPC);
+    }
+    close(fd);
+    EXPECT_EQ(read_text_file(path), "kept");
+
+    fd = open(path.c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(journal_write_failed, journal_write_whole(fd, "BBBBBBBB", 8, -1, 4));
+    EXPECT_EQ(errno, EBADF);
+    close(fd);
 }
 
 // Another process sees the lock held over the whole file, beyond its end
