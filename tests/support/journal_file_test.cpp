@@ -10,9 +10,23 @@
 #include <unistd.h>
 #include <vector>
 
+#include "support/msleep_ts.h"
 #include "tests/common/file_size_limit.h"
 #include "tests/common/files.h"
 #include "tests/common/syslog_capture.h"
+
+namespace {
+
+int pauses = 0;
+int stop_looks = 0;
+
+} // namespace
+
+// The lock's wait pauses here: counted, not slept.
+int msleep_ts(int) {
+    ++pauses;
+    return 0;
+}
 
 namespace {
 
@@ -67,8 +81,9 @@ TEST(JournalFile, AShortWriteIsAFullDiskAndAFailedOneKeepsItsCause) {
 }
 
 // Another process sees the lock held over the whole file, beyond its end
-// too, where the next append goes; its own wait for the lock ends at once,
-// unlocked and without a word, when the service is asked to stop.
+// too, where the next append goes; its own wait for the lock pauses between
+// its looks, and ends at once, unlocked and without a word, when the service
+// is asked to stop.
 TEST(JournalFile, LockCoversTheWholeFileForOtherProcesses) {
     const std::string path = journal_path("locked.tpn");
     write_text_file(path, "x");
@@ -89,10 +104,11 @@ TEST(JournalFile, LockCoversTheWholeFileForOtherProcesses) {
             held = held && fcntl(other, F_GETLK, &probe) == 0 && probe.l_type == F_WRLCK &&
                    probe.l_pid == getppid();
         }
-        journal_lock_wait_ends([] { return true; });
+        journal_lock_wait_ends([] { return ++stop_looks > 1; });
         syslog_capture::clear();
+        pauses = 0;
         held = held && journal_lock(other, F_WRLCK, path.c_str(), "test") == -1 &&
-               syslog_capture::all().empty();
+               syslog_capture::all().empty() && pauses == 1;
         _exit(held ? 0 : 1);
     }
     int status = 0;
