@@ -1,9 +1,10 @@
 # The Debian 12 packages the project's scripts need, and how they get them.
 # Sourced by test.sh and demo.sh (bash).
 
-# Any build: every build compiles the tests too, and the simulated boards
-# are run by python3.
-build_packages=(cmake ninja-build ccache g++ libjpeg62-turbo-dev googletest libgtest-dev python3)
+# Any build: every build compiles the tests too, the simulated boards are
+# run by python3, and a start-up case names a zone of the time-zone data.
+build_packages=(cmake ninja-build ccache g++ libjpeg62-turbo-dev googletest libgtest-dev python3
+                tzdata)
 # The whole test run beside that: the fuzz and sanitizer compiler, the
 # benchmarks, the ARMv5 cross build run under qemu, the armel libjpeg fetch.
 test_packages=(clang libclang-rt-14-dev libturbojpeg0-dev libbenchmark-dev
