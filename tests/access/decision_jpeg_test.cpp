@@ -96,8 +96,8 @@ TEST_F(DecisionJpeg, OneEncodingServesArchiveAndStream) {
     EXPECT_EQ(published_jpeg(), text_of(in_block));
 }
 
-// Without memory for the shared JPEG the passage still reaches the stream,
-// encoded into its block, and the archive keeps its record.
+// Without memory for the shared JPEG the passage is still published: the
+// stream encodes its own, into its block, and the log says what was missing.
 TEST_F(DecisionJpeg, APassageWithoutMemoryForItsJpegIsStillPublished) {
     if (!ALLOCATION_CAN_FAIL)
         GTEST_SKIP() << "the sanitizers' heap cannot be made to fail";
