@@ -80,6 +80,19 @@ TEST(JournalFile, AShortWriteIsAFullDiskAndAFailedOneKeepsItsCause) {
     close(fd);
 }
 
+// A line after a torn one is not written when the torn one cannot be ended:
+// the failure is told, and the journal stays as it was.
+TEST(JournalFile, ATornLineThatCannotBeEndedFailsTheAppend) {
+    const std::string path = journal_path("torn.csv");
+    write_text_file(path, "torn");
+    {
+        FileSizeLimit room(4);
+        ASSERT_TRUE(room.set());
+        EXPECT_EQ(journal_write_failed, journal_append_line(path.c_str(), "a line\n", "test"));
+    }
+    EXPECT_EQ(read_text_file(path), "torn");
+}
+
 // Another process sees the lock held over the whole file, beyond its end
 // too, where the next append goes; its own wait for the lock pauses between
 // its looks, and ends at once, unlocked and without a word, when the service
