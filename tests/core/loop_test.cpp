@@ -200,3 +200,13 @@ TEST_F(Loop, ZeroBlocksStopForTenSecondsAfterAPlate) {
     run({13, 1000, {}, nullptr, nullptr});
     EXPECT_EQ(events_with("zero"), (Strings{"1: zero", "12: zero", "13: zero"}));
 }
+
+// The same with the link on the other file: the first preview goes to the
+// file the link does not name, whichever that is.
+TEST_F(Loop, AfterARestartOnTheOtherFileTheFirstPreviewGoesToTheFirst) {
+    write_text_file(previews[2], "the last life's preview");
+    ASSERT_EQ(symlink(previews[2], previews[0]), 0);
+    Strings links = {"0 /tmp/video0-1.jpeg"};
+    run({3, 250, {}, [&](int i) { note_link(&links, std::to_string(i)); }, nullptr});
+    EXPECT_EQ(links, (Strings{"0 /tmp/video0-1.jpeg", "2 /tmp/video0-0.jpeg"}));
+}
