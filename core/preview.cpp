@@ -22,7 +22,7 @@ void start_preview(Preview* preview) {
     // last life left. Writing the file it names would show a reader a file
     // being written, and a cut then would leave the link on a broken picture
     // until the next life's first preview; so that one goes to the other file.
-    char target[sizeof preview->name];
+    char target[sizeof preview->name] = {};
     const ssize_t length = readlink(preview->link, target, sizeof target);
     if (length == static_cast<ssize_t>(sizeof target - 1) &&
         memcmp(target, preview->name, sizeof target - 1) == 0)

@@ -371,6 +371,8 @@ class Board:
             the_service.send(action.argument)
         elif action.event == "restart-statemgrd":
             self.daemons.restart_state_manager()
+        elif action.event == "kill-statemgrd":
+            self.daemons.kill_state_manager()
         elif action.event == "remove-stream":
             os.unlink("/dev/shm" + env["SHMGR_PREFIX"] + ".0")
         elif action.event == "run":

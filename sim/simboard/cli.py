@@ -34,6 +34,7 @@ runner's own, at scenario seconds from the service's start:
   TIME stop               SIGTERM, then up to 30 s for the service to end
   TIME restart-statemgrd  the state manager killed (SIGKILL) and started again,
                           with a new watch of its events
+  TIME kill-statemgrd     the state manager killed (SIGKILL) for good
   TIME remove-stream      the stream manager's shared memory of the channel removed
 
 A --tmpfs fills up for real: a scenario's run action can fill it, another

@@ -45,13 +45,18 @@ class Daemons:
 
         waiting.until(answering, 10, "statemgrd to answer at " + socket_path)
 
-    def restart_state_manager(self):
-        """Kills the state manager as a crash would, and starts it and a
-        new watch again, as the board's init does."""
+    def kill_state_manager(self):
+        """Kills the state manager as a crash would; its socket's file stays,
+        naming nobody."""
         for name, process in self.processes:
             if name == "statemgrd" and process.poll() is None:
                 process.kill()
                 process.wait()
+
+    def restart_state_manager(self):
+        """Kills the state manager as a crash would, and starts it and a
+        new watch again, as the board's init does."""
+        self.kill_state_manager()
         socket_path = self.env["STATEMGR_SOCKET"]
         if os.path.exists(socket_path):
             os.unlink(socket_path)

@@ -11,6 +11,7 @@ events among it. The runner's lines are
                                that what came before has happened)
     TIME stop                  ends the board: SIGTERM, then the wait for the service
     TIME restart-statemgrd     the state manager killed and started again
+    TIME kill-statemgrd        the state manager killed for good
     TIME remove-stream         the stream manager's shared memory removed
 
 and everything else is the camera's. The camera gets the file with the
@@ -21,7 +22,8 @@ runner makes the hold's file."""
 import os
 import signal
 
-RUNNER_EVENTS = ("photo", "signal", "run", "wait", "stop", "restart-statemgrd", "remove-stream")
+RUNNER_EVENTS = ("photo", "signal", "run", "wait", "stop", "restart-statemgrd",
+                 "kill-statemgrd", "remove-stream")
 
 
 class Action:

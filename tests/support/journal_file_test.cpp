@@ -10,25 +10,14 @@
 #include <unistd.h>
 #include <vector>
 
-#include "support/msleep_ts.h"
 #include "tests/common/file_size_limit.h"
 #include "tests/common/files.h"
 #include "tests/common/syslog_capture.h"
+#include "tests/support/pauses.h"
 
 namespace {
 
-int pauses = 0;
 int stop_looks = 0;
-
-} // namespace
-
-// The lock's wait pauses here: counted, not slept.
-int msleep_ts(int) {
-    ++pauses;
-    return 0;
-}
-
-namespace {
 
 std::string journal_path(const std::string& name) {
     const std::string path = scratch_dir("journal_file") + "/" + name;
@@ -119,9 +108,9 @@ TEST(JournalFile, LockCoversTheWholeFileForOtherProcesses) {
         }
         journal_lock_wait_ends([] { return ++stop_looks > 1; });
         syslog_capture::clear();
-        pauses = 0;
+        pauses::requests().clear();
         held = held && journal_lock(other, F_WRLCK, path.c_str(), "test") == -1 &&
-               syslog_capture::all().empty() && pauses == 1;
+               syslog_capture::all().empty() && pauses::requests().size() == 1;
         _exit(held ? 0 : 1);
     }
     int status = 0;
