@@ -3,13 +3,12 @@
 #include <vector>
 
 #include "tests/access/decision_fixture.h"
+#include "tests/common/failing_malloc.h"
 #include "tests/links/passage_frames.h"
 
 namespace {
 
 int memory_streams = 0;
-// The next allocation of exactly this many bytes fails; 0 fails none.
-size_t failing_allocation = 0;
 
 } // namespace
 
@@ -22,28 +21,6 @@ extern "C" FILE* fmemopen(void* buffer, size_t size, const char* mode) noexcept 
     ++memory_streams;
     return library(buffer, size, mode);
 }
-
-// The sanitizers keep their own heap, which glibc's allocator must not feed;
-// the test that needs a failing allocation runs in the other builds.
-#if defined(__SANITIZE_ADDRESS__)
-#define ALLOCATION_CAN_FAIL 0
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define ALLOCATION_CAN_FAIL 0
-#endif
-#endif
-#ifndef ALLOCATION_CAN_FAIL
-#define ALLOCATION_CAN_FAIL 1
-extern "C" void* __libc_malloc(size_t size);
-
-extern "C" void* malloc(size_t size) noexcept {
-    if (size != 0 && size == failing_allocation) {
-        failing_allocation = 0;
-        return nullptr;
-    }
-    return __libc_malloc(size);
-}
-#endif
 
 namespace {
 
@@ -99,14 +76,14 @@ TEST_F(DecisionJpeg, OneEncodingServesArchiveAndStream) {
 // Without memory for the shared JPEG the passage is still published: the
 // stream encodes its own, into its block, and the log says what was missing.
 TEST_F(DecisionJpeg, APassageWithoutMemoryForItsJpegIsStillPublished) {
-    if (!ALLOCATION_CAN_FAIL)
+    if (!failing_malloc::available())
         GTEST_SKIP() << "the sanitizers' heap cannot be made to fail";
     load_base({access_record("A123BC", "Ivanov,0")});
     std::vector<unsigned char> frame = test_frame();
     const std::vector<unsigned char> in_block = jpeg_of(frame, 65420);
-    failing_allocation = 65536;
+    failing_malloc::arm(65536);
     passage(passage_time, frame);
-    EXPECT_EQ(failing_allocation, 0u) << "nothing asked for the JPEG's memory";
+    EXPECT_TRUE(failing_malloc::taken()) << "nothing asked for the JPEG's memory";
     EXPECT_EQ(syslog_capture::matching("can't get 65536 bytes for the JPEG").size(), 1u);
     EXPECT_EQ(published_jpeg(), text_of(in_block));
 }
