@@ -121,7 +121,8 @@ TEST_F(Loop, PreviewsAlternateAndTheLinkNeverNamesABrokenFile) {
 
 // Single frames: a result counts by its texts or its status; whatever the
 // engine throws ends that recognition only, and a photo request still gets
-// its one decision, for "~~~HET~~~" when the engine sees nothing.
+// its one decision, for "~~~HET~~~" when the engine sees nothing. Texts
+// longer than the journals' twelve characters reach the decision cut.
 TEST_F(Loop, SingleFramesPhotoRequestsAndEngineFailures) {
     engine.single = [](int i) -> Brisvale::SingleResult {
         if (i == 1)
@@ -131,14 +132,15 @@ TEST_F(Loop, SingleFramesPhotoRequestsAndEngineFailures) {
         if (i == 3)
             return {"", "", 7};
         if (i == 5)
-            return {"A12", "*77", 0};
+            return {"ABCDEFGHIJ", "*LMNOP", 0};
         return {};
     };
     run({5, 10, {2, 4, 5}, nullptr, nullptr});
-    EXPECT_EQ(events_with("kind"),
-              (Strings{"2: ~~~HET~~~ kind 2 button frame @0", "3:  kind 2 frame @0",
-                       "4: ~~~HET~~~ kind 2 button frame @0", "5: A12?77 kind 2 button frame @0",
-                       "5: A12?77 kind 2 button frame @0"}));
+    EXPECT_EQ(
+        events_with("kind"),
+        (Strings{"2: ~~~HET~~~ kind 2 button frame @0", "3:  kind 2 frame @0",
+                 "4: ~~~HET~~~ kind 2 button frame @0", "5: ABCDEFGHIJ?L kind 2 button frame @0",
+                 "5: ABCDEFGHIJ?L kind 2 button frame @0"}));
     EXPECT_EQ(syslog_capture::logged(),
               "dravelber: the engine failed: no memory for the plate finder\n"
               "dravelber: the engine failed\ndravelber: the engine failed\n");
