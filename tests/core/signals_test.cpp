@@ -134,7 +134,8 @@ TEST_F(Signals, FaultSendsItsLineAndTheOwedOnesToTheSystemLog) {
 
 // The handlers only set flags; the lines they owe come when the main flow
 // asks, in the order of the signals, none lost to a flood. A signal ignored
-// before start stays ignored and is reported.
+// before start stays ignored and is reported; once the handlers are removed,
+// the others have their default actions again, and it is still ignored.
 TEST_F(Signals, HandlersOnlySetFlagsAndTheLinesComeLaterInOrder) {
     signal(SIGINT, SIG_IGN);
     InstallParachute();
@@ -155,6 +156,13 @@ TEST_F(Signals, HandlersOnlySetFlagsAndTheLinesComeLaterInOrder) {
         raise(SIGUSR1);
     write_signal_lines();
     EXPECT_EQ(syslog_capture::matching("Usr1Handler: USR1").size(), 200u);
+
+    RemoveParachute();
+    for (int sig : {SIGSEGV, SIGQUIT, SIGINT, SIGTERM}) {
+        struct sigaction action;
+        ASSERT_EQ(sigaction(sig, nullptr, &action), 0);
+        EXPECT_EQ(action.sa_handler, sig == SIGINT ? SIG_IGN : SIG_DFL) << sig;
+    }
 }
 
 // A first fatal signal only asks the loop to stop; one while `stop` is set
