@@ -151,6 +151,36 @@ TEST_F(SnapshotArchive, TemporarySnapshotsOfACutGoAtTheFirstPassage) {
     EXPECT_TRUE(exists(cut + "/unknown/jpegdata/notes.tmp"));
     EXPECT_TRUE(exists(cut + "/unknown/jpegdata/old.jpeg"));
     EXPECT_TRUE(exists(cut + "/unknown/jpegdata/" + kName));
+
+    // Only then: the listing is not repeated for every passage.
+    const std::string later = cut + "/unknown/jpegdata/2009-03-14_06-05-00_Y2.jpeg.tmp";
+    write_text_file(later, "half");
+    archive(example_record());
+    EXPECT_TRUE(exists(later));
+}
+
+// A device id that would split the CSV journals' columns is named at
+// start-up: a control byte below the space is one; the space and '~', the
+// printable ends, are not.
+TEST_F(SnapshotArchive, DeviceIdsThatSplitTheCsvColumnsAreNamed) {
+    const struct {
+        const char* id;
+        size_t lines;
+    } rows[] = {{"gate\0371", 1}, {"gate 1~", 0}};
+    configure("", "", "");
+    for (const auto& row : rows) {
+        snprintf(gv_deviceid, sizeof gv_deviceid, "%s", row.id);
+        syslog_capture::clear();
+        check_archive_settings();
+        EXPECT_EQ(syslog_capture::count(std::string("check_archive_settings: device id \"") +
+                                        row.id +
+                                        "\" holds ';' or a byte outside printable ASCII: the "
+                                        "CSV journals will show wrong columns"),
+                  row.lines)
+            << row.id;
+        EXPECT_EQ(syslog_capture::all().size(), row.lines) << row.id;
+    }
+    syslog_capture::clear();
 }
 
 // A path cut to its buffer could name another file: that step is skipped.
