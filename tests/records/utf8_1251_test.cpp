@@ -71,6 +71,7 @@ TEST(Utf8ToW1251, LettersTableCharactersAndMalformedInput) {
         {"\xD0zy", "y"},                          // the breaking byte goes with it
         {"\xC0\x80", ""},                         // overlong zero
         {"\xC1\x81", "A"},                        // overlong A
+        {"\xDF\xBFz", "?z"},                      // the last two-byte lead, U+07FF
         {"въ\xE2\x82", "\xE2\xFA"},               // cut by the terminator
         // Cut in the middle of a letter by a fixed-size buffer: the terminator
         // is no continuation byte, and nothing after it is read.
