@@ -64,6 +64,7 @@ TEST(Utf8ToW1251, LettersTableCharactersAndMalformedInput) {
         {"\xC3\xA9", "?"},                        // e with acute: not in the code page
         {"\xF0\x9F\x98\x80", "?"},                // above U+FFFF
         {"\xF1\x80\x81\x81", "?"},                // U+40041, not the letter A
+        {"\xF0\x90\x90\x90", "?"},                // U+10410, not the Cyrillic А
         {"\x7F\xC1\xBF", "\x7F\x7F"},             // never 0x98, even for U+007F
         {"A\x9Fz", "Az"},                         // stray continuation byte
         {"A\xF9\x80\x80\x80\xFFz", "Az"},         // bytes that lead nothing
