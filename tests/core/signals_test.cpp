@@ -3,6 +3,7 @@
 #include <iterator>
 #include <string>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,6 +16,22 @@
 #include "tests/common/files.h"
 #include "tests/common/golden.h"
 #include "tests/common/syslog_capture.h"
+
+namespace {
+
+// Set, the wall clock stands at this second; otherwise it is the real one.
+long long realtime_fixed = -1;
+
+} // namespace
+
+extern "C" int clock_gettime(clockid_t clock, struct timespec* now) noexcept {
+    if (clock == CLOCK_REALTIME && realtime_fixed >= 0) {
+        now->tv_sec = static_cast<time_t>(realtime_fixed);
+        now->tv_nsec = 0;
+        return 0;
+    }
+    return static_cast<int>(syscall(SYS_clock_gettime, clock, now));
+}
 
 namespace {
 
@@ -130,6 +147,46 @@ TEST_F(Signals, FaultSendsItsLineAndTheOwedOnesToTheSystemLog) {
     }
     close(system_log);
     EXPECT_TRUE(matches_golden("core/golden/fault.log", produced));
+}
+
+// A handler's time stamp needs no C library, yet follows its calendar:
+// every day from 1970 to the end of the board's 32-bit clock, and on a
+// 64-bit one on through 2100, a century without a 29 February, to 2400.
+TEST_F(Signals, HandlerTimeStampsFollowTheCalendar) {
+    const std::string path = empty_scratch_dir("signals") + "/calendar";
+    const int system_log = system_log_at(path);
+    ASSERT_NE(system_log, -1) << path;
+    const char* const zone = getenv("TZ");
+    const std::string kept = zone != nullptr ? zone : "";
+    setenv("TZ", "UTC0", 1);
+    tzset();
+    EXPECT_EQ(open_signal_log("calendar", path.c_str()), 0);
+    const long long last_day = sizeof(time_t) == 8 ? 157200 : 24836;
+    SignalText line;
+    add_text(&line, "x");
+    int wrong = 0;
+    for (long long day = 0; day <= last_day && wrong < 5; ++day) {
+        realtime_fixed = day * 86400 + 45296;
+        send_signal_log_line("f", line);
+        realtime_fixed = -1;
+        char record[128] = {};
+        const ssize_t length = recv(system_log, record, sizeof record - 1, 0);
+        const time_t when = static_cast<time_t>(day * 86400 + 45296);
+        struct tm utc {};
+        char stamp[32];
+        strftime(stamp, sizeof stamp, "%b %e %H:%M:%S ", gmtime_r(&when, &utc));
+        if (length < 4 || std::string(record + 3).rfind(stamp, 0) != 0) {
+            ADD_FAILURE() << "day " << day << ": " << record << " instead of " << stamp;
+            ++wrong;
+        }
+    }
+    close_signal_log();
+    close(system_log);
+    if (zone != nullptr)
+        setenv("TZ", kept.c_str(), 1);
+    else
+        unsetenv("TZ");
+    tzset();
 }
 
 // The handlers only set flags; the lines they owe come when the main flow
