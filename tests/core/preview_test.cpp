@@ -33,11 +33,12 @@ std::vector<unsigned char> test_frame() {
 // different so that a picture put together in another order would differ.
 TEST(Preview, IsTheFrameWithItsRowsDoubled) {
     std::vector<unsigned char> frame = test_frame();
-    unlink(files[0]);
+    for (const char* path : files)
+        unlink(path);
     Preview preview;
     start_preview(&preview);
     write_preview(&preview, frame.data());
-    const std::string shown = read_text_file("/tmp/video0.jpeg");
+    const std::string shown = read_text_file(files[0]);
     int width = 0;
     int height = 0;
     EXPECT_TRUE(jpeg_whole(shown, &width, &height));

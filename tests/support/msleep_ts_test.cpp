@@ -1,6 +1,7 @@
 #include "support/msleep_ts.h"
 
 #include <cerrno>
+
 #include <gtest/gtest.h>
 
 #include "tests/support/pauses.h"
