@@ -313,7 +313,7 @@ class Board:
                     the_service.env["CAMERA_EPOCH"] = repr(self._started + held)
                     the_service.start()
                     continue
-                if waiting and self._shell(waiting[0].argument, env):
+                if waiting and self._shell(waiting[0].argument, env, the_service):
                     self._release(waiting[0])
                     waiting = None
                 elif waiting and time.monotonic() >= waiting[1]:
@@ -341,8 +341,11 @@ class Board:
             self._sample(the_service, resources, time.monotonic() - self._started)
             resources.close()
 
-    def _shell(self, command, env):
-        """Runs a scenario's command inside the board; whether it succeeded."""
+    def _shell(self, command, env, the_service):
+        """Runs a scenario's command inside the board, with the service's
+        process id as it is now (a restart changes it); whether it
+        succeeded."""
+        env = dict(env, SERVICE_PID=str(the_service.pid))
         with open(os.path.join(self.dir, "actions-output"), "ab") as out:
             return subprocess.run(["sh", "-c", command], env=env, stdout=out,
                                   stderr=out).returncode == 0
@@ -376,7 +379,7 @@ class Board:
         elif action.event == "remove-stream":
             os.unlink("/dev/shm" + env["SHMGR_PREFIX"] + ".0")
         elif action.event == "run":
-            self._shell(action.argument, env)
+            self._shell(action.argument, env, the_service)
 
     def _end(self, the_service, reason):
         self.note("end: " + reason)

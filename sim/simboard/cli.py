@@ -26,7 +26,7 @@ runner's own, at scenario seconds from the service's start:
                           stopped (STOP ... CONT) arrive together
   TIME run COMMAND...     a shell command inside the board (PATH has the tools,
                           $BOARD is the board's folder in the run, its log
-                          $BOARD/log)
+                          $BOARD/log, $SERVICE_PID the service's process id)
   TIME wait COMMAND...    the scenario stands still at TIME (the camera's
                           picture, the runner's later lines) until the shell
                           command succeeds inside the board, tried every
